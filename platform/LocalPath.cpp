@@ -1,0 +1,13 @@
+#include "platform/LocalPath.h"
+
+#include <algorithm>
+
+namespace platform {
+
+std::string LocalPath(const std::string& path) {
+  std::string local = path;
+  std::replace(local.begin(), local.end(), '\\', '/');
+  return local;
+}
+
+}  // namespace platform
