@@ -1,0 +1,15 @@
+#include "interpreter/VxmlDocument.h"
+
+#include <utility>
+
+#include "interpreter/SessionLog.h"
+
+VxmlDocument::VxmlDocument(std::string fileName, SessionLog* log)
+    : fileName(std::move(fileName)), log(log) {
+  log->Message("Create dokument successfull");
+}
+
+VxmlDocument::~VxmlDocument() {
+  log->Message("Destroy dokument ");
+  log->Write(fileName);
+}
