@@ -1,0 +1,66 @@
+// Mavette: one ECMAScript engine per process behind a few plain C functions.
+//
+// Call EEinit once, then EEcommandN (or EEcommand) for every script, then
+// EEdestroy. Everything runs on the calling thread; the engine is not
+// reentrant. Script texts and results are Windows-1250 bytes, passed through
+// unchanged: each byte of a script is one character of the engine, and each
+// character of a result comes back as one byte (a character above 0xFF, which
+// only a script can make, keeps its low byte; a NUL character ends the text).
+//
+// Errors are printed on standard error in the style of the SpiderMonkey
+// shell, with a "<line>: " prefix on every line ("<line>: warning: " for a
+// warning); a syntax error adds the source line and a row of dots up to a
+// caret under the error token. The result code is sticky: 0 while no error
+// has been reported since the library was loaded, 3 from the first one on,
+// through EEdestroy and a later EEinit alike. Warnings leave it alone.
+//
+// The script globals hold, besides the standard classes, four functions:
+// version([n]) gives the version number (0) and, with an integer, stores it
+// and gives the previous one; quit([n]) ends the process with status n
+// (default 0) once the script has unwound; clear([obj]) deletes every
+// deletable property of obj (of the global object without an argument);
+// intern(s) interns the string form of s.
+//
+// The process may end through exit at any time, a script's quit included:
+// an exit hook tears SpiderMonkey down first. That teardown waits for
+// SpiderMonkey's helper threads, which a child made by fork without exec
+// does not have: such a child must end through _exit (for GoogleTest death
+// tests, use the "threadsafe" death-test style).
+#pragma once
+
+#include <cstddef>
+
+class EcmaEngine;
+
+// The library is built with hidden visibility; these functions alone leave it.
+#define MAVETTE_EXPORT __attribute__((visibility("default")))
+
+extern "C" {
+
+// Starts the engine and returns it. A second call keeps the running engine
+// and returns it again; a call after EEdestroy starts a fresh one. When the
+// engine cannot start, the process ends with status 1 and prints nothing.
+MAVETTE_EXPORT EcmaEngine* EEinit();
+
+// Runs the script (a NUL-terminated text of any length). When its value is
+// not undefined and converts to a string, writes that string and a NUL into
+// result, which must be large enough: the size is not checked. Otherwise
+// result is left as it was. Returns the result code (0 or 3). Without a
+// running engine, or with a null script, returns 3 and writes nothing.
+// Kept for older callers: use EEcommandN.
+MAVETTE_EXPORT int EEcommand(const char* script, char* result);
+
+// As EEcommand, but writes at most size bytes into result: at most size-1
+// bytes of the value and a NUL. With size 0 nothing is written (result may
+// then be null).
+MAVETTE_EXPORT int EEcommandN(const char* script, char* result, std::size_t size);
+
+// Runs "var <name>" or, when value is not null, "var <name>=<value>", and
+// discards the value. Returns the result code, as EEcommand.
+MAVETTE_EXPORT int EEcreateVar(const char* name, const char* value);
+
+// Shuts the running engine down; does nothing when none runs. The result
+// code is kept.
+MAVETTE_EXPORT void EEdestroy();
+
+}  // extern "C"

@@ -1,0 +1,69 @@
+// A small host of libMavette.so for process tests: runs the steps given as
+// arguments, in order, in one process, and writes one line per command on
+// standard output.
+//   init             EEinit
+//   destroy          EEdestroy
+//   run:<script>     EEcommandN into a 10000-byte buffer that holds
+//                    "<untouched>" before the call; prints "<code>\t<buffer>"
+//   var:<name>       EEcreateVar without a value; prints "<code>"
+//   var:<name>=<v>   EEcreateVar with the value v; prints "<code>"
+//   exit:<n>         exit(n) on the spot
+// Returning from main after the last step ends the process through exit too.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "ecmascript_engine/Mavette.h"
+
+namespace {
+
+constexpr char kUntouched[] = "<untouched>";
+
+void Run(const std::string& script) {
+  static char buffer[10000];
+  std::strcpy(buffer, kUntouched);
+  int code = EEcommandN(script.c_str(), buffer, sizeof buffer);
+  std::printf("%d\t%s\n", code, buffer);
+}
+
+void CreateVar(const std::string& definition) {
+  std::string::size_type equals = definition.find('=');
+  std::string name = definition.substr(0, equals);
+  int code = equals == std::string::npos
+                 ? EEcreateVar(name.c_str(), nullptr)
+                 : EEcreateVar(name.c_str(), definition.c_str() + equals + 1);
+  std::printf("%d\n", code);
+}
+
+bool StartsWith(const std::string& text, const char* head, std::string* rest) {
+  std::size_t length = std::strlen(head);
+  if (text.compare(0, length, head) != 0) return false;
+  *rest = text.substr(length);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    std::string step = argv[i];
+    std::string rest;
+    std::fflush(stdout);
+    if (step == "init") {
+      EEinit();
+    } else if (step == "destroy") {
+      EEdestroy();
+    } else if (StartsWith(step, "run:", &rest)) {
+      Run(rest);
+    } else if (StartsWith(step, "var:", &rest)) {
+      CreateVar(rest);
+    } else if (StartsWith(step, "exit:", &rest)) {
+      std::exit(std::atoi(rest.c_str()));
+    } else {
+      std::fprintf(stderr, "unknown step: %s\n", step.c_str());
+      return 2;
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,146 @@
+// The library in a fresh host process for each case (mavette_probe): error
+// reports byte for byte on standard error, the sticky result code, the
+// natives, the ways the process ends, and what the shared object exports.
+// Standard error must hold exactly the reports: a crash or a sanitizer
+// complaint at exit fails the case.
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/ChildProcess.h"
+
+namespace {
+
+using testsupport::ChildResult;
+using testsupport::RunChild;
+
+constexpr int kTimeoutMs = 30000;
+
+struct ProbeCase {
+  const char* name;
+  std::vector<std::string> steps;
+  int status;
+  std::string out;
+  std::string err;
+};
+
+void PrintTo(const ProbeCase& probe, std::ostream* out) { *out << probe.name; }
+
+std::string Dots(std::size_t count) { return std::string(count, '.'); }
+
+const char kAsmScript[] =
+    "function m() { 'use asm'; function f(x) { x = x|0; return y|0; } return f; } 1";
+
+const ProbeCase kCases[] = {
+    // Reports and the sticky result code.
+    {"SyntaxErrorThreeLines", {"init", "run:x = ;", "run:1+1"}, 0, "3\t<untouched>\n3\t2\n",
+     "1: SyntaxError: expected expression, got ';':\n1: x = ;\n1: " + Dots(4) + "^\n"},
+    {"TabsAdvanceToMultiplesOfEight", {"init", "run:\tx\t= ;"}, 0, "3\t<untouched>\n",
+     "1: SyntaxError: expected expression, got ';':\n1: \tx\t= ;\n1: " + Dots(18) + "^\n"},
+    {"SyntaxErrorOnALaterLine", {"init", "run:1;\n2;\nfoo("}, 0, "3\t<untouched>\n",
+     "3: SyntaxError: expected expression, got end of script:\n3: foo(\n3: " + Dots(4) + "^\n"},
+    {"RuntimeErrorOneLine", {"init", "run:y + 1", "run:'after'"}, 0, "3\t<untouched>\n3\tafter\n",
+     "1: ReferenceError: y is not defined\n"},
+    {"RuntimeErrorOnALaterLine", {"init", "run:1;\nundefinedName"}, 0, "3\t<untouched>\n",
+     "2: ReferenceError: undefinedName is not defined\n"},
+    {"ThrownValue", {"init", "run:throw 5"}, 0, "3\t<untouched>\n", "1: uncaught exception: 5\n"},
+    {"EveryMessageLineGetsThePrefix", {"init", "run:throw new Error('a\\nb')"}, 0,
+     "3\t<untouched>\n", "1: Error: a\n1: b\n"},
+    {"Windows1250NameInAMessage", {"init", "run:\xe8\xedslo + 1"}, 0, "3\t<untouched>\n",
+     "1: ReferenceError: \xe8\xedslo is not defined\n"},  // "číslo"
+    {"RunawayRecursionIsAnError", {"init", "run:function f() { return f(); } f()", "run:1"}, 0,
+     "3\t<untouched>\n3\t1\n", "1: InternalError: too much recursion\n"},
+    {"WarningLeavesTheCode", {"init", std::string("run:") + kAsmScript, "run:2"}, 0,
+     "0\t1\n0\t2\n",
+     std::string("1: warning: asm.js type error: 'y' not found in local or asm.js module scope:\n") +
+         "1: warning: " + kAsmScript + "\n1: warning: " +
+         Dots(std::string(kAsmScript).find("y|0")) + "^\n"},
+    {"CreateVarWithABadValue", {"init", "var:z="}, 0, "3\n",
+     "1: SyntaxError: expected expression, got end of script:\n1: var z=\n1: " + Dots(6) + "^\n"},
+    {"CodeOutlivesDestroy", {"init", "run:x = ;", "destroy", "init", "run:1"}, 0,
+     "3\t<untouched>\n3\t1\n",
+     "1: SyntaxError: expected expression, got ';':\n1: x = ;\n1: " + Dots(4) + "^\n"},
+
+    // Natives.
+    {"VersionReadsAndSets",
+     {"init", "run:version()", "run:version(5)", "run:version()", "run:version(1.5)",
+      "run:version()"},
+     0, "0\t0\n0\t0\n0\t5\n0\t5\n0\t5\n", ""},
+    {"InternHasNoValue", {"init", "run:intern('x')", "run:intern()"}, 0,
+     "0\t<untouched>\n0\t<untouched>\n", ""},
+    {"ClearEmptiesTheGlobalObject",
+     {"init", "run:var v = 1; w = 2; clear(); typeof Object + typeof v + typeof w + "
+              "typeof version + NaN"},
+     0, "0\tundefinednumberundefinedundefinedNaN\n", ""},
+    {"ClearAnArgument",
+     {"init", "run:var o = {a: 1, b: 2}; clear(o); Object.keys(o).length + typeof version"}, 0,
+     "0\t0function\n", ""},
+    {"ClearTheObjectItIsCalledOn",
+     {"init", "run:var o = {a: 1, clear: clear}; o.clear(); typeof o.a + typeof version"}, 0,
+     "0\tundefinedfunction\n", ""},
+    {"ClearUndefinedIsATypeError", {"init", "run:clear(undefined)"}, 0, "3\t<untouched>\n",
+     "1: TypeError: can't convert undefined to object\n"},
+    {"QuitWithABadStatusIsAnError",
+     {"init", "run:quit({valueOf: function() { throw 2; }})", "run:1"}, 0,
+     "3\t<untouched>\n3\t1\n", "1: uncaught exception: 2\n"},
+
+    // Ending the process.
+    {"QuitEndsWithItsStatus", {"init", "run:quit(7)", "run:1"}, 7, "", ""},
+    {"QuitWithoutStatus", {"init", "run:quit()"}, 0, "", ""},
+    {"QuitConvertsItsStatus", {"init", "run:quit('3')"}, 3, "", ""},
+    {"QuitCannotBeCaught", {"init", "run:try { quit(6); } catch (e) { 1; } finally { quit(9); }"},
+     6, "", ""},
+    {"QuitWhilePrintingTheValue", {"init", "run:({toString: function() { quit(4); }})"}, 4, "",
+     ""},
+    {"QuitWhileReportingAnError", {"init", "run:throw {toString: function() { quit(5); }}"}, 5,
+     "", "1: uncaught exception: unknown (can't convert to string)\n"},
+    {"ExitWithALiveEngine", {"init", "run:1", "exit:0"}, 0, "0\t1\n", ""},
+    {"ReturnFromMainWithALiveEngine", {"init", "run:1"}, 0, "0\t1\n", ""},
+    {"ExitAfterDestroy", {"init", "destroy", "exit:5"}, 5, "", ""},
+
+    // Calls without a running engine.
+    {"CommandBeforeInit", {"run:1", "var:a=1", "init", "run:1"}, 0, "3\t<untouched>\n3\n0\t1\n",
+     ""},
+    {"CommandAfterDestroy", {"init", "destroy", "run:1", "destroy"}, 0, "3\t<untouched>\n", ""},
+};
+
+class ProbeTest : public ::testing::TestWithParam<ProbeCase> {};
+
+TEST_P(ProbeTest, OutputsAndStatus) {
+  std::vector<std::string> argv = GetParam().steps;
+  argv.insert(argv.begin(), MAVETTE_PROBE_PATH);
+  ChildResult result = RunChild(argv, "", kTimeoutMs);
+  ASSERT_FALSE(result.timedOut);
+  ASSERT_TRUE(result.exited) << "signal " << result.status << "\n" << result.err;
+  EXPECT_EQ(GetParam().status, result.status);
+  EXPECT_EQ(GetParam().out, result.out);
+  EXPECT_EQ(GetParam().err, result.err);
+}
+
+INSTANTIATE_TEST_SUITE_P(Probe, ProbeTest, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<ProbeCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+TEST(MavetteExports, OnlyTheLibraryFunctions) {
+  ChildResult result =
+      RunChild({"/usr/bin/nm", "-D", "--defined-only", MAVETTE_LIBRARY_PATH}, "", kTimeoutMs);
+  ASSERT_TRUE(result.exited);
+  ASSERT_EQ(0, result.status) << result.err;
+  std::set<std::string> names;
+  std::istringstream lines(result.out);
+  std::string address, type, name;
+  while (lines >> address >> type >> name) {
+    EXPECT_EQ("T", type) << name;
+    names.insert(name);
+  }
+  EXPECT_EQ((std::set<std::string>{"EEcommand", "EEcommandN", "EEcreateVar", "EEdestroy",
+                                   "EEinit"}),
+            names);
+}
+
+}  // namespace
