@@ -14,8 +14,8 @@ std::function<void()>& StopHook() {
 
 void SetStopHook(std::function<void()> hook) { StopHook() = std::move(hook); }
 
-void FatalExit(const std::string& message, int status) {
-  std::cout << message << std::endl;
+void FatalExit(const std::string& message, int status, FatalStream stream) {
+  (stream == FatalStream::kStderr ? std::cerr : std::cout) << message << std::endl;
   std::function<void()> hook;
   hook.swap(StopHook());  // taken out first: a fatal error inside the hook cannot re-enter it
   if (hook) hook();

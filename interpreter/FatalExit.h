@@ -1,5 +1,5 @@
 // The one way the dialog manager server ends on a fatal condition. The message
-// goes to standard output; when a dialogue has begun, the stop hook that the
+// goes to the console; when a dialogue has begun, the stop hook that the
 // dialogue session installed runs first (it tells the peer "Koniec dialogu" and
 // archives the logs), then the process exits with the given status.
 #pragma once
@@ -12,8 +12,13 @@ namespace quorvane {
 // dialogue. It runs at most once, even when it fails fatally itself.
 void SetStopHook(std::function<void()> hook);
 
-// Prints the message and a line end on standard output, runs the stop hook,
-// flushes, and exits with the status. Never returns.
-[[noreturn]] void FatalExit(const std::string& message, int status = 0);
+// Where a fatal message is printed.
+enum class FatalStream { kStdout, kStderr };
+
+// Prints the message and a line end (on standard output unless told
+// otherwise), runs the stop hook, flushes, and exits with the status. Never
+// returns.
+[[noreturn]] void FatalExit(const std::string& message, int status = 0,
+                            FatalStream stream = FatalStream::kStdout);
 
 }  // namespace quorvane

@@ -1,6 +1,11 @@
 // A fresh temporary working directory for one test. The constructor creates it
 // under $TMPDIR (or /tmp) and makes it the working directory; the destructor
 // goes back and removes it with everything in it.
+//
+// Death tests run their statement in a fresh process that sets the test up
+// again; there the directory of the parent's test is entered instead (its
+// path travels in the environment), so the parent can check what the
+// statement wrote.
 #pragma once
 #include <string>
 
@@ -20,6 +25,7 @@ class TempDir {
  private:
   std::string path_;
   std::string previous_;
+  bool owned_ = true;  // false in a death test's process: the parent removes it
 };
 
 // Fixture base: every test of a fixture derived from it runs in its own directory.

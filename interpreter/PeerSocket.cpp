@@ -1,0 +1,76 @@
+#include "interpreter/PeerSocket.h"
+
+#include <fstream>
+#include <iostream>
+
+#include "interpreter/FatalExit.h"
+
+namespace {
+
+const char kSocketLog[] = "Quorvane/socket_log.txt";
+
+// Link failures report on standard error; a running dialogue is stopped
+// first, then the process exits with status 0.
+[[noreturn]] void LinkFailure(const char* message) {
+  quorvane::FatalExit(message, 0, quorvane::FatalStream::kStderr);
+}
+
+}  // namespace
+
+void PrintBanner() {
+  std::cout << "\nDIALOG MANAGER Talmiro " << 2.15 << "\n"
+            << "Quorvane developers\n"
+            << "Spoken dialogue systems group\n"
+            << "2026\n"
+            << std::flush;
+}
+
+PeerSocket::PeerSocket()
+    : reader_([this](char* buffer, std::size_t size) { return peer_.Read(buffer, size); },
+              kMaxMessage) {
+  std::ofstream log(kSocketLog, std::ios::binary | std::ios::trunc);
+  log << "Socket log file for Quorvane\n";
+}
+
+void PeerSocket::WriteLog(const std::string& text) {
+  std::ofstream log(kSocketLog, std::ios::binary | std::ios::app);
+  log << text;
+}
+
+void PeerSocket::ListenAndAccept(int port) {
+  switch (listener_.Listen(port)) {
+    case platform::ListenError::kSocket: LinkFailure("Nelze vytvorit soket");
+    case platform::ListenError::kBind: LinkFailure("Problem s pojmenovanim soketu.");
+    case platform::ListenError::kListen: LinkFailure("Problem s vytvorenim fronty");
+    case platform::ListenError::kNone: break;
+  }
+  std::string address;
+  peer_ = listener_.Accept(&address);
+  if (!peer_.IsOpen()) LinkFailure("Problem s prijetim spojeni");
+  std::cout << "Pripojenie z adresy: " << address << std::endl;
+  WriteLog("Open Connection OK\n");
+}
+
+bool PeerSocket::TrySend(const std::string& text) {
+  std::string message = text.substr(0, text.find('\0'));
+  if (!peer_.SendAll(message.c_str(), message.size() + 1)) return false;
+  WriteLog("Send> " + message + "\n");
+  return true;
+}
+
+void PeerSocket::Send(const std::string& text) {
+  if (!TrySend(text)) LinkFailure("Problem s odeslanim dat");
+}
+
+std::string PeerSocket::Receive() {
+  std::string message;
+  switch (reader_.Next(&message)) {
+    case platform::MessageReader::Result::kFailed: LinkFailure("Problem s prijetim dat.");
+    case platform::MessageReader::Result::kClosed:
+      closed_ = true;
+      return "End";
+    case platform::MessageReader::Result::kMessage: break;
+  }
+  WriteLog("Receive> " + message + "\n");
+  return message;
+}

@@ -1,0 +1,101 @@
+// The dialog manager server. Reads its command line, waits for its one peer
+// (the hub bridge) and serves one dialogue: "Begin" runs it and ends the
+// process, "End" before "Begin" is only warned about.
+//
+//   Quorvane -F document [-PORT port] [-DiaLOG path] [-MainLOG path]
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "interpreter/CurrentDocument.h"
+#include "interpreter/DialogSession.h"
+#include "interpreter/FatalExit.h"
+#include "interpreter/PeerSocket.h"
+
+namespace {
+
+struct Options {
+  std::string document;
+  int port = 12500;
+  std::string dialogLogPath = DialogSession::kDefaultDialogLog;
+  std::string mainLogPath = DialogSession::kDefaultMainLog;
+};
+
+// A decimal port number 1-65535, digits only; 0 when the text is not one.
+int ParsePort(const std::string& text) {
+  if (text.empty() || text.size() > 5 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
+    return 0;
+  }
+  int port = std::atoi(text.c_str());
+  return port <= 65535 ? port : 0;
+}
+
+// The command line must begin with "-F" and the start document; the other
+// options follow in any order, each with its value. Words that are no option
+// are skipped. False on a missing word or value, or a bad port.
+bool ParseCommandLine(int argc, char** argv, Options* options) {
+  if (argc < 3 || std::string(argv[1]) != "-F") return false;
+  options->document = argv[2];
+  for (int i = 3; i < argc; ++i) {
+    std::string option = argv[i];
+    if (option != "-PORT" && option != "-F" && option != "-DiaLOG" && option != "-MainLOG") {
+      continue;
+    }
+    if (i + 1 >= argc) return false;
+    std::string value = argv[++i];
+    if (option == "-PORT") {
+      options->port = ParsePort(value);
+      if (options->port == 0) return false;
+    } else if (option == "-DiaLOG") {
+      options->dialogLogPath = value;
+    } else if (option == "-MainLOG") {
+      options->mainLogPath = value;
+    }
+  }
+  return true;
+}
+
+// The dialogue until the interpreter is wired in: it ends at once.
+class EmptyDialogue : public Dialogue {
+ public:
+  void Run() override {}
+  void Stop() override {}
+};
+
+std::unique_ptr<Dialogue> MakeDialogue(SessionLog&, SessionLog&) {
+  return std::make_unique<EmptyDialogue>();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  PrintBanner();
+  Options options;
+  if (!ParseCommandLine(argc, argv, &options)) {
+    std::cerr << "Usage: Quorvane -F document [-PORT port] [-DiaLOG path] [-MainLOG path]"
+              << std::endl;
+    return 0;
+  }
+  std::cout << options.document << std::endl;
+
+  PeerSocket peer;
+  peer.ListenAndAccept(options.port);
+  DialogSession session(peer, MakeDialogue);
+  session.SetDialogLogPath(options.dialogLogPath);
+  session.SetMainLogPath(options.mainLogPath);
+
+  while (true) {
+    quorvane::SetCurrentDocument(options.document);
+    std::string message = peer.Receive();
+    if (peer.Closed()) quorvane::FatalExit("The peer closed the connection", 0);
+    if (message == "Begin") {
+      session.Begin();
+      session.StartDialog();
+      session.StopDialog();
+    } else if (message == "End") {
+      session.StopDialog();
+    }
+  }
+}

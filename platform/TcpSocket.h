@@ -1,0 +1,62 @@
+// TCP on IPv4: a listener that accepts connections and a connected stream.
+// Sends go out whole (partial sends are looped, EINTR is retried, a closed
+// peer never raises SIGPIPE); reads retry EINTR. Both classes own their
+// descriptor and close it when destroyed; they can be moved, not copied.
+#pragma once
+#include <cstddef>
+#include <string>
+
+namespace platform {
+
+class TcpConnection {
+ public:
+  TcpConnection() = default;
+  explicit TcpConnection(int fd) : fd_(fd) {}
+  ~TcpConnection();
+  TcpConnection(TcpConnection&& other) noexcept;
+  TcpConnection& operator=(TcpConnection&& other) noexcept;
+  TcpConnection(const TcpConnection&) = delete;
+  TcpConnection& operator=(const TcpConnection&) = delete;
+
+  // Connects to the port on 127.0.0.1; the result is not open on failure.
+  static TcpConnection ConnectLoopback(int port);
+
+  bool IsOpen() const { return fd_ >= 0; }
+  // Sends all size bytes. False when the connection failed (or is not open).
+  bool SendAll(const char* data, std::size_t size);
+  // Blocks until bytes arrive and reads at most size of them. Returns the
+  // count, 0 when the peer has closed the stream, -1 on failure.
+  long Read(char* buffer, std::size_t size);
+  // Waits at most timeoutMs (negative: for ever) until Read would not block.
+  bool WaitReadable(int timeoutMs);
+  void Close();
+
+ private:
+  int fd_ = -1;
+};
+
+// The step of opening a listener that failed.
+enum class ListenError { kNone, kSocket, kBind, kListen };
+
+class TcpListener {
+ public:
+  TcpListener() = default;
+  ~TcpListener();
+  TcpListener(const TcpListener&) = delete;
+  TcpListener& operator=(const TcpListener&) = delete;
+
+  // Listens on every local IPv4 address at the port (0: a free port chosen
+  // by the system), with SO_REUSEADDR and a backlog of 10. A port that
+  // another live listener holds fails with kBind.
+  ListenError Listen(int port);
+  // The port actually bound; 0 before a successful Listen.
+  int Port() const;
+  // Blocks until a peer connects and returns the connection (not open on
+  // failure); peerAddress receives the peer's dotted IPv4 address.
+  TcpConnection Accept(std::string* peerAddress);
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace platform

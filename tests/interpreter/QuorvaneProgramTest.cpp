@@ -1,0 +1,193 @@
+// The Quorvane program as a process, with the scripted peer on a real socket.
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <regex>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "platform/TcpSocket.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/FreePort.h"
+#include "tests/support/ScriptedPeer.h"
+#include "tests/support/TempDir.h"
+
+using testsupport::BinPath;
+using testsupport::ChildResult;
+using testsupport::ReadFile;
+using testsupport::ScriptedPeer;
+
+namespace {
+
+const char kBanner[] =
+    "\nDIALOG MANAGER Talmiro 2.15\nQuorvane developers\nSpoken dialogue systems group\n2026\n";
+const char kStop[] =
+    "Stop dialog called\n----------------------------------> END\n";
+
+struct Session {
+  ChildResult server;
+  ScriptedPeer::Outcome outcome = ScriptedPeer::Outcome::kFailed;
+  std::vector<std::string> received;
+};
+
+class QuorvaneProgramTest : public testsupport::TempDirTest {
+ protected:
+  QuorvaneProgramTest() { mkdir("Quorvane", 0755); }
+
+  // Starts Quorvane on doc.vxml with the options, then plays the script.
+  static Session Serve(const std::string& script, std::vector<std::string> options = {}) {
+    int port = testsupport::FreePort();
+    std::vector<std::string> argv = {BinPath("Quorvane"), "-F", "doc.vxml"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    argv.insert(argv.end(), {"-PORT", std::to_string(port)});
+    testsupport::BackgroundChild child(argv);
+    Session session;
+    ScriptedPeer peer(testsupport::PeerScript::Parse(script));
+    if (peer.Connect(port, 10000)) session.outcome = peer.Run(10000);
+    session.received = peer.Received();
+    session.server = child.Wait(10000);
+    return session;
+  }
+
+  static std::set<std::string> Archive() {
+    std::set<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("log_data", error)) {
+      names.insert(entry.path().filename().string());
+    }
+    return names;
+  }
+
+  // The three archive names share one stamp of the form HH_MM_SS.
+  static void ExpectArchive(const std::string& dialogId, const std::string& mainId) {
+    std::set<std::string> names = Archive();
+    ASSERT_EQ(3u, names.size());
+    std::string stamp;
+    std::regex dialogCopy(dialogId + "__(\\d\\d_\\d\\d_\\d\\d)\\.txt");
+    for (const std::string& name : names) {
+      std::smatch match;
+      if (std::regex_match(name, match, dialogCopy)) stamp = match[1];
+    }
+    ASSERT_FALSE(stamp.empty());
+    EXPECT_EQ((std::set<std::string>{dialogId + "__" + stamp + ".txt",
+                                     dialogId + "__" + stamp + ".raw",
+                                     mainId + "__" + stamp + ".log"}),
+              names);
+  }
+};
+
+TEST_F(QuorvaneProgramTest, BeginRunsOneDialogueAndArchivesItsLogs) {
+  Session session = Serve("send Begin");
+  EXPECT_EQ(ScriptedPeer::Outcome::kDialogueEnded, session.outcome);
+  EXPECT_EQ(std::vector<std::string>{"Koniec dialogu"}, session.received);
+  ASSERT_FALSE(session.server.timedOut);
+  EXPECT_TRUE(session.server.exited);
+  EXPECT_EQ(0, session.server.status);
+  EXPECT_EQ(std::string(kBanner) + "doc.vxml\nPripojenie z adresy: 127.0.0.1\n"
+                "Created log files\n---------------------------------> START\n" + kStop,
+            session.server.out);
+  EXPECT_EQ("", session.server.err);
+  EXPECT_EQ("Socket log file for Quorvane\nOpen Connection OK\nReceive> Begin\n"
+            "Send> Koniec dialogu\n",
+            ReadFile("Quorvane/socket_log.txt"));
+  ExpectArchive("DiaLOG", "BaseLOG");
+  EXPECT_TRUE(std::regex_match(ReadFile("Quorvane/BaseLOG.txt"),
+                               std::regex("_{50}\nEND OF SESSION \\d\\d:\\d\\d:\\d\\d")));
+  EXPECT_FALSE(testsupport::FileExists("temp.raw"));
+}
+
+TEST_F(QuorvaneProgramTest, CustomLogPathsNameTheArchive) {
+  mkdir("logs", 0755);
+  Session session = Serve("send Begin", {"-DiaLOG", "logs\\d.txt", "-MainLOG", "logs\\m.txt"});
+  EXPECT_EQ(ScriptedPeer::Outcome::kDialogueEnded, session.outcome);
+  EXPECT_EQ(0, session.server.status);
+  ExpectArchive("d", "m");
+}
+
+struct IdleCase {
+  const char* name;
+  const char* script;
+  std::vector<std::string> socketLog;  // the lines after "Open Connection OK"
+  std::string outAfterConnect;
+};
+
+class IdleLoopTest : public QuorvaneProgramTest,
+                     public ::testing::WithParamInterface<IdleCase> {};
+
+TEST_P(IdleLoopTest, OnlyExactBeginStartsTheDialogue) {
+  Session session = Serve(GetParam().script);
+  ASSERT_FALSE(session.server.timedOut);
+  EXPECT_TRUE(session.server.exited);
+  EXPECT_EQ(0, session.server.status);
+  EXPECT_EQ(std::string(kBanner) + "doc.vxml\nPripojenie z adresy: 127.0.0.1\n" +
+                GetParam().outAfterConnect,
+            session.server.out);
+  std::string log = "Socket log file for Quorvane\nOpen Connection OK\n";
+  for (const std::string& line : GetParam().socketLog) log += line + "\n";
+  EXPECT_EQ(log, ReadFile("Quorvane/socket_log.txt"));
+  bool dialogueRan = GetParam().outAfterConnect.find("START") != std::string::npos;
+  EXPECT_EQ(dialogueRan, testsupport::FileExists("log_data"));
+}
+
+const char kWarning[] = "Pokus o opatovne zavolanie funkcie StopDialog...ignorovane!!!\n";
+const std::string kDialogueOut =
+    std::string("Created log files\n---------------------------------> START\n") + kStop;
+
+INSTANTIATE_TEST_SUITE_P(
+    Scripts, IdleLoopTest,
+    ::testing::Values(
+        IdleCase{"EndBeforeBeginWarns", "send End\nsend Begin",
+                 {"Receive> End", "Receive> Begin", "Send> Koniec dialogu"},
+                 kWarning + kDialogueOut},
+        IdleCase{"NearMissesAreIgnored", "send Begin \nsend begin\nsend BeginX\nsend \nsend Begin",
+                 {"Receive> Begin ", "Receive> begin", "Receive> BeginX", "Receive> ",
+                  "Receive> Begin", "Send> Koniec dialogu"},
+                 kDialogueOut},
+        IdleCase{"ClosedPeerEndsTheWait", "close", {},
+                 "The peer closed the connection\n"},
+        IdleCase{"ClosedPeerAfterEnd", "send End\nclose", {"Receive> End"},
+                 std::string(kWarning) + "The peer closed the connection\n"}),
+    [](const ::testing::TestParamInfo<IdleCase>& info) { return info.param.name; });
+
+TEST_F(QuorvaneProgramTest, BusyPortEndsWithTheMessageAndStatusZero) {
+  platform::TcpListener holder;
+  ASSERT_EQ(platform::ListenError::kNone, holder.Listen(0));
+  ChildResult result = testsupport::RunChild(
+      {BinPath("Quorvane"), "-F", "doc.vxml", "-PORT", std::to_string(holder.Port())}, "", 10000);
+  ASSERT_FALSE(result.timedOut);
+  EXPECT_TRUE(result.exited);
+  EXPECT_EQ(0, result.status);
+  EXPECT_EQ("Problem s pojmenovanim soketu.\n", result.err);
+}
+
+class UsageTest : public QuorvaneProgramTest,
+                  public ::testing::WithParamInterface<std::vector<std::string>> {};
+
+TEST_P(UsageTest, BadCommandLineGivesUsageAndStatusZero) {
+  std::vector<std::string> argv = {BinPath("Quorvane")};
+  argv.insert(argv.end(), GetParam().begin(), GetParam().end());
+  ChildResult result = testsupport::RunChild(argv, "", 10000);
+  ASSERT_FALSE(result.timedOut);  // it never starts listening
+  EXPECT_TRUE(result.exited);
+  EXPECT_EQ(0, result.status);
+  EXPECT_EQ(kBanner, result.out);
+  EXPECT_EQ("Usage: Quorvane -F document [-PORT port] [-DiaLOG path] [-MainLOG path]\n",
+            result.err);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, UsageTest,
+    ::testing::Values(std::vector<std::string>{}, std::vector<std::string>{"-F"},
+                      std::vector<std::string>{"doc.vxml"},
+                      std::vector<std::string>{"-PORT", "5000", "-F", "doc.vxml"},
+                      std::vector<std::string>{"-F", "doc.vxml", "-PORT"},
+                      std::vector<std::string>{"-F", "doc.vxml", "-DiaLOG"},
+                      std::vector<std::string>{"-F", "doc.vxml", "-MainLOG"},
+                      std::vector<std::string>{"-F", "doc.vxml", "-PORT", "0"},
+                      std::vector<std::string>{"-F", "doc.vxml", "-PORT", "65536"},
+                      std::vector<std::string>{"-F", "doc.vxml", "-PORT", "12x"},
+                      std::vector<std::string>{"-F", "doc.vxml", "-PORT", "-1"},
+                      std::vector<std::string>{"-F", "doc.vxml", "-PORT", "99999999999"}));
+
+}  // namespace
