@@ -1,0 +1,318 @@
+#include "interpreter/EcmaScopes.h"
+
+#include <iostream>
+
+#include "interpreter/MavetteEngine.h"
+#include "interpreter/ScriptLiteral.h"
+
+const char EcmaScopes::kLogFile[] = "Quorvane\\ecmalog.txt";
+
+namespace {
+
+const std::string kRule(53, '_');
+const char kCauseless[] =
+    "Causeless invoking FindInScopes function - scope is in variable included.";
+const char kHidden[] =
+    "WARNING> Scope information maked by FindInScopes REJECTED because the scope is hidden yet!";
+
+// The scope objects searched for a bare name, innermost first.
+const char* const kSearchedScopes[] = {"anonymous", "dialog", "document"};
+
+bool Contains(const std::string& text, const char* word) {
+  return text.find(word) != std::string::npos;
+}
+
+// True when the name holds one of the scope words that make FindInScopes give
+// up ("session", "application", "document", "dialog").
+bool HoldsScopeWord(const std::string& name) {
+  return Contains(name, "session") || Contains(name, "application") ||
+         Contains(name, "document") || Contains(name, "dialog");
+}
+
+// As HoldsScopeWord, "SmResult" included: such a name is used as it stands.
+bool IsQualified(const std::string& name) {
+  return HoldsScopeWord(name) || Contains(name, "SmResult");
+}
+
+// Whether the caller scope cannot see the scope found: anonymous is hidden
+// from dialog and document, dialog from document.
+bool IsHidden(const std::string& found, const std::string& caller) {
+  return (found == "anonymous" && (caller == "dialog" || caller == "document")) ||
+         (found == "dialog" && caller == "document");
+}
+
+// Replaces every "&lt;", "&gt;" and "&amp;" in one pass from left to right,
+// so "&amp;lt;" becomes "&lt;".
+std::string DecodeEntities(const std::string& text) {
+  static const struct {
+    const char* entity;
+    char replacement;
+  } kEntities[] = {{"&lt;", '<'}, {"&gt;", '>'}, {"&amp;", '&'}};
+  std::string decoded;
+  decoded.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    bool replaced = false;
+    for (const auto& entry : kEntities) {
+      if (text.compare(i, std::char_traits<char>::length(entry.entity), entry.entity) == 0) {
+        decoded += entry.replacement;
+        i += std::char_traits<char>::length(entry.entity);
+        replaced = true;
+        break;
+      }
+    }
+    if (!replaced) decoded += text[i++];
+  }
+  return decoded;
+}
+
+bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+bool IsNameByte(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || IsDigit(c) || c == '_' ||
+         c == '$' || c >= 0x80;
+}
+
+// The end of the quoted section whose opening quote stands at `open`: just
+// past the matching quote (a backslash hides the character after it), or the
+// end of the text when the quote is never closed.
+std::size_t QuotedEnd(const std::string& text, std::size_t open) {
+  const char quote = text[open];
+  for (std::size_t i = open + 1; i < text.size(); ++i) {
+    if (text[i] == '\\') {
+      ++i;
+    } else if (text[i] == quote) {
+      return i + 1;
+    }
+  }
+  return text.size();
+}
+
+}  // namespace
+
+EcmaScopes::EcmaScopes() : EcmaScopes(std::make_unique<MavetteEngine>()) {}
+
+EcmaScopes::EcmaScopes(std::unique_ptr<ScriptEngine> engine) : engine_(std::move(engine)) {
+  engine_->Start();
+  log_ = std::make_unique<SessionLog>(kLogFile);
+  log_->Message("Start of ECMAScript engine");
+  log_->Message(kRule);
+}
+
+EcmaScopes::~EcmaScopes() {
+  engine_->Stop();
+  log_->Message(kRule);
+  log_->Message("Destroy of ECMAScript engine");
+}
+
+void EcmaScopes::CreateSessionScopes() {
+  CreateScope("session");
+  CreateScope("application");
+}
+
+void EcmaScopes::CreateDocumentScopes() {
+  CreateScope("document");
+  CreateScope("dialog");
+  CreateScope("anonymous");
+  CreateScope("SmResult");
+}
+
+void EcmaScopes::ClearApplication() { Run("application=undefined;", kValueSize); }
+
+void EcmaScopes::ClearDocument() {
+  for (const char* name : {"document", "dialog", "anonymous", "SmResult"}) {
+    Run(std::string(name) + "=undefined;", kShortSize);
+  }
+}
+
+void EcmaScopes::CreateScope(const std::string& name) {
+  Run("var " + name + "=new Object()", kValueSize);
+}
+
+int EcmaScopes::ExecuteCommand(const std::string& command, std::string* result, bool expand,
+                               std::size_t resultSize) {
+  const std::string decoded = DecodeEntities(command);
+  const std::string script = expand ? ExpandScopes(decoded) : decoded;
+  log_->Message(script);
+  ScriptResult run = engine_->Run(script, resultSize);
+  log_->Message(run.text);
+  if (run.status != 0) {
+    std::cout << "ERROR Execute ECMAScript command >>" << decoded << std::endl;
+    log_->Error("ERROR Execute ECMAScript command!");
+    log_->Write(script);
+  }
+  if (result) *result = run.text;
+  return run.status;
+}
+
+ScriptResult EcmaScopes::Run(const std::string& command, std::size_t resultSize) {
+  ScriptResult run;
+  run.status = ExecuteCommand(command, &run.text, false, resultSize);
+  return run;
+}
+
+std::string EcmaScopes::ExpandScopes(const std::string& expression) {
+  std::string expanded;
+  std::size_t i = 0;
+  while (i < expression.size()) {
+    const unsigned char c = expression[i];
+    if (c == '\'' || c == '"') {
+      const std::size_t end = QuotedEnd(expression, i);
+      expanded.append(expression, i, end - i);
+      i = end;
+    } else if (IsNameByte(c)) {
+      std::size_t end = i;
+      while (end < expression.size() && IsNameByte(expression[end])) ++end;
+      const std::string name = expression.substr(i, end - i);
+      const bool isProperty = i > 0 && expression[i - 1] == '.';
+      const std::string scope =
+          isProperty || IsDigit(c) ? std::string() : FindInScopes(name, "anonymous");
+      expanded += scope.empty() ? name : scope + "." + name;
+      i = end;
+    } else {
+      expanded += static_cast<char>(c);
+      ++i;
+    }
+  }
+  return expanded;
+}
+
+std::string EcmaScopes::FindInScopes(const std::string& name, const std::string& callerScope) {
+  if (HoldsScopeWord(name)) {
+    log_->Message(kCauseless);
+    std::cout << kCauseless << ">" << name << std::endl;
+    return "";
+  }
+  const std::size_t lastDot = name.rfind('.');
+  const std::string owned = lastDot == std::string::npos ? name : name.substr(0, lastDot);
+  std::string scope;
+  for (const char* candidate : kSearchedScopes) {
+    if (HasOwnProperty(owned, candidate)) {
+      scope = candidate;
+      break;
+    }
+  }
+  if (scope.empty()) {
+    log_->Message("WARNING: Unknown scope of variable");
+  } else if (scope != callerScope && IsHidden(scope, callerScope)) {
+    log_->Message(kHidden);
+    scope.clear();
+  }
+  return scope;
+}
+
+bool EcmaScopes::HasOwnProperty(const std::string& name, const std::string& scopeObject) {
+  return Run(scopeObject + ".hasOwnProperty(\"" + EscapeScriptString(name) + "\")", kTestSize)
+             .text == "true";
+}
+
+void EcmaScopes::Assign(const std::string& left, const std::string& right) {
+  Run(left + " = " + right, kShortSize);
+}
+
+void EcmaScopes::CreateObjectVariable(const std::string& scope, const std::string& saveName) {
+  Run("var " + saveName + "= new Object()", kShortSize);
+  Run(saveName + "=" + scope, kShortSize);
+  CreateScope(scope);
+}
+
+void EcmaScopes::CreateVariableWithValue(const std::string& name, const std::string& expression,
+                                         const std::string& scope) {
+  std::string value = expression.empty() ? "''" : expression;
+  for (char& c : value) {
+    if (c == '\n') c = ' ';
+  }
+  Run(scope + "." + name + "=" + value, kValueSize);
+}
+
+void EcmaScopes::SetVariable(const Element* element, const std::string& valueText) {
+  Run(VariableOf(element) + "=" + valueText, kValueSize);
+}
+
+void EcmaScopes::FillVariable(const std::string& name, const std::string& valueExpression,
+                              const std::string& scope) {
+  if (IsQualified(name)) {
+    Run(name + "=" + ExpandScopes(valueExpression), kValueSize);
+    return;
+  }
+  const std::string found = FindInScopes(name, scope);
+  const std::string value = ExpandScopes(valueExpression);
+  if (found.empty()) {
+    AssignUnqualified(name, name + "=" + value);
+  } else {
+    Run(found + "." + name + "=" + value, kValueSize);
+  }
+}
+
+void EcmaScopes::FillVariableQuoted(const std::string& name, const std::string& value) {
+  Run(name + "=" + (value.empty() ? "''" : value), kValueSize);
+}
+
+void EcmaScopes::FillVariableNoScope(const std::string& name, const std::string& value,
+                                     const std::string& scope) {
+  const std::string assignment = "=" + QuoteScriptString(value);
+  if (IsQualified(name) || scope == "NOSCOPE") {
+    Run(name + assignment, kValueSize);
+  } else if (!scope.empty()) {
+    Run(scope + "." + name + assignment, kValueSize);
+  } else {
+    const std::string found = FindInScopes(name, "");
+    if (found.empty()) {
+      AssignUnqualified(name, name + assignment);
+    } else {
+      Run(found + "." + name + assignment, kValueSize);
+    }
+  }
+}
+
+void EcmaScopes::AssignString(const std::string& scope, const std::string& variable,
+                              const std::string& property, const std::string& text) {
+  Run(scope + "." + variable + "." + property + "=" + QuoteScriptString(text), kStringSize);
+}
+
+void EcmaScopes::CreateItemObject(Element* element) {
+  std::string name;
+  if (element->tagName == "menu") {
+    name = element->GetAttribute("id");
+    if (name.empty()) name = "menu" + std::to_string(unnamedMenus_++);
+  } else {
+    name = element->GetAttribute("name");
+  }
+  Run(element->scope + "." + name + "=new Object()", kValueSize);
+  element->binding.emplace(name, element->scope, element);
+}
+
+std::string EcmaScopes::GetItemValue(const Element* element) {
+  return Run(VariableOf(element), kValueSize).text;
+}
+
+std::string EcmaScopes::GetValue(const std::string& name) {
+  if (IsQualified(name)) return Run(name, kValueSize).text;
+  const std::string scope = FindInScopes(name, "anonymous");
+  if (scope.empty()) {
+    LogUndefinedScope(name);
+    return "";
+  }
+  return Run(scope + "." + name, kValueSize).text;
+}
+
+std::string EcmaScopes::TypeOfAnyScope(const std::string& /*scope*/, const std::string& name) {
+  const std::string scope = FindInScopes(name, "unknown");
+  return Run("typeof " + (scope.empty() ? name : scope + "." + name), kTestSize).text;
+}
+
+std::string EcmaScopes::VariableOf(const Element* element) {
+  if (element->binding) return element->binding->scopeName + "." + element->binding->variableName;
+  const std::string name = element->GetAttribute("name");
+  log_->Message("WARNING: element <" + element->tagName +
+                "> has no variable binding, its name attribute is used: " + name);
+  return element->scope + "." + name;
+}
+
+void EcmaScopes::LogUndefinedScope(const std::string& name) {
+  log_->Error("Error fill variable");
+  log_->Write(name + "\tundefined scope");
+}
+
+void EcmaScopes::AssignUnqualified(const std::string& name, const std::string& command) {
+  if (Run(command, kValueSize).status != 0) LogUndefinedScope(name);
+}

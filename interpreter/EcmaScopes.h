@@ -1,0 +1,140 @@
+// The server's one road to the script engine. The VoiceXML scopes are plain
+// script objects in global variables ("session", "application", "document",
+// "dialog", "anonymous", and "SmResult" for semantic results); a variable x
+// of scope s is s.x. The layer builds every script text itself, finds the
+// scope of a bare name, rewrites expressions so that their names carry their
+// scopes, and writes every command and its result to the script log
+// "Quorvane\\ecmalog.txt".
+//
+// Every command runs through ExecuteCommand, with a result buffer of a fixed
+// size per operation (kValueSize unless stated): a value read back holds at
+// most that size less one byte, and an undefined value reads as "". A command
+// that fails is reported on standard output and in the script log, and the
+// caller goes on. The engine's status is sticky: once any command has
+// failed, every later one reports failure too.
+//
+// Texts that become string literals (FillVariableNoScope, AssignString, the
+// name of a property test) are escaped with EscapeScriptString; expressions
+// are inserted as they are.
+#pragma once
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "interpreter/Element.h"
+#include "interpreter/ScriptEngine.h"
+#include "interpreter/SessionLog.h"
+
+class EcmaScopes {
+ public:
+  static const char kLogFile[];                    // "Quorvane\\ecmalog.txt"
+  static constexpr std::size_t kValueSize = 10000;  // values read, most commands
+  static constexpr std::size_t kShortSize = 256;    // clearing, objects, Assign
+  static constexpr std::size_t kTestSize = 50;      // property and type tests
+  static constexpr std::size_t kStringSize = 1000;  // AssignString
+
+  // Starts the engine (the library Mavette, or the one given) and creates the
+  // script log afresh, with the messages "Start of ECMAScript engine" and a
+  // line of 53 underscores. The log's folder must exist, or nothing is logged.
+  EcmaScopes();
+  explicit EcmaScopes(std::unique_ptr<ScriptEngine> engine);
+  // Stops the engine, logs a line of 53 underscores and "Destroy of
+  // ECMAScript engine", and closes the log with its footer.
+  ~EcmaScopes();
+  EcmaScopes(const EcmaScopes&) = delete;
+  EcmaScopes& operator=(const EcmaScopes&) = delete;
+
+  // Scope objects: CreateScope runs "var " + name + "=new Object()", which
+  // makes the object or replaces it with a new empty one.
+  void CreateSessionScopes();   // "session", then "application"
+  void CreateDocumentScopes();  // "document", "dialog", "anonymous", "SmResult"
+  void ClearApplication();      // "application=undefined;"
+  void ClearDocument();         // the four document objects =undefined (kShortSize)
+  void CreateScope(const std::string& name);
+
+  // Runs one command and returns the engine's status (0: no error reported
+  // yet). Every "&lt;", "&gt;" and "&amp;" is decoded first; with expand on
+  // the command is then rewritten by ExpandScopes. The command and the result
+  // text are logged as two messages. The result text (at most resultSize - 1
+  // bytes) goes to *result unless result is null. On a nonzero status prints
+  // "ERROR Execute ECMAScript command >>" + the decoded command and logs the
+  // error "ERROR Execute ECMAScript command!" followed by the command run.
+  int ExecuteCommand(const std::string& command, std::string* result, bool expand,
+                     std::size_t resultSize = kValueSize);
+
+  // The expression with "scope." put before every name that FindInScopes
+  // (caller "anonymous") resolves. A name is a run of letters, digits, "_",
+  // "$" and bytes above 0x7F that does not start with a digit; a name right
+  // after "." (a property) and text between single or double quotes (with
+  // backslash escapes; an unterminated quote runs to the end) are copied
+  // unchanged, as is a run that starts with a digit (a number).
+  std::string ExpandScopes(const std::string& expression);
+
+  // The scope object ("anonymous", "dialog" or "document", tested in this
+  // order) that owns the name (for a.b.c: the property "a.b"), or "" when none
+  // does, when the name holds a scope word ("session", "application",
+  // "document", "dialog") or when the scope is hidden from the caller scope
+  // (anonymous from dialog or document, dialog from document). Each case
+  // that gives "" is logged.
+  std::string FindInScopes(const std::string& name, const std::string& callerScope);
+
+  // True when scopeObject + ".hasOwnProperty(\"name\")" gives "true".
+  bool HasOwnProperty(const std::string& name, const std::string& scopeObject);
+
+  // left + " = " + right (kShortSize).
+  void Assign(const std::string& left, const std::string& right);
+  // Parks the scope object X under the global saveName and gives X a new
+  // empty object: "var N= new Object()", "N=X", then CreateScope(X).
+  void CreateObjectVariable(const std::string& scope, const std::string& saveName);
+  // scope + "." + name + "=" + expression; an empty expression becomes '' and
+  // every line feed a blank.
+  void CreateVariableWithValue(const std::string& name, const std::string& expression,
+                               const std::string& scope);
+  // The element's variable = valueText (an expression).
+  void SetVariable(const Element* element, const std::string& valueText);
+  // name = the expanded value expression, the name qualified with the scope
+  // FindInScopes finds from `scope` unless it holds a scope word ("SmResult"
+  // counts here); unresolved, the name is assigned unqualified, and a failure
+  // logs "Error fill variable".
+  void FillVariable(const std::string& name, const std::string& valueExpression,
+                    const std::string& scope);
+  // name + "=" + value (an expression; an empty one becomes '').
+  void FillVariableQuoted(const std::string& name, const std::string& value);
+  // name = the value as a string literal. The name is qualified with `scope`
+  // unless it holds a scope word or scope is "NOSCOPE"; an empty scope is
+  // looked up with FindInScopes as in FillVariable.
+  void FillVariableNoScope(const std::string& name, const std::string& value,
+                           const std::string& scope);
+  // scope.variable.property = text as a string literal (kStringSize).
+  void AssignString(const std::string& scope, const std::string& variable,
+                    const std::string& property, const std::string& text);
+  // Makes the variable of a form item or menu a new object and binds the
+  // element to it: the "name" attribute, for a menu its "id" or, when that is
+  // empty, "menu" + the unnamed-menu counter (which only ever goes up).
+  void CreateItemObject(Element* element);
+  // The printed value of the element's variable.
+  std::string GetItemValue(const Element* element);
+  // The printed value of the name, qualified as in FillVariable with caller
+  // "anonymous"; an unresolved name logs "Error fill variable" and gives ""
+  // without running anything.
+  std::string GetValue(const std::string& name);
+  // "typeof" of the name, qualified when FindInScopes finds a scope
+  // (kTestSize). The scope argument is not used.
+  std::string TypeOfAnyScope(const std::string& scope, const std::string& name);
+
+ private:
+  // Runs a generated command (expand off) and returns status and text.
+  ScriptResult Run(const std::string& command, std::size_t resultSize);
+  // The element's variable as scope + "." + name: from its binding, or else
+  // from its own scope and "name" attribute, with a warning in the log.
+  std::string VariableOf(const Element* element);
+  // Logs "Error fill variable" and the name with "\tundefined scope".
+  void LogUndefinedScope(const std::string& name);
+  // Runs the assignment of a name whose scope was not found; a failure is
+  // logged with LogUndefinedScope.
+  void AssignUnqualified(const std::string& name, const std::string& command);
+
+  std::unique_ptr<SessionLog> log_;
+  int unnamedMenus_ = 0;
+  std::unique_ptr<ScriptEngine> engine_;
+};

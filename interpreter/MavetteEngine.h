@@ -1,0 +1,13 @@
+// The script engine of the server: the one engine of the library Mavette.
+// The library holds one engine per process, so at most one MavetteEngine
+// should be started at a time.
+#pragma once
+#include "interpreter/ScriptEngine.h"
+
+class MavetteEngine : public ScriptEngine {
+ public:
+  void Start() override;  // EEinit: a failing start ends the process (status 1)
+  // EEcommandN into a zero-filled buffer of resultSize bytes.
+  ScriptResult Run(const std::string& script, std::size_t resultSize) override;
+  void Stop() override;  // EEdestroy
+};

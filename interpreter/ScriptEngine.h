@@ -1,0 +1,26 @@
+// The script engine as the scope layer sees it: start it, run one script text
+// at a time and read back the script's value as text, stop it. The real one is
+// MavetteEngine; tests put a scripted one in its place.
+#pragma once
+#include <cstddef>
+#include <string>
+
+// What one script run gives back.
+struct ScriptResult {
+  int status = 0;    // 0 while the engine has reported no error, nonzero after
+  std::string text;  // the value's printed form; "" when the value is undefined
+};
+
+class ScriptEngine {
+ public:
+  virtual ~ScriptEngine() = default;
+
+  // Starts the engine; the scripts run after it share one global state.
+  virtual void Start() = 0;
+  // Runs the whole script. The value is read back through a zero-filled
+  // result buffer of resultSize bytes, so the text holds at most
+  // resultSize - 1 bytes (none when resultSize is 0).
+  virtual ScriptResult Run(const std::string& script, std::size_t resultSize) = 0;
+  // Shuts the engine down; Start may run it again afresh.
+  virtual void Stop() = 0;
+};

@@ -1,0 +1,16 @@
+// String literals in generated script commands. Every text that becomes a
+// string literal of a command the server builds (an utterance, a value read
+// from a peer or a file, a name put between quotes) goes through here, so a
+// quote in it can neither break the command nor run as script. Texts that are
+// script expressions (a "cond", an "expr") are never escaped.
+#pragma once
+#include <string>
+
+// The text with a backslash put before every backslash, single quote and
+// double quote, and with carriage return and line feed written as \r and \n.
+// The result is safe between single or double quotes; other bytes (those of
+// Windows-1250 above 0x7F included) are kept as they are.
+std::string EscapeScriptString(const std::string& text);
+
+// "'" + EscapeScriptString(text) + "'": a complete single-quoted literal.
+std::string QuoteScriptString(const std::string& text);

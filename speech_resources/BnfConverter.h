@@ -1,0 +1,71 @@
+// SRGS grammar trees turned into the BNF notation the recogniser reads (the
+// notation of HTK's HParse): one line per rule, "$" + id + " = " + expansion
+// + ";", "|" between alternatives, [ ] optional, { } zero or more, < > one or
+// more, and the parenthesised main expression "($" + root + ")" at the end.
+//
+// Only <grammar>, <rule>, <one-of>, <item> (with "repeat") and <ruleref> are
+// converted; everything else (<tag>, <meta>, <example>, text lines outside
+// items ...) is dropped. All functions are pure: they read the tree through
+// Element::GetAttribute and Element::GetText and change nothing.
+#pragma once
+#include <cstddef>
+#include <string>
+
+class Element;
+
+namespace bnf {
+
+// Folder of every generated grammar file and of the generated grammar names.
+inline constexpr char kTempFolder[] = "lang_resources/grammars/temp/";
+// An expansion longer than this is split over several chained rules.
+inline constexpr std::size_t kMaxRuleLength = 1000;
+// Most copies a "repeat" value makes of its item, optional copies included.
+inline constexpr int kMaxRepeatCopies = 100;
+
+// The whole file text of a grammar whose root element is `grammar`: every
+// <rule> child whose "id" differs from the "root" attribute, in order; then
+// the root rule (the last <rule> with that id; the first <rule> when none has
+// it, which is then written twice; nothing when there is no <rule>); then
+// "\n($" + root + ")\n".
+std::string ConvertGrammar(const Element& grammar);
+
+// "$" + id + " = " + expansion + ";\n", or the lines of SplitLongRule when
+// the expansion is longer than kMaxRuleLength. The expansion joins, in order,
+// each <one-of> child, each <item> child and each <ruleref> child followed by
+// one blank.
+std::string ConvertRule(const Element& rule);
+
+// "(" + the expansions of the <item> children joined by "|" + ")".
+std::string ConvertOneOf(const Element& oneOf);
+
+// The item's expansion Y under its "repeat" (ConvertRepeat). Without children
+// Y is the item's text and one blank. With children Y is its own text and a
+// blank when that text is not empty, then, in order, each <one-of> and <item>
+// child and each <ruleref> child after one blank.
+std::string ConvertItem(const Element& item);
+
+// The "uri" attribute, "#" at its start replaced by "$" ("#city" -> "$city").
+std::string ConvertRuleref(const Element& ruleref);
+
+// "0-1" -> "[Y]", "0-" -> "{Y}", "1-" -> "<Y>", "" -> Y. Otherwise a count m
+// read from the leading digits (0 when there are none) gives m copies " Y";
+// "m-n" adds n-m optional copies " [Y]", "m-" adds " {Y}". At most
+// kMaxRepeatCopies copies are made in all.
+std::string ConvertRepeat(const std::string& repeat, const std::string& expansion);
+
+// The rule text of an expansion longer than kMaxRuleLength. The expansion is
+// cut only at a "|" of its outermost parenthesised group: for each multiple of
+// kMaxRuleLength, at the first such "|" at or after it, else at the last one
+// before it, else not at all (a cut at or before the previous one is left
+// out). Without a cut the rule stays on one line. With pieces p1..pK:
+//   "$id1 = (p1);\n", "$idj = $id(j-1)| (pj);\n" for 1 < j < K,
+//   "$idK = $id(K-1)| (pK;\n" (pK keeps the closing parenthesis),
+//   "$id = $idK;\n".
+// Joining p1..pK with "|" gives back the expansion less its first character.
+std::string SplitLongRule(const std::string& id, const std::string& expansion);
+
+// kTempFolder + the part of `name` after its last "/" (all of it when there
+// is none) + ".bnf"; the name's own extension stays.
+std::string BnfFilePath(const std::string& name);
+
+}  // namespace bnf

@@ -1,0 +1,110 @@
+#include "speech_resources/RecognitionResult.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <iostream>
+
+#include "interpreter/PeerLink.h"
+#include "interpreter/SessionLog.h"
+#include "speech_resources/SpeechTexts.h"
+
+namespace {
+const char kEnd[] = "End";
+}  // namespace
+
+void ParseReplyField(std::string& reply, std::string& key, std::string& value,
+                     std::size_t maxValue) {
+  const std::size_t colon = reply.find(':');
+  if (colon == std::string::npos) return;
+  const std::size_t start = colon + 1;
+  const std::size_t end = std::min(reply.find("\t:", start), reply.size());
+  const std::string field = reply.substr(start, end - start);
+  reply.erase(0, end);
+
+  const std::size_t blank = field.find(' ');
+  if (blank != std::string::npos) {
+    key = field.substr(0, std::min(blank, kMaxReplyKey));
+    value = field.substr(blank + 1, maxValue);
+  } else {
+    value = field.empty() ? std::string() : field.substr(1, maxValue);
+  }
+}
+
+RecognitionResult::RecognitionResult(SessionLog* log, PeerLink& peer) : log_(log), peer_(peer) {}
+
+void RecognitionResult::Reset() {
+  utterance.clear();
+  interpretation.clear();
+  confidence = 0;
+  noInput = false;
+  noMatch = false;
+}
+
+std::string RecognitionResult::Request(const std::string& command) {
+  peer_.Send(command);
+  std::string reply = peer_.Receive();
+  if (reply == kEnd) hangUp_ = true;
+  return reply;
+}
+
+int RecognitionResult::Ask(const std::string& mode, const std::string& /*unused*/) {
+  Reset();
+  if (mode != "voice") return kNoInput;
+  log_->Message("Zber vstupnych udajov (ATK based recognizer)");
+  std::string reply = Request("ask:");
+  if (reply == kEnd) return kHangUp;
+
+  std::string key, spoken, confidenceText, noInputText, semantic;
+  ParseReplyField(reply, key, spoken, kMaxReplyValue);
+  ParseReplyField(reply, key, confidenceText, kMaxReplyNumber);
+  ParseReplyField(reply, key, noInputText, kMaxReplyNumber);
+  ParseReplyField(reply, key, semantic, kMaxReplyValue);
+
+  const double heard = std::atof(confidenceText.c_str());
+  std::cout << spoken << " [" << confidenceText << "] " << std::flush;
+  const int noInputValue = std::atoi(noInputText.c_str());
+  noInput = noInputValue == 1;
+  log_->Message("CONF: ");
+  log_->Write(confidenceText);
+  utterance = spoken;
+  interpretation = semantic;
+  confidence = heard;
+
+  if (noInput) {
+    std::cout << std::endl;
+    return kNoInput;
+  }
+  if (noInputValue == 0 && confidence < kNoMatchThreshold) noMatch = true;
+  return 0;
+}
+
+void RecognitionResult::LoadGroup() {
+  // The bridge answers grammar set-up at once; the reply is not examined.
+  peer_.Send("LoadGroup");
+  peer_.Receive();
+}
+
+int RecognitionResult::Record(const std::string& name, const std::string& maxtime,
+                              const std::string& dtmfterm) {
+  Reset();
+  log_->Message(speechtexts::kRecordRequest);
+  std::string command =
+      "Record:\t:name " + name + "\t:maxtime " + maxtime + "\t:dtmfterm " + dtmfterm;
+  if (command.size() > kMaxRecordCommand) command.resize(kMaxRecordCommand);
+  return Request(command) == kEnd ? kHangUp : 0;
+}
+
+std::int8_t RecognitionResult::GetDtmfChar() {
+  Reset();
+  log_->Message("Zber vstupnych udajov pomocou DTMF");
+  std::string reply = Request("GetDTMFch:");
+  if (reply == kEnd) return kHangUp;
+
+  std::string key, keyed;
+  ParseReplyField(reply, key, keyed, kMaxReplyValue);
+  dtmfInput = keyed;
+  interpretation = keyed;
+  confidence = 0.99;
+  noInput = false;
+  return 0;
+}

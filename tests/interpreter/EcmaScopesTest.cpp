@@ -1,0 +1,624 @@
+// The scope layer against the real engine library. One engine serves the
+// process and its error code is sticky, so no test here makes a command fail
+// in this process: the failing ones run in a child process of their own.
+#include "interpreter/EcmaScopes.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/Clock.h"
+#include "tests/support/CaptureStdout.h"
+#include "tests/support/TempDir.h"
+
+using testsupport::ReadFile;
+
+namespace {
+
+const char kLog[] = "Quorvane/ecmalog.txt";
+const char kCauseless[] =
+    "Causeless invoking FindInScopes function - scope is in variable included.";
+const char kRejected[] =
+    "WARNING> Scope information maked by FindInScopes REJECTED because the scope is hidden yet!";
+const char kUnknown[] = "WARNING: Unknown scope of variable";
+
+// The message texts of a log excerpt ("\nMESSAGE <n> : <text>" each). Raw
+// writes and errors stay part of the message before them.
+std::vector<std::string> MessagesOf(const std::string& excerpt) {
+  static const std::string kMark = "\nMESSAGE ";
+  std::vector<std::string> messages;
+  std::size_t at = excerpt.find(kMark);
+  while (at != std::string::npos) {
+    const std::size_t next = excerpt.find(kMark, at + 1);
+    const std::size_t text = excerpt.find(" : ", at) + 3;
+    messages.push_back(excerpt.substr(text, next == std::string::npos ? next : next - text));
+    at = next;
+  }
+  return messages;
+}
+
+// Every test starts with a running layer and fresh session and document
+// objects, in its own working directory with the folder "Quorvane".
+class ScopesTest : public testsupport::TempDirTest {
+ protected:
+  ScopesTest() {
+    mkdir("Quorvane", 0755);
+    scopes_ = std::make_unique<EcmaScopes>();
+    scopes_->CreateSessionScopes();
+    scopes_->CreateDocumentScopes();
+  }
+
+  // Runs a command that must succeed and returns its value.
+  std::string Eval(const std::string& script) {
+    std::string result;
+    EXPECT_EQ(0, scopes_->ExecuteCommand(script, &result, false)) << script;
+    return result;
+  }
+
+  // The declarations the resolution tests share.
+  void Declare() {
+    Eval("anonymous.x=1; dialog.y=2; document.z=3; anonymous.w=4; document.w=5;"
+         " anonymous.o={p:1}; anonymous.a={b:{c:1}}; dialog.name='n'");
+  }
+
+  void Mark() { mark_ = ReadFile(kLog).size(); }
+  std::string LogSinceMark() { return ReadFile(kLog).substr(mark_); }
+  std::vector<std::string> MessagesSinceMark() { return MessagesOf(LogSinceMark()); }
+  // The last command run since the mark (each command is followed by its result).
+  std::string LastCommand() {
+    std::vector<std::string> messages = MessagesSinceMark();
+    return messages.size() < 2 ? "" : messages[messages.size() - 2];
+  }
+
+  std::unique_ptr<EcmaScopes> scopes_;
+  std::size_t mark_ = 0;
+};
+
+TEST_F(ScopesTest, EveryCommandLogsItselfAndItsResult) {
+  struct Case {
+    const char* command;
+    bool expand;
+    const char* result;
+    const char* logged;
+  };
+  const Case cases[] = {
+      {"1+1", false, "2", "1+1"},
+      {"var k = 5", false, "", "var k = 5"},
+      {"1 == 1", false, "true", "1 == 1"},
+      {"0.85", false, "0.85", "0.85"},
+      {"new Object()", false, "[object Object]", "new Object()"},
+      {"x + 1", true, "2", "anonymous.x + 1"},
+      {"x &lt; 2 &amp;&amp; y &gt; 1", true, "true", "anonymous.x < 2 && dialog.y > 1"},
+      {"'&lt;&lt;&gt;&gt;&amp;&amp;'", false, "<<>>&&", "'<<>>&&'"},
+      {"'&amp;lt;'", false, "&lt;", "'&lt;'"},
+  };
+  Declare();
+  for (const Case& c : cases) {
+    Mark();
+    testsupport::CaptureStdout console;
+    std::string result = "stale";
+    EXPECT_EQ(0, scopes_->ExecuteCommand(c.command, &result, c.expand)) << c.command;
+    EXPECT_EQ("", console.Take()) << c.command;
+    EXPECT_EQ(c.result, result) << c.command;
+    std::vector<std::string> messages = MessagesSinceMark();
+    ASSERT_GE(messages.size(), 2u) << c.command;
+    EXPECT_EQ(c.logged, messages[messages.size() - 2]) << c.command;
+    EXPECT_EQ(c.result, messages.back()) << c.command;
+  }
+}
+
+TEST_F(ScopesTest, CommandMessagesAreNumberedInTheLog) {
+  Mark();
+  Eval("1+1");
+  Eval("var k = 1");
+  EXPECT_EQ("\nMESSAGE 14 : 1+1\nMESSAGE 15 : 2\nMESSAGE 16 : var k = 1\nMESSAGE 17 : ",
+            LogSinceMark());
+}
+
+TEST_F(ScopesTest, FindInScopesFollowsScopeOrderAndHidesInnerScopes) {
+  struct Case {
+    const char* name;
+    const char* caller;
+    const char* scope;
+    const char* lastMessage;
+  };
+  const Case cases[] = {
+      {"x", "anonymous", "anonymous", "true"},
+      {"x", "dialog", "", kRejected},
+      {"x", "document", "", kRejected},
+      {"x", "unknown", "anonymous", "true"},
+      {"x", "", "anonymous", "true"},
+      {"y", "anonymous", "dialog", "true"},
+      {"y", "dialog", "dialog", "true"},
+      {"y", "document", "", kRejected},
+      {"z", "anonymous", "document", "true"},
+      {"z", "document", "document", "true"},
+      {"w", "anonymous", "anonymous", "true"},  // the inner scope wins
+      {"w", "document", "", kRejected},         // ... and is then hidden
+      {"q", "anonymous", "", kUnknown},
+      {"o.p", "anonymous", "anonymous", "true"},
+      {"o.missing", "anonymous", "anonymous", "true"},  // only the prefix counts
+      {"a.b.c", "anonymous", "", kUnknown},             // "a.b" is one property name
+      {"it\"s", "anonymous", "", kUnknown},             // a quote cannot break the test
+  };
+  Declare();
+  for (const Case& c : cases) {
+    Mark();
+    EXPECT_EQ(c.scope, scopes_->FindInScopes(c.name, c.caller)) << c.name << " from " << c.caller;
+    ASSERT_FALSE(MessagesSinceMark().empty());
+    EXPECT_EQ(c.lastMessage, MessagesSinceMark().back()) << c.name << " from " << c.caller;
+  }
+}
+
+TEST_F(ScopesTest, FindInScopesTestsEachScopeObjectInTurn) {
+  Declare();
+  Mark();
+  EXPECT_EQ("", scopes_->FindInScopes("q", "anonymous"));
+  EXPECT_EQ((std::vector<std::string>{"anonymous.hasOwnProperty(\"q\")", "false",
+                                      "dialog.hasOwnProperty(\"q\")", "false",
+                                      "document.hasOwnProperty(\"q\")", "false", kUnknown}),
+            MessagesSinceMark());
+}
+
+TEST_F(ScopesTest, NamesHoldingAScopeWordAreNeverResolved) {
+  Eval("anonymous.mydialog=1; anonymous.sessionid=2; anonymous.xapplication=3; "
+       "anonymous.documents=4");
+  for (const char* name : {"mydialog", "sessionid", "xapplication", "documents", "dialog.y"}) {
+    Mark();
+    testsupport::CaptureStdout console;
+    EXPECT_EQ("", scopes_->FindInScopes(name, "anonymous")) << name;
+    EXPECT_EQ(std::string(kCauseless) + ">" + name + "\n", console.Take());
+    EXPECT_EQ(std::vector<std::string>{kCauseless}, MessagesSinceMark()) << name;
+  }
+}
+
+TEST_F(ScopesTest, ExpandScopesQualifiesNamesOnly) {
+  struct Case {
+    const char* expression;
+    const char* expanded;
+  };
+  const Case cases[] = {
+      {"", ""},
+      {"x + y + z", "anonymous.x + dialog.y + document.z"},
+      {"x1 + y", "x1 + dialog.y"},  // x1 is a name of its own, not x
+      {"_x + $y + x_ + y$", "_x + $y + x_ + y$"},
+      {"dialog.y", "dialog.y"},  // the name after the dot is a property
+      {"o.name + name", "anonymous.o.name + dialog.name"},
+      {"a.b.c", "anonymous.a.b.c"},
+      {"SmResult.city", "SmResult.city"},
+      {"x == 'x y'", "anonymous.x == 'x y'"},
+      {"x == \"x y\"", "anonymous.x == \"x y\""},
+      {"x == 'it\\'s x' + y", "anonymous.x == 'it\\'s x' + dialog.y"},
+      {"x == \"say \\\"x\\\"\" + y", "anonymous.x == \"say \\\"x\\\"\" + dialog.y"},
+      {"'x' + \"y\" + x", "'x' + \"y\" + anonymous.x"},
+      {"x + 'y z", "anonymous.x + 'y z"},  // an unterminated quote runs to the end
+      {"x + \"y z", "anonymous.x + \"y z"},
+      {"1e5 + x", "1e5 + anonymous.x"},  // numbers are no names
+      {"0x1F+y", "0x1F+dialog.y"},
+      {"typeof x == 'undefined'", "typeof anonymous.x == 'undefined'"},
+      {"x<y&&!z", "anonymous.x<dialog.y&&!document.z"},
+      {"f(x,y)", "f(anonymous.x,dialog.y)"},
+      {"x", "anonymous.x"},
+  };
+  Declare();
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.expanded, scopes_->ExpandScopes(c.expression)) << c.expression;
+  }
+}
+
+TEST_F(ScopesTest, ExpandScopesLooksUpNeitherPropertiesNorQuotedText) {
+  Declare();
+  Mark();
+  EXPECT_EQ("dialog.y + 'x' + \"x\"", scopes_->ExpandScopes("dialog.y + 'x' + \"x\""));
+  EXPECT_EQ((std::vector<std::string>{kCauseless}), MessagesSinceMark());
+}
+
+TEST_F(ScopesTest, FillVariableQualifiesTheNameItFinds) {
+  struct Case {
+    const char* name;
+    const char* value;
+    const char* scope;
+    const char* command;
+    const char* check;  // a script and the value it must give
+    const char* checked;
+  };
+  const Case cases[] = {
+      {"x", "5", "anonymous", "anonymous.x=5", "anonymous.x", "5"},
+      {"y", "x + 1", "dialog", "dialog.y=anonymous.x + 1", "dialog.y", "2"},
+      {"dialog.y", "z", "anonymous", "dialog.y=document.z", "dialog.y", "3"},
+      {"SmResult.city", "'Brno'", "", "SmResult.city='Brno'", "SmResult.city", "Brno"},
+      {"x", "7", "document", "x=7", "x + '/' + anonymous.x", "7/1"},  // hidden: a global
+      {"mydialog", "3", "anonymous", "mydialog=3", "mydialog", "3"},
+      {"fresh", "y", "anonymous", "fresh=dialog.y", "fresh", "2"},
+  };
+  for (const Case& c : cases) {
+    Eval("anonymous.x=1; dialog.y=2; document.z=3");
+    Mark();
+    scopes_->FillVariable(c.name, c.value, c.scope);
+    EXPECT_EQ(c.command, LastCommand()) << c.name;
+    EXPECT_EQ(std::string::npos, LogSinceMark().find("ERROR")) << c.name;
+    EXPECT_EQ(c.checked, Eval(c.check)) << c.name;
+  }
+}
+
+TEST_F(ScopesTest, FillVariableNoScopeAlwaysAssignsAString) {
+  struct Case {
+    const char* name;
+    const char* value;
+    const char* scope;
+    const char* command;
+    const char* check;
+  };
+  const Case cases[] = {
+      {"x", "5", "anonymous", "anonymous.x='5'", "anonymous.x"},
+      {"x", "", "anonymous", "anonymous.x=''", "anonymous.x"},
+      {"y", "v", "", "dialog.y='v'", "dialog.y"},
+      {"x", "v", "", "anonymous.x='v'", "anonymous.x"},
+      {"q", "v", "", "q='v'", "q"},
+      {"g", "v", "NOSCOPE", "g='v'", "g"},
+      {"dialog.y", "v", "document", "dialog.y='v'", "dialog.y"},
+      {"SmResult.u", "v", "anonymous", "SmResult.u='v'", "SmResult.u"},
+      {"t", "v", "document", "document.t='v'", "document.t"},
+  };
+  for (const Case& c : cases) {
+    Eval("anonymous.x=1; dialog.y=2");
+    Mark();
+    scopes_->FillVariableNoScope(c.name, c.value, c.scope);
+    EXPECT_EQ(c.command, LastCommand()) << c.name;
+    EXPECT_EQ(c.value, Eval(c.check)) << c.name;
+    EXPECT_EQ("string", Eval(std::string("typeof ") + c.check)) << c.name;
+  }
+}
+
+TEST_F(ScopesTest, FillVariableQuotedAssignsAnExpression) {
+  scopes_->FillVariableQuoted("anonymous.x", "5");
+  EXPECT_EQ("anonymous.x=5", MessagesOf(ReadFile(kLog)).end()[-2]);
+  EXPECT_EQ("number", Eval("typeof anonymous.x"));
+  scopes_->FillVariableQuoted("anonymous.x", "");
+  EXPECT_EQ("anonymous.x=''", MessagesOf(ReadFile(kLog)).end()[-2]);
+  EXPECT_EQ("string", Eval("typeof anonymous.x"));
+  EXPECT_EQ("", Eval("anonymous.x"));
+}
+
+TEST_F(ScopesTest, QuotesInStringValuesAreKeptAndNeverRun) {
+  const std::string values[] = {
+      "O'Brien",
+      "say \"hi\"",
+      "C:\\temp\\new",
+      "line one\r\nline two",
+      "'+quit(7)+'",
+      "\"; quit(7); \"",
+      "\\'; quit(7); //",
+      "\x9E" "ena \xE8" "aj",  // "žena čaj"
+  };
+  Eval("anonymous.o={}");
+  for (const std::string& value : values) {
+    testsupport::CaptureStdout console;
+    scopes_->FillVariableNoScope("v", value, "anonymous");
+    scopes_->AssignString("anonymous", "o", "p", value);
+    scopes_->FillVariableNoScope("q", value, "");
+    EXPECT_EQ("", console.Take());
+    EXPECT_EQ(value, scopes_->GetValue("v"));
+    EXPECT_EQ(value, Eval("anonymous.o.p"));
+    EXPECT_EQ(value, Eval("q"));
+  }
+  scopes_->AssignString("anonymous", "o", "p", "it's");
+  EXPECT_EQ("anonymous.o.p='it\\'s'", MessagesOf(ReadFile(kLog)).end()[-2]);
+}
+
+TEST_F(ScopesTest, LongValuesAreCutAtTheBufferSizeLessOne) {
+  Eval("anonymous.s='ab'.repeat(10000)");  // 20000 characters
+  std::string pairs;
+  for (int i = 0; i < 5000; ++i) pairs += "ab";
+  const std::string value = scopes_->GetValue("s");
+  EXPECT_EQ(pairs.substr(0, 9999), value);
+  EXPECT_EQ(value, MessagesSinceMark().back());  // the log holds the cut value too
+
+  std::string result;
+  EXPECT_EQ(0, scopes_->ExecuteCommand("anonymous.s", &result, false, 50));
+  EXPECT_EQ("ababababababababababababababababababababababababa", result);
+  EXPECT_EQ(0, scopes_->ExecuteCommand("anonymous.s", &result, false, 1));
+  EXPECT_EQ("", result);
+  EXPECT_EQ(0, scopes_->ExecuteCommand("anonymous.s", &result, false, 0));
+  EXPECT_EQ("", result);
+
+  Eval("anonymous.t='x'.repeat(9999)");
+  EXPECT_EQ(std::string(9999, 'x'), scopes_->GetValue("t"));
+}
+
+TEST_F(ScopesTest, LongCommandsRunWhole) {
+  const std::string text(12000, 'b');
+  scopes_->FillVariableNoScope("s", text, "anonymous");
+  EXPECT_EQ("12000", Eval("anonymous.s.length"));
+  Eval("anonymous.o={}");
+  scopes_->AssignString("anonymous", "o", "p", text);
+  EXPECT_EQ("12000", Eval("anonymous.o.p.length"));
+  std::string sum = "0";
+  for (int i = 0; i < 1500; ++i) sum += "+x";  // 18001 characters once expanded
+  Eval("anonymous.x=1");
+  std::string result;
+  EXPECT_EQ(0, scopes_->ExecuteCommand(sum, &result, true));
+  EXPECT_EQ("1500", result);
+}
+
+TEST_F(ScopesTest, UndefinedReadsEmptyAndTheStringUndefinedReadsUndefined) {
+  Eval("anonymous.u=undefined");
+  scopes_->FillVariableNoScope("v", "undefined", "anonymous");
+  EXPECT_EQ("", scopes_->GetValue("u"));
+  EXPECT_EQ("undefined", scopes_->GetValue("v"));
+  EXPECT_EQ("undefined", scopes_->TypeOfAnyScope("", "u"));
+  EXPECT_EQ("string", scopes_->TypeOfAnyScope("", "v"));
+  Mark();
+  scopes_->GetValue("u");
+  EXPECT_EQ("", MessagesSinceMark().back());  // an undefined value logs an empty result
+}
+
+TEST_F(ScopesTest, GetValueOfAnUnresolvedNameRunsNothing) {
+  Mark();
+  EXPECT_EQ("", scopes_->GetValue("q"));
+  const std::string log = LogSinceMark();
+  EXPECT_EQ(std::string("\nMESSAGE 20 : ") + kUnknown +
+                "\nERROR :Error fill variable\nq\tundefined scope",
+            log.substr(log.find("\nMESSAGE 20 : ")));
+}
+
+TEST_F(ScopesTest, GetValueReadsTheQualifiedName) {
+  Declare();
+  EXPECT_EQ("1", scopes_->GetValue("x"));
+  EXPECT_EQ("2", scopes_->GetValue("y"));
+  EXPECT_EQ("2", scopes_->GetValue("dialog.y"));
+  EXPECT_EQ("1", scopes_->GetValue("o.p"));
+  Eval("SmResult.city='Brno'");
+  EXPECT_EQ("Brno", scopes_->GetValue("SmResult.city"));
+  EXPECT_EQ("[object Object]", scopes_->GetValue("o"));
+}
+
+TEST_F(ScopesTest, TypeOfAnyScopeNeverRejects) {
+  Declare();
+  struct Case {
+    const char* name;
+    const char* type;
+    const char* command;
+  };
+  const Case cases[] = {
+      {"x", "number", "typeof anonymous.x"},
+      {"name", "string", "typeof dialog.name"},
+      {"o", "object", "typeof anonymous.o"},
+      {"q", "undefined", "typeof q"},
+      {"dialog", "object", "typeof dialog"},
+  };
+  for (const Case& c : cases) {
+    Mark();
+    EXPECT_EQ(c.type, scopes_->TypeOfAnyScope("document", c.name)) << c.name;
+    EXPECT_EQ(c.command, LastCommand()) << c.name;
+  }
+}
+
+TEST_F(ScopesTest, ItemObjectsAndTheirBindings) {
+  Element* field = NewElement(Element("field", "dialog", "<field name=\"city\">",
+                                      {Attribute("name", "city")}));
+  Mark();
+  scopes_->CreateItemObject(field);
+  EXPECT_EQ((std::vector<std::string>{"dialog.city=new Object()", "[object Object]"}), MessagesSinceMark());
+  ASSERT_TRUE(field->binding.has_value());
+  EXPECT_EQ("city", field->binding->variableName);
+  EXPECT_EQ("dialog", field->binding->scopeName);
+  EXPECT_EQ(field, field->binding->element);
+  EXPECT_EQ("object", scopes_->TypeOfAnyScope("", "city"));
+
+  scopes_->SetVariable(field, "'Praha'");
+  EXPECT_EQ("dialog.city='Praha'", MessagesOf(ReadFile(kLog)).end()[-2]);
+  EXPECT_EQ("Praha", scopes_->GetItemValue(field));
+  EXPECT_EQ("dialog.city", MessagesOf(ReadFile(kLog)).end()[-2]);
+
+  field->binding.emplace("old", "anonymous", field);
+  scopes_->CreateItemObject(field);  // replaces the earlier binding
+  EXPECT_EQ("city", field->binding->variableName);
+  EXPECT_EQ("dialog", field->binding->scopeName);
+  EXPECT_EQ("[object Object]", scopes_->GetItemValue(field));
+}
+
+TEST_F(ScopesTest, UnnamedMenusCountForTheWholeRun) {
+  auto menu = [](const char* id) {
+    std::vector<Attribute> attributes;
+    if (id) attributes.emplace_back("id", id);
+    return NewElement(Element("menu", "document", "<menu>", attributes));
+  };
+  struct Step {
+    const char* id;
+    bool newDocument;
+    const char* variable;
+  };
+  const Step steps[] = {
+      {nullptr, false, "menu0"}, {"main", false, "main"}, {"", true, "menu1"},
+      {nullptr, true, "menu2"},
+  };
+  for (const Step& step : steps) {
+    if (step.newDocument) {
+      scopes_->ClearDocument();
+      scopes_->CreateDocumentScopes();
+    }
+    Element* element = menu(step.id);
+    Mark();
+    scopes_->CreateItemObject(element);
+    EXPECT_EQ(std::string("document.") + step.variable + "=new Object()", LastCommand());
+    ASSERT_TRUE(element->binding.has_value());
+    EXPECT_EQ(step.variable, element->binding->variableName);
+    EXPECT_EQ("document", element->binding->scopeName);
+  }
+}
+
+TEST_F(ScopesTest, AnElementWithoutBindingUsesItsNameAttribute) {
+  Element* transfer = NewElement(Element("transfer", "dialog", "<transfer name=\"call\">",
+                                         {Attribute("name", "call")}));
+  const std::string warning =
+      "WARNING: element <transfer> has no variable binding, its name attribute is used: call";
+  Mark();
+  scopes_->SetVariable(transfer, "3");
+  EXPECT_EQ((std::vector<std::string>{warning, "dialog.call=3", "3"}), MessagesSinceMark());
+  Mark();
+  EXPECT_EQ("3", scopes_->GetItemValue(transfer));
+  EXPECT_EQ((std::vector<std::string>{warning, "dialog.call", "3"}), MessagesSinceMark());
+  EXPECT_FALSE(transfer->binding.has_value());
+}
+
+TEST_F(ScopesTest, ScopeObjectsAreSavedAndRestored) {
+  Eval("anonymous.x=1");
+  Mark();
+  scopes_->CreateObjectVariable("anonymous", "SBanonymous");
+  EXPECT_EQ((std::vector<std::string>{"var SBanonymous= new Object()", "",
+                                      "SBanonymous=anonymous", "[object Object]",
+                                      "var anonymous=new Object()", ""}),
+            MessagesSinceMark());
+  EXPECT_EQ("undefined", Eval("typeof anonymous.x"));
+  EXPECT_EQ("1", Eval("SBanonymous.x"));
+  Mark();
+  scopes_->Assign("anonymous", "SBanonymous");
+  EXPECT_EQ("anonymous = SBanonymous", LastCommand());
+  EXPECT_EQ("1", scopes_->GetValue("x"));
+}
+
+TEST_F(ScopesTest, CreateVariableWithValue) {
+  struct Case {
+    const char* expression;
+    const char* command;
+    const char* value;
+  };
+  const Case cases[] = {
+      {"", "dialog.v=''", ""},
+      {"1 +\n2", "dialog.v=1 + 2", "3"},
+      {"'a'", "dialog.v='a'", "a"},
+  };
+  for (const Case& c : cases) {
+    Mark();
+    scopes_->CreateVariableWithValue("v", c.expression, "dialog");
+    EXPECT_EQ(c.command, LastCommand());
+    EXPECT_EQ(c.value, Eval("dialog.v"));
+  }
+}
+
+TEST_F(ScopesTest, ClearingAndCreatingScopeObjects) {
+  Eval("anonymous.x=1; dialog.y=2; session.s=3; application.a=4");
+  Mark();
+  scopes_->ClearDocument();
+  EXPECT_EQ((std::vector<std::string>{"document=undefined;", "", "dialog=undefined;", "",
+                                      "anonymous=undefined;", "", "SmResult=undefined;", ""}),
+            MessagesSinceMark());
+  EXPECT_EQ("undefinedundefinedundefinedundefined",
+            Eval("typeof document + typeof dialog + typeof anonymous + typeof SmResult"));
+  Mark();
+  scopes_->CreateDocumentScopes();
+  EXPECT_EQ((std::vector<std::string>{"var document=new Object()", "", "var dialog=new Object()",
+                                      "", "var anonymous=new Object()", "",
+                                      "var SmResult=new Object()", ""}),
+            MessagesSinceMark());
+  EXPECT_EQ("undefined", Eval("typeof anonymous.x"));
+  EXPECT_EQ("3", Eval("session.s"));
+  Mark();
+  scopes_->ClearApplication();
+  EXPECT_EQ((std::vector<std::string>{"application=undefined;", ""}), MessagesSinceMark());
+  EXPECT_EQ("undefined", Eval("typeof application"));
+  scopes_->CreateSessionScopes();
+  EXPECT_EQ("undefined", Eval("typeof session.s"));  // created again: a new empty object
+}
+
+class ScopesLifeTest : public testsupport::TempDirTest {
+ protected:
+  ScopesLifeTest() {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    platform::SetFixedClock(1700000000);  // 2023-11-14 22:13:20 UTC
+    mkdir("Quorvane", 0755);
+  }
+  ~ScopesLifeTest() override { platform::ClearFixedClock(); }
+};
+
+TEST_F(ScopesLifeTest, TheScriptLogOfAWholeRun) {
+  testsupport::WriteFile(kLog, "old run");
+  {
+    EcmaScopes scopes;
+    scopes.CreateScope("x");
+  }
+  const std::string rule53(53, '_');
+  EXPECT_EQ("START SESSION 22:13:20\t\t\tDATE 11/14/23\n" + std::string(50, '_') + "\n" +
+                "\nMESSAGE 0 : Start of ECMAScript engine\nMESSAGE 1 : " + rule53 +
+                "\nMESSAGE 2 : var x=new Object()\nMESSAGE 3 : \nMESSAGE 4 : " + rule53 +
+                "\nMESSAGE 5 : Destroy of ECMAScript engine" + std::string(50, '_') +
+                "\nEND OF SESSION 22:13:20",
+            ReadFile(kLog));
+}
+
+TEST_F(ScopesLifeTest, ASecondLayerStartsAFreshEngine) {
+  {
+    EcmaScopes scopes;
+    scopes.CreateDocumentScopes();
+    scopes.FillVariableNoScope("x", "kept?", "anonymous");
+  }
+  EcmaScopes scopes;
+  std::string result;
+  EXPECT_EQ(0, scopes.ExecuteCommand("typeof anonymous", &result, false));
+  EXPECT_EQ("undefined", result);
+}
+
+// A failing command, run in a child process so that the engine's sticky
+// error code stays out of this one. The child checks what it sees and exits
+// with 0 when everything matched; a mismatch is printed on standard error.
+void CheckFailingCommands() {
+  std::string mismatches;
+  auto expect = [&mismatches](const std::string& what, const std::string& expected,
+                              const std::string& actual) {
+    if (expected != actual) mismatches += what + ": [" + actual + "] != [" + expected + "]\n";
+  };
+  {
+    EcmaScopes scopes;
+    scopes.CreateDocumentScopes();
+    scopes.FillVariableNoScope("x", "1", "anonymous");
+    const std::size_t mark = ReadFile(kLog).size();
+    std::string result;
+    testsupport::CaptureStdout console;
+    const int status = scopes.ExecuteCommand("x &lt;= ;", &result, true);
+    const int after = scopes.ExecuteCommand("1+1", &result, false);
+    expect("console", "ERROR Execute ECMAScript command >>x <= ;\n"
+                      "ERROR Execute ECMAScript command >>1+1\n", console.Take());
+    expect("status", "3", std::to_string(status));
+    expect("status after", "3", std::to_string(after));
+    expect("result after", "2", result);
+    const std::string log = ReadFile(kLog).substr(mark);
+    expect("log",
+           "\nMESSAGE 12 : anonymous.hasOwnProperty(\"x\")\nMESSAGE 13 : true"
+           "\nMESSAGE 14 : anonymous.x <= ;\nMESSAGE 15 : "
+           "\nERROR :ERROR Execute ECMAScript command!\nanonymous.x <= ;"
+           "\nMESSAGE 16 : 1+1\nMESSAGE 17 : 2"
+           "\nERROR :ERROR Execute ECMAScript command!\n1+1",
+           log);
+    testsupport::CaptureStdout fillConsole;
+    scopes.FillVariable("q", "1", "anonymous");
+    expect("fill console",
+           "ERROR Execute ECMAScript command >>anonymous.hasOwnProperty(\"q\")\n"
+           "ERROR Execute ECMAScript command >>dialog.hasOwnProperty(\"q\")\n"
+           "ERROR Execute ECMAScript command >>document.hasOwnProperty(\"q\")\n"
+           "ERROR Execute ECMAScript command >>q=1\n",
+           fillConsole.Take());
+    const std::string fill = "\nMESSAGE 26 : 1"
+                             "\nERROR :ERROR Execute ECMAScript command!\nq=1"
+                             "\nERROR :Error fill variable\nq\tundefined scope";
+    const std::string full = ReadFile(kLog);
+    expect("fill log", fill, full.substr(full.size() - std::min(full.size(), fill.size())));
+  }
+  std::fputs(mismatches.c_str(), stderr);
+  std::exit(mismatches.empty() ? 0 : 1);
+}
+
+TEST_F(ScopesLifeTest, AFailingCommandIsReportedAndEveryLaterOneToo) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(CheckFailingCommands(), ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
