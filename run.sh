@@ -12,5 +12,5 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 build/bin/Pantrel examples/phrases.txt "$work/phrases.lis" auto
 echo
-echo "--- $work/phrases.lis ---"
-cat "$work/phrases.lis"
+echo "--- $work/phrases.lis (Windows-1250, shown in UTF-8) ---"
+iconv -f WINDOWS-1250 -t UTF-8 "$work/phrases.lis"
