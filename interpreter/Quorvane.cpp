@@ -5,12 +5,12 @@
 //   Quorvane -F document [-PORT port] [-DiaLOG path] [-MainLOG path]
 #include <cstdlib>
 #include <iostream>
-#include <memory>
 #include <string>
 
 #include "interpreter/CurrentDocument.h"
 #include "interpreter/DialogSession.h"
 #include "interpreter/FatalExit.h"
+#include "interpreter/InterpreterDialogue.h"
 #include "interpreter/PeerSocket.h"
 
 namespace {
@@ -57,17 +57,6 @@ bool ParseCommandLine(int argc, char** argv, Options* options) {
   return true;
 }
 
-// The dialogue until the interpreter is wired in: it ends at once.
-class EmptyDialogue : public Dialogue {
- public:
-  void Run() override {}
-  void Stop() override {}
-};
-
-std::unique_ptr<Dialogue> MakeDialogue(SessionLog&, SessionLog&) {
-  return std::make_unique<EmptyDialogue>();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -82,7 +71,7 @@ int main(int argc, char** argv) {
 
   PeerSocket peer;
   peer.ListenAndAccept(options.port);
-  DialogSession session(peer, MakeDialogue);
+  DialogSession session(peer, InterpreterDialogue::Factory(peer));
   session.SetDialogLogPath(options.dialogLogPath);
   session.SetMainLogPath(options.mainLogPath);
 

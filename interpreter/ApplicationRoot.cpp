@@ -1,0 +1,47 @@
+// The application root document: the document that a root's "application"
+// attribute names, whose top-level variables live in the scope "application"
+// for as long as the documents that follow name the same application.
+#include "interpreter/EcmaScopes.h"
+#include "interpreter/Element.h"
+#include "interpreter/Interpreter.h"
+#include "interpreter/SessionLog.h"
+#include "interpreter/VxmlDocument.h"
+#include "interpreter/XmlParser.h"
+
+void Interpreter::UpdateApplicationRoot(const std::string& application) {
+  if (application.empty()) {
+    applicationRoot_.reset();
+    scopes_->ClearApplication();
+  } else if (!applicationRoot_) {
+    OpenApplicationRoot(application);
+  } else if (applicationRoot_->fileName != application) {
+    applicationRoot_.reset();
+    scopes_->ClearApplication();
+    OpenApplicationRoot(application);
+  } else {
+    LoadGrammarList(*applicationRootParser_);
+  }
+}
+
+void Interpreter::OpenApplicationRoot(const std::string& application) {
+  applicationRoot_ = std::make_unique<VxmlDocument>(application, mainLog_);
+  scopes_->CreateSessionScopes();
+  LoadApplicationRoot(applicationRoot_.get());
+  LoadGrammarList(*applicationRootParser_);
+}
+
+void Interpreter::LoadApplicationRoot(VxmlDocument* document) {
+  mainLog_->Message("LOADED NEW ARD FILE>");
+  mainLog_->Write(document->fileName);
+  applicationRootParser_ = std::make_unique<XmlParser>(&document->input, mainLog_);
+  applicationRootParser_->ParseFile(*document);
+  Element* root = document->Root();
+  if (root == nullptr) return;
+  for (Element* child : root->children) {
+    if (child->tagName == "var") {
+      ExecuteVar(child, "application");
+    } else if (child->tagName == "meta") {
+      ExecuteMeta(child);
+    }
+  }
+}

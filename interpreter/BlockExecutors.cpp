@@ -1,0 +1,176 @@
+// The executors of elements that take no input: <block>, <assign>, <clear>,
+// <goto> and <disconnect>. The goto executor is the one way to change the
+// dialog, the document or the form item.
+#include <string>
+#include <vector>
+
+#include "interpreter/EcmaScopes.h"
+#include "interpreter/Element.h"
+#include "interpreter/FatalExit.h"
+#include "interpreter/Interpreter.h"
+#include "interpreter/SessionLog.h"
+#include "interpreter/VxmlDocument.h"
+
+namespace {
+
+bool IsFormItem(const std::string& tag) {
+  return tag == "field" || tag == "block" || tag == "initial" || tag == "object" ||
+         tag == "record" || tag == "subdialog" || tag == "transfer";
+}
+
+// The namelist's names, separated by blanks.
+std::vector<std::string> SplitNames(const std::string& namelist) {
+  std::vector<std::string> names;
+  std::size_t start = 0;
+  while (start < namelist.size()) {
+    std::size_t end = namelist.find(' ', start);
+    if (end == std::string::npos) end = namelist.size();
+    if (end > start) names.push_back(namelist.substr(start, end - start));
+    start = end + 1;
+  }
+  return names;
+}
+
+}  // namespace
+
+void Interpreter::ExecuteBlock(Element* block) {
+  if (!EvaluateCond(block)) return;
+  mainLog_->Message("Visited block :");
+  mainLog_->Write(block->binding ? block->binding->variableName : "");
+  ExecuteContent(block);
+}
+
+void Interpreter::ExecuteAssign(Element* assign) {
+  std::string name = assign->GetAttribute("name");
+  std::string expr = assign->GetAttribute("expr");
+  mainLog_->Message("Assign element.Fill variable ");
+  scopes_->FillVariable(name, expr, assign->scope);
+  mainLog_->Write(name);
+  mainLog_->WriteText(" with value ");
+  mainLog_->Write(expr);
+}
+
+void Interpreter::ExecuteClear(Element* clear) {
+  std::string namelist = clear->GetAttribute("namelist");
+  mainLog_->Message("Clearing variable ");
+  std::vector<std::string> names = SplitNames(namelist);
+  if (names.empty() && currentDialog_ != nullptr) {
+    for (Element* item : currentDialog_->element->children) {
+      if (!IsFormItem(item->tagName) || !item->binding) continue;
+      scopes_->SetVariable(item, "'undefined'");
+      ResetItem(item);
+    }
+  }
+  for (const std::string& name : names) {
+    scopes_->FillVariable(name, "'undefined'", clear->scope);
+    if (currentDialog_ == nullptr) continue;
+    for (Element* item : currentDialog_->element->children) {
+      if (IsFormItem(item->tagName) && item->binding && item->binding->variableName == name) {
+        ResetItem(item);
+      }
+    }
+  }
+  mainLog_->Write(namelist);
+}
+
+// A cleared item plays its prompt again and counts its events afresh.
+void Interpreter::ResetItem(Element* item) {
+  item->prompted = 0;
+  item->eventCounter = 0;
+}
+
+void Interpreter::ExecuteGoto(Element* element) {
+  mainLog_->Message("GO TO ");
+  std::string next = element->GetAttribute(element->tagName == "subdialog" ? "src" : "next");
+  std::string nextItem = element->GetAttribute("nextitem");
+  std::string expr = element->GetAttribute("expr");
+  std::string exprItem = element->GetAttribute("expritem");
+  std::string value;
+  if (!next.empty()) {
+    FollowReference(next);
+  } else if (!nextItem.empty()) {
+    JumpToItem(nextItem);
+  } else if (!expr.empty()) {
+    scopes_->ExecuteCommand(expr, &value, true, EcmaScopes::kShortSize);
+    FollowReference(value);
+  } else if (!exprItem.empty()) {
+    scopes_->ExecuteCommand(exprItem, &value, true, EcmaScopes::kShortSize);
+    JumpToItem(value);
+  } else {
+    mainLog_->Error("goto element hasnt next attribute!");
+    quorvane::FatalExit("Error in goto element", 0);
+  }
+}
+
+// "#id": the dialog id; "doc" or "doc#id": another document and its start
+// dialog.
+void Interpreter::FollowReference(const std::string& reference) {
+  if (!reference.empty() && reference[0] == '#') {
+    JumpToDialog(reference.substr(1));
+    return;
+  }
+  std::size_t hash = reference.find('#');
+  if (hash == std::string::npos) {
+    JumpToDocument(reference, "");
+  } else {
+    JumpToDocument(reference.substr(0, hash), reference.substr(hash + 1));
+  }
+}
+
+// Runs the dialog inside the goto, then sets the stop flag so that every
+// dialog around the goto ends too. The dialog that held the goto is current
+// again afterwards.
+void Interpreter::JumpToDialog(const std::string& id) {
+  for (const DialogSlot& slot : currentDocument_->dialogs) {
+    if (slot.element->GetAttribute("id") != id) continue;
+    DialogSlot target = slot;
+    const std::vector<Attribute>& attributes = target.element->attributes;
+    mainLog_->Write("dialog " + (attributes.empty() ? std::string() : attributes[0].value));
+    if (!EnterJump()) return;
+    DialogSlot* enclosing = currentDialog_;
+    RunFIA(&target, false, "");
+    currentDialog_ = enclosing;
+    --jumpDepth_;
+    stop_ = true;
+    return;
+  }
+}
+
+void Interpreter::JumpToDocument(const std::string& document, const std::string& startDialog) {
+  mainLog_->Write("another document: " + document);
+  documentName_ = document;
+  startDialog_ = startDialog;
+  nextDocument_ = true;
+  stop_ = true;
+}
+
+// Runs the named item's turn at once; the content that held the goto and
+// then the algorithm go on afterwards.
+void Interpreter::JumpToItem(const std::string& name) {
+  if (currentDialog_ == nullptr) return;
+  for (Element* item : currentDialog_->element->children) {
+    if (item->GetAttribute("name") != name) continue;
+    selectedItem_ = item;
+    item->prompted = 0;
+    scopes_->SetVariable(item, "'undefined'");
+    mainLog_->Write("form item " + (item->binding ? item->binding->variableName : name));
+    if (!EnterJump()) return;
+    CollectPhase(currentDialog_);
+    --jumpDepth_;
+    return;
+  }
+}
+
+// Counts one more nested jump; past the limit logs an error, sets the stop
+// flag and returns false.
+bool Interpreter::EnterJump() {
+  if (jumpDepth_ >= kMaxJumpDepth) {
+    mainLog_->Error("Too many nested jumps: the dialogue ends");
+    stop_ = true;
+    return false;
+  }
+  ++jumpDepth_;
+  return true;
+}
+
+void Interpreter::Stop(Element* /*element*/) { stop_ = true; }

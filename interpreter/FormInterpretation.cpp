@@ -1,0 +1,188 @@
+// The Form Interpretation Algorithm: the loop that runs one dialog, in four
+// phases. Initialisation declares the dialog's variables and resets the
+// items' counters; select picks the first unfilled form item; collect marks
+// it as visited and runs it; process runs the form-level <filled> elements.
+#include <initializer_list>
+#include <iostream>
+
+#include "interpreter/EcmaScopes.h"
+#include "interpreter/Element.h"
+#include "interpreter/Interpreter.h"
+#include "interpreter/SessionLog.h"
+
+namespace {
+
+bool IsOneOf(const std::string& tag, std::initializer_list<const char*> tags) {
+  for (const char* candidate : tags) {
+    if (tag == candidate) return true;
+  }
+  return false;
+}
+
+// Children of a dialog that get a variable in the initialisation phase.
+bool IsDeclared(const std::string& tag) {
+  return IsOneOf(tag, {"var", "field", "block", "object", "initial", "record", "subdialog",
+                       "transfer"});
+}
+
+// Children that the select phase can pick; each has a variable.
+bool IsSelectable(const std::string& tag) {
+  return IsOneOf(tag, {"field", "subdialog", "object", "record", "transfer", "block", "initial"});
+}
+
+bool IsInputItem(const std::string& tag) {
+  return IsOneOf(tag, {"field", "initial", "record", "subdialog", "object"});
+}
+
+std::string VariableName(const Element* item) {
+  return item->binding ? item->binding->variableName : "";
+}
+
+}  // namespace
+
+void Interpreter::RunFIA(DialogSlot* slot, bool enteredByJump, const std::string& expression) {
+  mainLog_->Message("Run FIA algoritm.");
+  mainLog_->Write(" Actual dialog: " + slot->element->GetAttribute("id"));
+  int status = 0;
+  currentDialog_ = slot;
+  InitPhase(slot);
+  if (enteredByJump) {
+    scopes_->FillVariableQuoted("dialog", expression);
+    std::cout << " [" << scopes_->GetValue(expression) << "]" << std::endl;
+    status = 1;
+  }
+  if (stop_) return;
+  if (slot->element->tagName == "menu") {
+    ExecuteMenu(slot->element);
+    return;
+  }
+  bool firstPassByJump = enteredByJump;
+  while (true) {
+    if (stop_) return;
+    if (!firstPassByJump) {
+      if (SelectPhase(slot)) {
+        mainLog_->Message("End of FIA");
+        return;
+      }
+      if (stop_) return;
+      status = CollectPhase(slot);
+    }
+    if (stop_) return;
+    if (status == 1) ProcessPhase(slot);
+    firstPassByJump = false;
+  }
+}
+
+void Interpreter::InitPhase(DialogSlot* slot) {
+  mainLog_->Message("INICIALIZACNA FAZA FIA");
+  DeactivateScopeDialog();
+  currentDialog_ = slot;
+  for (Element* child : slot->element->children) {
+    child->promptCounter = 1;
+    const std::string& tag = child->tagName;
+    if (IsDeclared(tag)) {
+      if (IsSelectable(tag)) NameUnnamedItem(child);
+      ExecuteVar(child, "dialog");
+    }
+    if (IsInputItem(tag)) {
+      child->prompted = 0;
+      child->promptCounter = 1;
+      child->eventCounter = 0;
+    }
+    if (tag == "grammar" && ActivateForElement(child)) {
+      stop_ = true;
+      return;
+    }
+    if (tag == "link") ExecuteLink(child);
+  }
+}
+
+// A form item without a "name" gets one, so that it has a variable that the
+// select phase can test and the collect phase can mark.
+void Interpreter::NameUnnamedItem(Element* item) {
+  if (!item->GetAttribute("name").empty()) return;
+  std::string name = "noname_" + item->tagName + std::to_string(++unnamedItems_);
+  item->attributes.emplace_back("name", name);
+}
+
+bool Interpreter::SelectPhase(DialogSlot* slot) {
+  mainLog_->Message("Select phase from FIA");
+  for (Element* child : slot->element->children) {
+    if (IsSelectable(child->tagName) && IsUnfilled(child)) {
+      selectedItem_ = child;
+      return false;
+    }
+  }
+  return true;
+}
+
+// Unfilled: the variable's printed value is "undefined" or empty. An item
+// without a variable can never be filled, so it counts as filled and is not
+// selected.
+bool Interpreter::IsUnfilled(const Element* item) {
+  if (!item->binding) return false;
+  std::string value = scopes_->GetItemValue(item);
+  return value == "undefined" || value.empty();
+}
+
+int Interpreter::CollectPhase(DialogSlot* /*slot*/) {
+  mainLog_->Message("Collect phase from FIA");
+  Element* item = selectedItem_;
+  scopes_->SetVariable(item, "true");
+  if (IsUnfilled(item)) {
+    // A variable that cannot take a value would select the item for ever.
+    mainLog_->Error("Form item variable cannot be set: " + VariableName(item));
+    stop_ = true;
+    return 0;
+  }
+  const std::string& tag = item->tagName;
+  if (tag == "block") {
+    ExecuteBlock(item);
+    return 0;
+  }
+  if (tag == "field") return ExecuteField(item);
+  if (tag == "initial") return ExecuteInitial(item);
+  if (tag == "object") {
+    ExecuteObject(item);
+    return 0;
+  }
+  if (tag == "subdialog") {
+    ExecuteSubdialog(item);
+    return 0;
+  }
+  if (tag == "record") return ExecuteRecord(item);
+  return 0;
+}
+
+int Interpreter::ProcessPhase(DialogSlot* slot) {
+  mainLog_->Message("Process phase from FIA");
+  for (Element* child : slot->element->children) {
+    if (child->tagName != "filled" || !FilledMatches(child, slot)) continue;
+    ExecuteFilled(child);
+    if (stop_) return 0;
+  }
+  return 0;
+}
+
+// Mode "all" (or none): every field and initial named in the namelist is
+// filled (all of them when the namelist names none). Mode "any": one of the
+// named ones is filled. Names match as substrings of the namelist.
+bool Interpreter::FilledMatches(Element* filled, DialogSlot* slot) {
+  std::string namelist = filled->GetAttribute("namelist");
+  std::string mode = filled->GetAttribute("mode");
+  if (mode.empty()) mode = "all";
+  if (mode != "all" && mode != "any") return false;
+  for (Element* item : slot->element->children) {
+    if (item->tagName != "field" && item->tagName != "initial") continue;
+    if (namelist.find(VariableName(item)) == std::string::npos) continue;
+    bool unfilled = IsUnfilled(item);
+    if (mode == "all" && unfilled) return false;
+    if (mode == "any" && !unfilled) return true;
+  }
+  return mode == "all";
+}
+
+void Interpreter::ExecuteFilled(Element* filled) {
+  mainLog_->Message("Filled element is executed.");
+  ExecuteContent(filled);
+}

@@ -1,0 +1,136 @@
+// The interpreter's life cycle and its document loop.
+#include "interpreter/Interpreter.h"
+
+#include "interpreter/CurrentDocument.h"
+#include "interpreter/EcmaScopes.h"
+#include "interpreter/Element.h"
+#include "interpreter/FatalExit.h"
+#include "interpreter/SessionLog.h"
+#include "interpreter/VxmlDocument.h"
+#include "interpreter/XmlParser.h"
+#include "speech_resources/PromptPlayer.h"
+#include "speech_resources/RecognitionResult.h"
+
+namespace {
+const char kUnsupportedVersion[] = "Unsupported version of VoiceXML dokument";
+}  // namespace
+
+Interpreter::Interpreter(VxmlDocument* document, SessionLog* mainLog, SessionLog* dialogLog,
+                         const std::string& mode, PeerLink& peer)
+    : peer_(peer),
+      mainLog_(mainLog),
+      dialogLog_(dialogLog),
+      currentDocument_(document),
+      mode_(mode),
+      documentName_(quorvane::CurrentDocument()) {
+  parser_ = std::make_unique<XmlParser>(&document->input, mainLog_);
+  scopes_ = std::make_unique<EcmaScopes>();
+  promptPlayer_ = std::make_unique<PromptPlayer>(mainLog_, dialogLog_, scopes_.get(), peer_);
+  inputCollector_ = std::make_unique<RecognitionResult>(mainLog_, peer_);
+  scopes_->CreateSessionScopes();
+  mainLog_->Message("Create INTERPRETER succesfull!");
+}
+
+Interpreter::~Interpreter() {
+  parser_.reset();
+  promptPlayer_.reset();
+  inputCollector_.reset();
+  scopes_.reset();
+  applicationRootParser_.reset();
+  applicationRoot_.reset();
+  mainLog_->Message("Destroy INTERPRETER\n");
+}
+
+int Interpreter::LoadDocument(VxmlDocument* document) {
+  mainLog_->Message("Load new document to the Inteprpreter: ");
+  mainLog_->Write(document->fileName);
+  currentDocument_ = document;
+  parser_ = std::make_unique<XmlParser>(&document->input, mainLog_);
+  scopes_->ClearDocument();
+  scopes_->CreateDocumentScopes();
+  currentDialog_ = nullptr;
+  selectedItem_ = nullptr;
+  executingItem_ = nullptr;
+  stop_ = false;
+  return 0;
+}
+
+int Interpreter::Run() {
+  mainLog_->Message("Run Interpretation");
+  nextDocument_ = true;
+  ParseAndRun(*currentDocument_);
+  if (stop_ && !nextDocument_) return 0;
+  while (nextDocument_) {
+    UnloadGrammarList();
+    quorvane::SetCurrentDocument(documentName_);
+    auto document = std::make_unique<VxmlDocument>(documentName_, mainLog_);
+    LoadDocument(document.get());
+    ParseAndRun(*document);
+    bool finished = stop_ && !nextDocument_;
+    // The pass owns its document: nothing may point into it after the pass.
+    currentDocument_ = nullptr;
+    currentDialog_ = nullptr;
+    document.reset();
+    if (finished) return 0;
+  }
+  return 0;
+}
+
+void Interpreter::ParseAndRun(VxmlDocument& document) {
+  parser_->ParseFile(document);
+  LoadGrammarList(*parser_);
+  ProcessVxmlRoot(document.Root());
+  RunDocument();
+}
+
+int Interpreter::RunDocument() {
+  nextDocument_ = false;
+  Element* root = currentDocument_->Root();
+  if (root != nullptr) {
+    for (Element* child : root->children) {
+      if (child->tagName == "var") {
+        ExecuteVar(child, "document");
+      } else if (child->tagName == "meta") {
+        ExecuteMeta(child);
+      } else if (child->tagName == "link") {
+        ExecuteLink(child);
+      }
+    }
+  }
+  if (currentDocument_->dialogs.empty()) {
+    mainLog_->Error("No form or menu in document " + currentDocument_->fileName);
+    return 0;
+  }
+  DialogSlot* slot = StartSlot();
+  if (slot == nullptr) {
+    mainLog_->Error("No dialog with id " + startDialog_ + " in document " +
+                    currentDocument_->fileName);
+    return 0;
+  }
+  RunFIA(slot, false, "");
+  return 0;
+}
+
+// The first dialog, or the first whose "id" is the start dialog; null when
+// none has that id.
+DialogSlot* Interpreter::StartSlot() {
+  std::vector<DialogSlot>& dialogs = currentDocument_->dialogs;
+  if (startDialog_.empty()) return &dialogs.front();
+  for (DialogSlot& slot : dialogs) {
+    if (slot.element->GetAttribute("id") == startDialog_) return &slot;
+  }
+  return nullptr;
+}
+
+void Interpreter::ProcessVxmlRoot(Element* root) {
+  Element none;
+  if (root == nullptr) root = &none;
+  if (root->GetAttribute("version") != "1.0") {
+    mainLog_->Error(kUnsupportedVersion);
+    quorvane::FatalExit(std::string("ERROR: ") + kUnsupportedVersion, 0);
+  }
+  base_ = root->GetAttribute("base");
+  mainLog_->Message("Location: ");
+  mainLog_->Write(root->GetAttribute("lang"));
+  UpdateApplicationRoot(root->GetAttribute("application"));
+}

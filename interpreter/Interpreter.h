@@ -1,0 +1,218 @@
+// The one object that runs a dialogue over VoiceXML documents. It owns the
+// parser of the current document, the scope layer (and with it the script
+// engine), the prompt player and the input collector, walks from document to
+// document, handles each document's root element and document-level
+// elements, and runs each dialog (form or menu) with the Form Interpretation
+// Algorithm. Every element executor is an operation of this class and shares
+// its state.
+//
+// Calling order: constructor, LoadDocument on the start document, Run,
+// destructor. Single-threaded; every request to the peer blocks until the
+// reply arrives.
+//
+// The stop flag ends the algorithm, the executors and the document loop at
+// their next test of it. It is set by <exit>, <throw>, <disconnect>, a jump to
+// another dialog (after that dialog has run) or document, a hang-up seen by
+// any request, and Stop. A jump to another document also sets the
+// next-document flag: Run then loads that document and goes on.
+//
+// Executors whose turn has not come yet in this build (input items, events,
+// submit, subdialog, objects, links, grammar activation) are declared here;
+// when called they write "WARNING: <name> is not available yet" to the main
+// log and return their neutral status.
+#pragma once
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "interpreter/DialogSlot.h"
+
+class Element;
+class EcmaScopes;
+class PeerLink;
+class PromptPlayer;
+class RecognitionResult;
+class SessionLog;
+class VxmlDocument;
+class XmlParser;
+
+class Interpreter {
+ public:
+  // Whether executable content goes on with the next child or has ended
+  // (a <goto> or <disconnect> ends the content that holds it, and the content
+  // around an <if> that holds it).
+  enum class ContentFlow { kGoOn, kEnded };
+
+  // Nested jumps (a goto to a dialog or an item runs it inside the goto)
+  // deeper than this end the dialogue with an error. The script engine works
+  // only within the first megabyte of the thread's stack (beyond it every
+  // script fails with "too much recursion"), which a few hundred nested
+  // dialogs would reach.
+  static constexpr int kMaxJumpDepth = 200;
+
+  // Requires the start document and the two logs (none owned; all must
+  // outlive the interpreter) and the peer link, which the prompt player and
+  // the input collector use. Starts the script engine, creates the session
+  // and application scope objects and logs "Create INTERPRETER succesfull!".
+  Interpreter(VxmlDocument* document, SessionLog* mainLog, SessionLog* dialogLog,
+              const std::string& mode, PeerLink& peer);
+  // Deletes the members (the script engine stops) and logs "Destroy INTERPRETER\n".
+  ~Interpreter();
+  Interpreter(const Interpreter&) = delete;
+  Interpreter& operator=(const Interpreter&) = delete;
+
+  // Document loop (Interpreter.cpp).
+  // Makes the document current with a fresh parser and fresh document scopes;
+  // clears the dialog, the items and the stop flag. Returns 0.
+  int LoadDocument(VxmlDocument* document);
+  // The whole dialogue: runs the current document, then every document that
+  // a jump names, until no jump is pending. Returns 0.
+  int Run();
+  // Runs the document-level var, meta and link elements of the parsed current
+  // document, then the start dialog (or the first one). A document without
+  // any dialog logs an error and runs nothing. Returns 0.
+  int RunDocument();
+  // Reads the root's version (not "1.0": the dialogue and the process end,
+  // status 0), base, lang and application (the application root document).
+  void ProcessVxmlRoot(Element* root);
+  // Loads the application root document and declares its top-level variables
+  // in the scope "application" (ApplicationRoot.cpp).
+  void LoadApplicationRoot(VxmlDocument* document);
+
+  // Form Interpretation Algorithm (FormInterpretation.cpp).
+  // Runs one dialog. Entered by jump: the dialog scope becomes the value of
+  // `expression` and the first pass runs the process phase only.
+  void RunFIA(DialogSlot* slot, bool enteredByJump, const std::string& expression);
+  void InitPhase(DialogSlot* slot);
+  // True when no form item is left; otherwise the selected item is set.
+  bool SelectPhase(DialogSlot* slot);
+  // Runs the selected item: 1 when the process phase is to run, else 0 or -1.
+  int CollectPhase(DialogSlot* slot);
+  // Runs the form-level filled elements whose items are filled. Returns 0.
+  int ProcessPhase(DialogSlot* slot);
+  void ExecuteFilled(Element* filled);
+
+  // Executable content (ExecutableContent.cpp).
+  // Runs the container's children in order by tag name.
+  void ExecuteContent(Element* container);
+  // Runs the first branch whose condition holds (only the text "false" is
+  // false); kEnded when a <goto> or <disconnect> in it ended the content.
+  ContentFlow ExecuteIf(Element* ifElement);
+  // Declares the element's "name" in `scope` with its "expr" (the string
+  // 'undefined' when empty) and binds the element to the variable.
+  void ExecuteVar(Element* element, const std::string& scope);
+  // Runs the whole body as one script command.
+  void ExecuteScript(Element* element);
+  void ExecuteExit(Element* element);
+  void ExecuteThrow(Element* element);
+  // The executing form item (if any) plays its prompt again on its next turn.
+  void ExecuteReprompt();
+  void ExecuteMeta(Element* element);
+  // False only when the "cond" attribute evaluates to the text "false".
+  bool EvaluateCond(Element* element);
+
+  // Block, assign, clear, goto and disconnect (BlockExecutors.cpp).
+  void ExecuteBlock(Element* block);
+  void ExecuteAssign(Element* assign);
+  // Clears each name of the namelist; an empty namelist clears every form
+  // item of the current dialog.
+  void ExecuteClear(Element* clear);
+  // Follows "next" ("src" of a subdialog), "nextitem", "expr" or "expritem":
+  // "#id" runs that dialog and then stops, "doc" or "doc#id" sets the
+  // next-document and stop flags, an item runs that item's turn. With none
+  // of them the dialogue and the process end (status 0).
+  void ExecuteGoto(Element* element);
+  // Sets the stop flag. The element is not read.
+  void Stop(Element* element = nullptr);
+
+  // Input items (not available yet: status 0).
+  int ExecuteField(Element* field);
+  void ExecuteMenu(Element* menu);
+  int ExecuteInitial(Element* initial);
+  int ExecuteRecord(Element* record);
+  // Not available yet: "".
+  std::string PostSemanticProcessing();
+
+  // Events and prompt selection (not available yet: index 0).
+  void HandleEvent(const std::string& eventName, Element* item);
+  int SelectEventHandler(Element* container, const std::string& tag, Element* item);
+  int SelectPrompts(Element* item);
+
+  // Submit, subdialog, return and link (not available yet).
+  void ExecuteSubmit(Element* submit);
+  void ExecuteSubdialog(Element* subdialog);
+  void ExecuteReturn(Element* returnElement);
+  void ExecuteLink(Element* link);
+
+  // Objects and data queries (not available yet).
+  void ExecuteObject(Element* object);
+  void ExecuteParam(Element* param);
+  void DataQuery(Element* object);
+  void ScanObjectReply(std::string& text, std::string& name, std::string& value);
+
+  // State, for the dialogue and for tests.
+  bool StopRequested() const { return stop_; }
+  bool NextDocumentPending() const { return nextDocument_; }
+  const std::string& DocumentName() const { return documentName_; }
+  const std::string& StartDialog() const { return startDialog_; }
+  const std::string& Base() const { return base_; }
+  VxmlDocument* CurrentDocument() const { return currentDocument_; }
+  VxmlDocument* ApplicationRoot() const { return applicationRoot_.get(); }
+  DialogSlot* CurrentDialog() const { return currentDialog_; }
+  Element* SelectedItem() const { return selectedItem_; }
+  Element* ExecutingItem() const { return executingItem_; }
+  EcmaScopes& Scopes() { return *scopes_; }
+
+ private:
+  // Document loop helpers (Interpreter.cpp).
+  void ParseAndRun(VxmlDocument& document);
+  DialogSlot* StartSlot();
+  // Application root helpers (ApplicationRoot.cpp).
+  void UpdateApplicationRoot(const std::string& application);
+  void OpenApplicationRoot(const std::string& application);
+  // Content helpers (ExecutableContent.cpp).
+  ContentFlow RunChildren(Element* container, std::size_t first, std::size_t last,
+                          bool logElseBranch);
+  ContentFlow ExecuteChild(Element* child, Element* container);
+  // Form helpers (FormInterpretation.cpp).
+  bool IsUnfilled(const Element* item);
+  void NameUnnamedItem(Element* item);
+  bool FilledMatches(Element* filled, DialogSlot* slot);
+  // Goto helpers (BlockExecutors.cpp).
+  void FollowReference(const std::string& reference);
+  void JumpToDialog(const std::string& id);
+  void JumpToDocument(const std::string& document, const std::string& startDialog);
+  void JumpToItem(const std::string& name);
+  bool EnterJump();
+  void ResetItem(Element* item);
+
+  // Grammar manager calls, not available yet (PendingExecutors.cpp).
+  void LoadGrammarList(XmlParser& parser);
+  void UnloadGrammarList();
+  void DeactivateScopeDialog();
+  // True when the grammar manager saw a hang-up.
+  bool ActivateForElement(Element* grammar);
+  void NotAvailableYet(const char* name);
+
+  PeerLink& peer_;
+  SessionLog* mainLog_;
+  SessionLog* dialogLog_;
+  std::unique_ptr<XmlParser> parser_;
+  std::unique_ptr<XmlParser> applicationRootParser_;
+  std::unique_ptr<EcmaScopes> scopes_;
+  std::unique_ptr<PromptPlayer> promptPlayer_;
+  std::unique_ptr<RecognitionResult> inputCollector_;
+  VxmlDocument* currentDocument_;
+  std::unique_ptr<VxmlDocument> applicationRoot_;
+  DialogSlot* currentDialog_ = nullptr;
+  Element* selectedItem_ = nullptr;
+  Element* executingItem_ = nullptr;
+  std::string mode_;
+  std::string base_;
+  std::string documentName_;
+  std::string startDialog_;
+  bool nextDocument_ = false;
+  bool stop_ = false;
+  int jumpDepth_ = 0;     // nested dialog and item jumps under way
+  int unnamedItems_ = 0;  // names given to form items without one
+};

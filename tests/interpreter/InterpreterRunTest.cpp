@@ -1,0 +1,379 @@
+// The document loop, the Form Interpretation Algorithm, the application root
+// and the dialogue that plugs the interpreter into the session.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "interpreter/CurrentDocument.h"
+#include "interpreter/DialogSession.h"
+#include "interpreter/InterpreterDialogue.h"
+#include "tests/interpreter/InterpreterTestSupport.h"
+#include "tests/support/ScriptedPeerLink.h"
+
+namespace interpretertest {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+TEST_F(InterpreterTest, BlocksRunInOrderToTheEndOfTheAlgorithm) {
+  WriteDocument("start.vxml",
+                "<form id=\"main\">\n"
+                "<block name=\"one\">\n"
+                "<prompt>first</prompt>\n"
+                "</block>\n"
+                "<block>\n"
+                "<prompt timeout=\"3s\" bargein=\"true\">second</prompt>\n"
+                "</block>\n"
+                "</form>\n");
+  RunDialogue("start.vxml");
+  EXPECT_EQ(peer_.Sent(), (Strings{"Synt\t:text first\t:bargein false\t:timeout 5",
+                                   "Synt\t:text second\t:bargein false\t:timeout 3s"}));
+  EXPECT_TRUE(InOrder(MainLog(),
+                      {"Create INTERPRETER succesfull!",
+                       "Load new document to the Inteprpreter: start.vxml", "Run Interpretation",
+                       "Location: ", "Run FIA algoritm. Actual dialog: main",
+                       "INICIALIZACNA FAZA FIA", "Select phase from FIA", "Collect phase from FIA",
+                       "Visited block :one", "\t\t\tSYSTEM: first", "Select phase from FIA",
+                       "Collect phase from FIA", "Visited block :noname_block",
+                       "\t\t\tSYSTEM: second", "Select phase from FIA", "End of FIA"}));
+  EXPECT_FALSE(interpreter_->NextDocumentPending());
+}
+
+TEST_F(InterpreterTest, DestructionIsLogged) {
+  WriteDocument("start.vxml", "<form id=\"f\">\n</form>\n");
+  RunDialogue("start.vxml");
+  interpreter_.reset();
+  EXPECT_TRUE(InOrder(MainLog(), {"End of FIA", "Destroy XML PARSER", "Destroy INTERPRETER\n"}));
+}
+
+TEST_F(InterpreterTest, FormWhoseItemsAreFilledEndsAtOnce) {
+  WriteDocument("start.vxml",
+                "<form id=\"f\">\n"
+                "<field name=\"city\" expr=\"'Praha'\">\n"
+                "</field>\n"
+                "</form>\n");
+  RunDialogue("start.vxml");
+  std::string log = MainLog();
+  EXPECT_TRUE(InOrder(log, {"Select phase from FIA", "End of FIA"}));
+  EXPECT_EQ(CountOf(log, "Collect phase from FIA"), 0);
+  EXPECT_TRUE(peer_.Sent().empty());
+}
+
+TEST_F(InterpreterTest, BlockWithFalseConditionIsPassedOverForGood) {
+  WriteDocument("start.vxml",
+                "<form id=\"f\">\n"
+                "<block name=\"b\" cond=\"1 == 2\">\n"
+                "<prompt>never</prompt>\n"
+                "</block>\n"
+                "</form>\n");
+  RunDialogue("start.vxml");
+  EXPECT_TRUE(peer_.Sent().empty());
+  EXPECT_EQ(CountOf(MainLog(), "Collect phase from FIA"), 1);
+  EXPECT_EQ(CountOf(MainLog(), "Visited block"), 0);
+  EXPECT_EQ(Value("dialog.b"), "true");
+}
+
+TEST_F(InterpreterTest, DocumentVariablesAreDeclaredBeforeTheFirstDialog) {
+  WriteDocument("start.vxml",
+                "<var name=\"greeting\" expr=\"'ahoj'\"/>\n"
+                "<var name=\"plain\"/>\n"
+                "<form id=\"f\">\n"
+                "<block>\n"
+                "<var name=\"inner\" expr=\"7\"/>\n"
+                "<prompt><value expr=\"greeting\"/> <value expr=\"plain\"/></prompt>\n"
+                "</block>\n"
+                "</form>\n");
+  RunDialogue("start.vxml");
+  EXPECT_EQ(HeardTexts(), (Strings{"ahoj undefined"}));
+  EXPECT_EQ(Value("typeof document.plain"), "string");
+  EXPECT_EQ(Value("anonymous.inner"), "7");
+  EXPECT_EQ(Value("typeof document.inner"), "undefined");
+}
+
+TEST_F(InterpreterTest, DocumentWithoutDialogsEndsWithAnError) {
+  WriteDocument("start.vxml", "<var name=\"x\" expr=\"1\"/>\n");
+  RunDialogue("start.vxml");
+  EXPECT_TRUE(peer_.Sent().empty());
+  EXPECT_TRUE(InOrder(MainLog(), {"ERROR :No form or menu in document start.vxml"}));
+  EXPECT_EQ(CountOf(MainLog(), "Run FIA"), 0);
+  EXPECT_EQ(Value("document.x"), "1");
+}
+
+TEST_F(InterpreterTest, StartDialogThatNamesNoDialogRunsNothing) {
+  WriteDocument("start.vxml",
+                "<form id=\"f\">\n<block>\n<goto next=\"second.vxml#missing\"/>\n</block>\n"
+                "</form>\n");
+  WriteDocument("second.vxml", "<form id=\"s\">\n<block>\n<prompt>s</prompt>\n</block>\n</form>\n");
+  RunDialogue("start.vxml");
+  EXPECT_TRUE(peer_.Sent().empty());
+  EXPECT_TRUE(InOrder(MainLog(), {"ERROR :No dialog with id missing in document second.vxml"}));
+}
+
+TEST_F(InterpreterTest, DocumentJumpLoadsTheNextDocumentAndNamesItCurrent) {
+  WriteDocument("start.vxml",
+                "<form id=\"f\">\n<block>\n<prompt>one</prompt>\n<goto next=\"second.vxml\"/>\n"
+                "</block>\n</form>\n");
+  WriteDocument("second.vxml",
+                "<form id=\"s\">\n<block>\n<prompt>two</prompt>\n</block>\n</form>\n");
+  RunDialogue("start.vxml");
+  EXPECT_EQ(HeardTexts(), (Strings{"one", "two"}));
+  EXPECT_EQ(quorvane::CurrentDocument(), "second.vxml");
+  EXPECT_EQ(interpreter_->DocumentName(), "second.vxml");
+  EXPECT_TRUE(InOrder(MainLog(), {"GO TO ", "another document: second.vxml",
+                                  "Load new document to the Inteprpreter: second.vxml",
+                                  "Run FIA algoritm. Actual dialog: s", "End of FIA",
+                                  "Destroy dokument second.vxml"}));
+}
+
+// Form-level filled elements: which run after a collect turn, by mode and
+// namelist, with the field a filled and the field b unfilled.
+TEST_F(InterpreterTest, ProcessPhaseRunsTheFilledElementsWhoseItemsAreFilled) {
+  WriteDocument("start.vxml",
+                "<form id=\"f\">\n"
+                "<field name=\"a\" expr=\"'x'\">\n</field>\n"
+                "<field name=\"b\" expr=\"'y'\">\n</field>\n"
+                "<filled mode=\"all\" namelist=\"a\">\n<prompt>all a</prompt>\n</filled>\n"
+                "<filled mode=\"all\" namelist=\"a b\">\n<prompt>all a b</prompt>\n</filled>\n"
+                "<filled mode=\"any\" namelist=\"a b\">\n<prompt>any a b</prompt>\n</filled>\n"
+                "<filled mode=\"any\" namelist=\"b\">\n<prompt>any b</prompt>\n</filled>\n"
+                "<filled>\n<prompt>all, none named</prompt>\n</filled>\n"
+                "<filled namelist=\"ax\">\n<prompt>all, ax</prompt>\n</filled>\n"
+                "<filled mode=\"some\">\n<prompt>other mode</prompt>\n</filled>\n"
+                "</form>\n");
+  RunDialogue("start.vxml");
+  ASSERT_TRUE(peer_.Sent().empty());
+  ASSERT_EQ(interpreter_->CurrentDialog(), &document_->dialogs[0]);
+  Value("dialog.b='undefined'");
+  EXPECT_EQ(interpreter_->ProcessPhase(interpreter_->CurrentDialog()), 0);
+  // "ax" holds the name a as a substring, so that filled element watches a.
+  EXPECT_EQ(HeardTexts(), (Strings{"all a", "any a b", "all, none named", "all, ax"}));
+  EXPECT_EQ(CountOf(MainLog(), "Filled element is executed."), 4);
+}
+
+// A form entered by jump takes a semantic result as its whole dialog scope
+// and runs the process phase first, without select and collect.
+TEST_F(InterpreterTest, FormEnteredByJumpRunsTheProcessPhaseFirst) {
+  WriteDocument("start.vxml",
+                "<form id=\"first\">\n</form>\n"
+                "<form id=\"order\">\n<field name=\"drink\">\n</field>\n"
+                "<filled namelist=\"drink\">\n<prompt>one <value expr=\"drink\"/></prompt>\n"
+                "</filled>\n</form>\n");
+  RunDialogue("start.vxml");
+  Value("SmResult.order = new Object(); SmResult.order.drink = 'tea'");
+  interpreter_->RunFIA(&document_->dialogs[1], true, "SmResult.order");
+  EXPECT_EQ(HeardTexts(), (Strings{"one tea"}));
+  std::string log = MainLog();
+  std::string jump = log.substr(log.find("Actual dialog: order"));
+  EXPECT_TRUE(InOrder(jump, {"INICIALIZACNA FAZA FIA", "Process phase from FIA",
+                             "Filled element is executed.", "Select phase from FIA",
+                             "End of FIA"}));
+  EXPECT_EQ(CountOf(jump, "Collect phase from FIA"), 0);
+}
+
+TEST_F(InterpreterTest, TransferIsSelectedOnce) {
+  WriteDocument("start.vxml",
+                "<form id=\"f\">\n"
+                "<transfer dest=\"tel:123\"/>\n"
+                "<block>\n<prompt>after</prompt>\n</block>\n"
+                "</form>\n");
+  RunDialogue("start.vxml");
+  EXPECT_EQ(HeardTexts(), (Strings{"after"}));
+  EXPECT_EQ(CountOf(MainLog(), "Collect phase from FIA"), 2);
+  EXPECT_EQ(Value("dialog.noname_transfer1"), "true");
+}
+
+TEST_F(InterpreterTest, ItemWithoutNameGetsOneAndIsSelectedOnce) {
+  WriteDocument("start.vxml",
+                "<form id=\"f\">\n"
+                "<field>\n<prompt>question</prompt>\n</field>\n"
+                "<field>\n</field>\n"
+                "<block>\n<prompt>after</prompt>\n</block>\n"
+                "</form>\n");
+  RunDialogue("start.vxml");
+  EXPECT_EQ(HeardTexts(), (Strings{"after"}));
+  std::string log = MainLog();
+  EXPECT_EQ(CountOf(log, "WARNING: ExecuteField is not available yet"), 2);
+  EXPECT_EQ(Value("dialog.noname_field1"), "true");
+  EXPECT_EQ(Value("dialog.noname_field2"), "true");
+  EXPECT_TRUE(InOrder(log, {"End of FIA"}));
+}
+
+TEST_F(InterpreterTest, PendingExecutorsLogThatTheyAreNotAvailable) {
+  WriteDocument("start.vxml",
+                "<link next=\"#f\">\n</link>\n"
+                "<form id=\"f\">\n"
+                "<grammar src=\"g.grxml\"/>\n"
+                "<initial name=\"i\">\n</initial>\n"
+                "<record name=\"r\">\n</record>\n"
+                "<object name=\"o\" classid=\"BUILDIN\">\n</object>\n"
+                "<subdialog name=\"s\" src=\"sub.vxml\">\n</subdialog>\n"
+                "<block>\n<submit next=\"http://x/y\"/>\n<return namelist=\"a\"/>\n</block>\n"
+                "</form>\n"
+                "<menu id=\"m\">\n</menu>\n");
+  RunDialogue("start.vxml");
+  std::string log = MainLog();
+  for (const char* name :
+       {"LoadGrammarList", "DeactivateScopeDialog", "ActivateForElement", "ExecuteLink",
+        "ExecuteInitial", "ExecuteRecord", "ExecuteObject", "ExecuteSubdialog", "ExecuteSubmit",
+        "ExecuteReturn"}) {
+    EXPECT_EQ(CountOf(log, std::string("WARNING: ") + name + " is not available yet"), 1) << name;
+  }
+  EXPECT_TRUE(InOrder(log, {"End of FIA"}));
+}
+
+TEST_F(InterpreterTest, MenuDialogRunsTheMenuExecutorOnce) {
+  WriteDocument("start.vxml", "<menu id=\"m\">\n<choice next=\"#m\">a</choice>\n</menu>\n");
+  RunDialogue("start.vxml");
+  std::string log = MainLog();
+  EXPECT_EQ(CountOf(log, "WARNING: ExecuteMenu is not available yet"), 1);
+  EXPECT_EQ(CountOf(log, "Select phase from FIA"), 0);
+}
+
+// A dialog that jumps to itself for ever ends with an error, not with the stack.
+TEST_F(InterpreterTest, EndlessDialogJumpsEndTheDialogue) {
+  WriteDocument("start.vxml",
+                "<form id=\"loop\">\n<block>\n<goto next=\"#loop\"/>\n</block>\n</form>\n");
+  RunDialogue("start.vxml");
+  EXPECT_TRUE(interpreter_->StopRequested());
+  EXPECT_EQ(CountOf(MainLog(), "ERROR :Too many nested jumps: the dialogue ends"), 1);
+  EXPECT_EQ(CountOf(MainLog(), "Run FIA algoritm."), Interpreter::kMaxJumpDepth + 1);
+}
+
+TEST_F(InterpreterTest, EndlessItemJumpsEndTheDialogue) {
+  WriteDocument("start.vxml",
+                "<form id=\"f\">\n<block name=\"b\">\n<goto nextitem=\"b\"/>\n</block>\n</form>\n");
+  RunDialogue("start.vxml");
+  EXPECT_EQ(CountOf(MainLog(), "ERROR :Too many nested jumps: the dialogue ends"), 1);
+}
+
+// ---------------------------------------------------------------------------
+// Application root documents.
+
+class ApplicationRootTest : public InterpreterTest {
+ protected:
+  ApplicationRootTest() {
+    WriteDocument("app.vxml",
+                  "<meta name=\"author\" content=\"team\"/>\n"
+                  "<var name=\"greeting\" expr=\"'hello'\"/>\n"
+                  "<form id=\"never\">\n<block>\n<prompt>never</prompt>\n</block>\n</form>\n");
+    WriteDocument("app2.vxml", "<var name=\"other\" expr=\"2\"/>\n");
+  }
+};
+
+TEST_F(ApplicationRootTest, VariablesLiveAcrossDocumentsOfTheSameApplication) {
+  WriteDocument("start.vxml",
+                "<form id=\"f\">\n<block>\n"
+                "<prompt>Hi <value expr=\"application.greeting\"/></prompt>\n"
+                "<assign name=\"application.count\" expr=\"5\"/>\n"
+                "<goto next=\"second.vxml\"/>\n</block>\n</form>\n",
+                "version=\"1.0\" application=\"app.vxml\"");
+  WriteDocument("second.vxml",
+                "<form id=\"s\">\n<block>\n"
+                "<prompt>count <value expr=\"application.count\"/></prompt>\n"
+                "<goto next=\"third.vxml\"/>\n</block>\n</form>\n",
+                "version=\"1.0\" application=\"app.vxml\"");
+  WriteDocument("third.vxml",
+                "<form id=\"t\">\n<block>\n"
+                "<script>document.kind = typeof application;</script>\n"
+                "<prompt>kind <value expr=\"kind\"/></prompt>\n</block>\n</form>\n");
+  RunDialogue("start.vxml");
+  EXPECT_EQ(HeardTexts(), (Strings{"Hi hello", "count 5", "kind undefined"}));
+  std::string log = MainLog();
+  EXPECT_EQ(CountOf(log, "LOADED NEW ARD FILE>app.vxml"), 1);
+  EXPECT_TRUE(InOrder(log, {"LOADED NEW ARD FILE>app.vxml", "META DATA: ", "\t\tteam = author"}));
+  EXPECT_EQ(interpreter_->ApplicationRoot(), nullptr);
+}
+
+TEST_F(ApplicationRootTest, AnotherApplicationReplacesTheRoot) {
+  WriteDocument("start.vxml",
+                "<form id=\"f\">\n<block>\n<goto next=\"second.vxml\"/>\n</block>\n</form>\n",
+                "version=\"1.0\" application=\"app.vxml\"");
+  WriteDocument("second.vxml",
+                "<form id=\"s\">\n<block>\n"
+                "<prompt><value expr=\"application.other\"/></prompt>\n</block>\n</form>\n",
+                "version=\"1.0\" application=\"app2.vxml\"");
+  RunDialogue("start.vxml");
+  EXPECT_EQ(HeardTexts(), (Strings{"2"}));
+  EXPECT_TRUE(InOrder(MainLog(), {"LOADED NEW ARD FILE>app.vxml", "Destroy dokument app.vxml",
+                                  "LOADED NEW ARD FILE>app2.vxml"}));
+  ASSERT_NE(interpreter_->ApplicationRoot(), nullptr);
+  EXPECT_EQ(interpreter_->ApplicationRoot()->fileName, "app2.vxml");
+  EXPECT_EQ(Value("typeof application.greeting"), "undefined");
+}
+
+// ---------------------------------------------------------------------------
+// Hang-up: "End" as the reply to any request ends the dialogue at once.
+
+class HangUpTest : public InterpreterTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(HangUpTest, EndAtAnyRequestStopsTheDialogue) {
+  WriteDocument("start.vxml",
+                "<form id=\"f\">\n"
+                "<block>\n<prompt>one</prompt>\n<audio src=\"two.wav\"/>\n"
+                "<if cond=\"true\">\n<prompt>three</prompt>\n</if>\n</block>\n"
+                "<block>\n<prompt>four</prompt>\n<goto next=\"second.vxml\"/>\n</block>\n"
+                "</form>\n");
+  WriteDocument("second.vxml",
+                "<form id=\"s\">\n<block>\n<prompt>five</prompt>\n</block>\n"
+                "<block>\n<prompt>six</prompt>\n</block>\n</form>\n");
+  const Strings all = {"one", "audio:two.wav", "three", "four", "five", "six"};
+  int request = GetParam();
+  for (int i = 1; i < request; ++i) peer_.QueueReply("OK");
+  peer_.QueueReply("End");
+  RunDialogue("start.vxml");
+  EXPECT_EQ(HeardTexts(), Strings(all.begin(), all.begin() + request));
+  EXPECT_TRUE(interpreter_->StopRequested());
+  EXPECT_FALSE(interpreter_->NextDocumentPending());
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryRequest, HangUpTest, ::testing::Range(1, 7));
+
+// ---------------------------------------------------------------------------
+// The dialogue as the session creates and runs it.
+
+TEST_F(InterpreterTest, SessionRunsTheInterpreterDialogue) {
+  WriteDocument("start.vxml",
+                "<form id=\"f\">\n<block>\n<prompt>Dobry den</prompt>\n</block>\n</form>\n");
+  quorvane::SetCurrentDocument("start.vxml");
+  {
+    DialogSession session(peer_, InterpreterDialogue::Factory(peer_));
+    session.SetMainLogPath("base.log");
+    session.SetDialogLogPath("dialogue.txt");
+    session.Begin();
+    EXPECT_EQ(session.StartDialog(), 0);
+    std::string log = testsupport::ReadFile("base.log");
+    EXPECT_TRUE(InOrder(log, {"Create INTERPRETER succesfull!",
+                              "Load new document to the Inteprpreter: start.vxml",
+                              "Name of browse file: start.vxml", "Run Interpretation",
+                              "End of FIA", "End of DIALOG"}));
+    EXPECT_TRUE(InOrder(testsupport::ReadFile("dialogue.txt"), {"SYSTEM: Dobry den"}));
+    session.EndDialogue();
+  }
+  EXPECT_EQ(peer_.Sent(), (Strings{"Synt\t:text Dobry den\t:bargein false\t:timeout 5",
+                                   "Koniec dialogu"}));
+}
+
+// The sample application of examples/, played from its peer script as the
+// server plays it: "Begin", the dialogue, "Koniec dialogu".
+TEST_F(InterpreterTest, SampleApplicationPlaysToTheEnd) {
+  const std::filesystem::path examples = std::filesystem::path(QUORVANE_SOURCE_DIR) / "examples";
+  for (const char* file : {"welcome.vxml", "offers.vxml", "shop-root.vxml", "shop.peer"}) {
+    std::filesystem::copy_file(examples / file, file);
+  }
+  testsupport::ScriptedPeerLink peer(
+      testsupport::PeerScript::Parse(testsupport::ReadFile("shop.peer")));
+  ASSERT_EQ(peer.Receive(), "Begin");
+  quorvane::SetCurrentDocument("welcome.vxml");
+  DialogSession session(peer, InterpreterDialogue::Factory(peer));
+  session.Begin();
+  session.StartDialog();
+  session.EndDialogue();
+  EXPECT_EQ(Heard(peer.Sent()),
+            (Strings{"Dobry den, vitajte v obchode Quorvane.", "Ste tu prvy raz.",
+                     "V sobotu mame otvorene od 8 do 12.", "Dnes mame 3 zlavy.",
+                     "audio:jingle.wav", "Otvaracie hodiny uz poznate. Dovidenia.",
+                     "Koniec dialogu"}));
+}
+
+}  // namespace
+}  // namespace interpretertest
