@@ -7,6 +7,7 @@
 #include "interpreter/SessionLog.h"
 #include "interpreter/VxmlDocument.h"
 #include "interpreter/XmlParser.h"
+#include "speech_resources/GrammarManager.h"
 
 void Interpreter::UpdateApplicationRoot(const std::string& application) {
   if (application.empty()) {
@@ -19,7 +20,7 @@ void Interpreter::UpdateApplicationRoot(const std::string& application) {
     scopes_->ClearApplication();
     OpenApplicationRoot(application);
   } else {
-    LoadGrammarList(*applicationRootParser_);
+    grammarManager_->LoadGrammarList(*applicationRootParser_);
   }
 }
 
@@ -27,7 +28,7 @@ void Interpreter::OpenApplicationRoot(const std::string& application) {
   applicationRoot_ = std::make_unique<VxmlDocument>(application, mainLog_);
   scopes_->CreateSessionScopes();
   LoadApplicationRoot(applicationRoot_.get());
-  LoadGrammarList(*applicationRootParser_);
+  grammarManager_->LoadGrammarList(*applicationRootParser_);
 }
 
 void Interpreter::LoadApplicationRoot(VxmlDocument* document) {

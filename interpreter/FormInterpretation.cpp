@@ -9,6 +9,7 @@
 #include "interpreter/Element.h"
 #include "interpreter/Interpreter.h"
 #include "interpreter/SessionLog.h"
+#include "speech_resources/GrammarManager.h"
 
 namespace {
 
@@ -75,7 +76,7 @@ void Interpreter::RunFIA(DialogSlot* slot, bool enteredByJump, const std::string
 
 void Interpreter::InitPhase(DialogSlot* slot) {
   mainLog_->Message("INICIALIZACNA FAZA FIA");
-  DeactivateScopeDialog();
+  grammarManager_->DeactivateScopeDialog();
   currentDialog_ = slot;
   for (Element* child : slot->element->children) {
     child->promptCounter = 1;
@@ -89,7 +90,8 @@ void Interpreter::InitPhase(DialogSlot* slot) {
       child->promptCounter = 1;
       child->eventCounter = 0;
     }
-    if (tag == "grammar" && ActivateForElement(child)) {
+    if (tag == "grammar") grammarManager_->ActivateForElement(child);
+    if (grammarManager_->HangUp()) {
       stop_ = true;
       return;
     }

@@ -10,6 +10,7 @@
 #include "interpreter/XmlParser.h"
 #include "speech_resources/PromptPlayer.h"
 #include "speech_resources/RecognitionResult.h"
+#include "speech_resources/GrammarManager.h"
 
 namespace {
 const char kUnsupportedVersion[] = "Unsupported version of VoiceXML dokument";
@@ -26,6 +27,7 @@ Interpreter::Interpreter(VxmlDocument* document, SessionLog* mainLog, SessionLog
   parser_ = std::make_unique<XmlParser>(&document->input, mainLog_);
   scopes_ = std::make_unique<EcmaScopes>();
   promptPlayer_ = std::make_unique<PromptPlayer>(mainLog_, dialogLog_, scopes_.get(), peer_);
+  grammarManager_ = std::make_unique<GrammarManager>(mainLog_, scopes_.get(), peer_);
   inputCollector_ = std::make_unique<RecognitionResult>(mainLog_, peer_);
   scopes_->CreateSessionScopes();
   mainLog_->Message("Create INTERPRETER succesfull!");
@@ -34,6 +36,7 @@ Interpreter::Interpreter(VxmlDocument* document, SessionLog* mainLog, SessionLog
 Interpreter::~Interpreter() {
   parser_.reset();
   promptPlayer_.reset();
+  grammarManager_.reset();
   inputCollector_.reset();
   scopes_.reset();
   applicationRootParser_.reset();
@@ -61,7 +64,7 @@ int Interpreter::Run() {
   ParseAndRun(*currentDocument_);
   if (stop_ && !nextDocument_) return 0;
   while (nextDocument_) {
-    UnloadGrammarList();
+    grammarManager_->UnloadGrammarList();
     quorvane::SetCurrentDocument(documentName_);
     auto document = std::make_unique<VxmlDocument>(documentName_, mainLog_);
     LoadDocument(document.get());
@@ -78,7 +81,7 @@ int Interpreter::Run() {
 
 void Interpreter::ParseAndRun(VxmlDocument& document) {
   parser_->ParseFile(document);
-  LoadGrammarList(*parser_);
+  grammarManager_->LoadGrammarList(*parser_);
   ProcessVxmlRoot(document.Root());
   RunDocument();
 }

@@ -1,6 +1,6 @@
 // The one object that runs a dialogue over VoiceXML documents. It owns the
 // parser of the current document, the scope layer (and with it the script
-// engine), the prompt player and the input collector, walks from document to
+// engine), the prompt player, the grammar manager and the input collector, walks from document to
 // document, handles each document's root element and document-level
 // elements, and runs each dialog (form or menu) with the Form Interpretation
 // Algorithm. Every element executor is an operation of this class and shares
@@ -17,7 +17,7 @@
 // next-document flag: Run then loads that document and goes on.
 //
 // Executors whose turn has not come yet in this build (input items, events,
-// submit, subdialog, objects, links, grammar activation) are declared here;
+// submit, subdialog, objects, links) are declared here;
 // when called they write "WARNING: <name> is not available yet" to the main
 // log and return their neutral status.
 #pragma once
@@ -29,6 +29,7 @@
 
 class Element;
 class EcmaScopes;
+class GrammarManager;
 class PeerLink;
 class PromptPlayer;
 class RecognitionResult;
@@ -186,12 +187,6 @@ class Interpreter {
   bool EnterJump();
   void ResetItem(Element* item);
 
-  // Grammar manager calls, not available yet (PendingExecutors.cpp).
-  void LoadGrammarList(XmlParser& parser);
-  void UnloadGrammarList();
-  void DeactivateScopeDialog();
-  // True when the grammar manager saw a hang-up.
-  bool ActivateForElement(Element* grammar);
   void NotAvailableYet(const char* name);
 
   PeerLink& peer_;
@@ -201,6 +196,7 @@ class Interpreter {
   std::unique_ptr<XmlParser> applicationRootParser_;
   std::unique_ptr<EcmaScopes> scopes_;
   std::unique_ptr<PromptPlayer> promptPlayer_;
+  std::unique_ptr<GrammarManager> grammarManager_;
   std::unique_ptr<RecognitionResult> inputCollector_;
   VxmlDocument* currentDocument_;
   std::unique_ptr<VxmlDocument> applicationRoot_;

@@ -1,4 +1,4 @@
-// Executors and grammar manager calls that this build does not provide yet.
+// Executors that this build does not provide yet.
 // Each writes "WARNING: <name> is not available yet" to the main log and
 // gives its neutral result, so that a document using them still runs: an
 // input item counts as visited and nothing is filled.
@@ -60,15 +60,4 @@ void Interpreter::DataQuery(Element*) { NotAvailableYet("DataQuery"); }
 void Interpreter::ScanObjectReply(std::string&, std::string& name, std::string&) {
   NotAvailableYet("ScanObjectReply");
   name.clear();
-}
-
-void Interpreter::LoadGrammarList(XmlParser&) { NotAvailableYet("LoadGrammarList"); }
-
-void Interpreter::UnloadGrammarList() { NotAvailableYet("UnloadGrammarList"); }
-
-void Interpreter::DeactivateScopeDialog() { NotAvailableYet("DeactivateScopeDialog"); }
-
-bool Interpreter::ActivateForElement(Element*) {
-  NotAvailableYet("ActivateForElement");
-  return false;
 }

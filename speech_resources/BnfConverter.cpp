@@ -74,8 +74,7 @@ std::string PartName(const std::string& id, std::size_t number) {
 }  // namespace
 
 std::string ConvertGrammar(const Element& grammar) {
-  const std::string root = grammar.GetAttribute("id") == "" ? grammar.GetAttribute("root")
-                                                            : grammar.GetAttribute("root");
+  const std::string root = grammar.GetAttribute("root");
   std::string text;
   const Element* rootRule = nullptr;
   const Element* firstRule = nullptr;
@@ -153,7 +152,8 @@ std::string ConvertRepeat(const std::string& repeat, const std::string& expansio
   if (repeat == "1-") return "<" + expansion + ">";
   if (repeat.empty()) return expansion;
   std::size_t position = 0;
-  const int least = std::max(ReadCount(repeat, position), 0);
+  const int least = ReadCount(repeat, position);
+  if (least < 0) return "";  // no count: no copy
   std::string result = Repeated(" " + expansion, least);
   if (position >= repeat.size() || repeat[position] != '-') return result;
   ++position;
@@ -187,3 +187,18 @@ std::string BnfFilePath(const std::string& name) {
 }
 
 }  // namespace bnf
+
+void GrammarManager::WriteBnf(GrammarEntry& entry) {
+  const std::string path = bnf::BnfFilePath(entry.name);
+  entry.recogniserUri = path;
+  currentSource_ = path;
+  const std::filesystem::path localPath = platform::LocalPath(path);
+  std::error_code ignored;  // a folder that cannot be made shows when the file is opened
+  std::filesystem::create_directories(localPath.parent_path(), ignored);
+  std::ofstream file(localPath, std::ios::binary | std::ios::trunc);
+  if (!file) {
+    std::cout << "GRAMman: ERROR OPEN TEMP FILE >" << path << std::endl;
+    return;
+  }
+  if (entry.grammarTree != nullptr) file << bnf::ConvertGrammar(*entry.grammarTree);
+}

@@ -19,7 +19,7 @@ namespace bnf {
 inline constexpr char kTempFolder[] = "lang_resources/grammars/temp/";
 // An expansion longer than this is split over several chained rules.
 inline constexpr std::size_t kMaxRuleLength = 1000;
-// Most copies a "repeat" value makes of its item, optional copies included.
+// The largest count a "repeat" value may give.
 inline constexpr int kMaxRepeatCopies = 100;
 
 // The whole file text of a grammar whose root element is `grammar`: every
@@ -48,9 +48,9 @@ std::string ConvertItem(const Element& item);
 std::string ConvertRuleref(const Element& ruleref);
 
 // "0-1" -> "[Y]", "0-" -> "{Y}", "1-" -> "<Y>", "" -> Y. Otherwise a count m
-// read from the leading digits (0 when there are none) gives m copies " Y";
-// "m-n" adds n-m optional copies " [Y]", "m-" adds " {Y}". At most
-// kMaxRepeatCopies copies are made in all.
+// read from the leading digits ("" when there are none) gives m copies " Y";
+// "m-n" adds n-m optional copies " [Y]", "m-" adds " {Y}". Counts above
+// kMaxRepeatCopies count as kMaxRepeatCopies.
 std::string ConvertRepeat(const std::string& repeat, const std::string& expansion);
 
 // The rule text of an expansion longer than kMaxRuleLength. The expansion is
