@@ -1,0 +1,31 @@
+// Shared by the hub library's tests: the library's statics are initialised
+// before any test runs (death tests re-run the program, so threads left by
+// other tests do not matter), and a watchdog that fails a hanging test.
+#pragma once
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace hubtest {
+
+// Ends the test program with a message when it is not destroyed within
+// `timeoutMs`: a hang fails fast instead of blocking the run.
+class Watchdog {
+ public:
+  explicit Watchdog(int timeoutMs);
+  ~Watchdog();
+  Watchdog(const Watchdog&) = delete;
+  Watchdog& operator=(const Watchdog&) = delete;
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable done_;
+  bool finished_ = false;
+  std::thread thread_;
+};
+
+// Polls `condition` every millisecond for at most `timeoutMs`: true once it holds.
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
+
+}  // namespace hubtest
