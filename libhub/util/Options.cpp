@@ -25,16 +25,16 @@ std::vector<std::string> SplitWords(const char* text) {
   return words;
 }
 
-HubUtil_Option ReadSpec(const HubUtil_OptionSpec& spec) {
+HubUtil_Option ReadDeclaration(const HubUtil_OptionSpec& declaration) {
   HubUtil_Option option;
-  option.keyString = spec.keyString;
-  std::vector<std::string> words = SplitWords(spec.keyString);
+  option.keyString = declaration.keyString;
+  std::vector<std::string> words = SplitWords(declaration.keyString);
   if (!words.empty()) {
     option.key = words.front();
     option.arguments.assign(words.begin() + 1, words.end());
   }
-  option.description = spec.description ? spec.description : "";
-  option.defaults = spec.defaults;
+  option.description = declaration.description ? declaration.description : "";
+  option.defaults = declaration.defaults;
   option.defaults.resize(option.arguments.size(), nullptr);
   return option;
 }
@@ -132,8 +132,8 @@ std::string DefaultsText(const HubUtil_Option& option) {
 // ---- the table ----
 
 HubUtil_OptionTable::HubUtil_OptionTable(const std::vector<HubUtil_OptionSpec>& specs) {
-  for (const HubUtil_OptionSpec& spec : specs) {
-    if (spec.keyString) options_.push_back(ReadSpec(spec));
+  for (const HubUtil_OptionSpec& declaration : specs) {
+    if (declaration.keyString) options_.push_back(ReadDeclaration(declaration));
   }
 }
 

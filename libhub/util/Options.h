@@ -24,7 +24,7 @@ struct HubUtil_OptionSpec {
   std::vector<const char*> defaults;
 };
 
-// One option of a table, read from its spec.
+// One option of a table, read from its declaration.
 struct HubUtil_Option {
   std::string keyString;                // as written: key and argument names
   std::string key;                      // its first word
@@ -35,8 +35,8 @@ struct HubUtil_Option {
 
 class HubUtil_OptionTable {
  public:
-  // Reads each spec; the defaults are cut or padded with null to the number of
-  // argument names. The spec texts must outlive the table (defaults are kept as
+  // Reads each declaration; the defaults are cut or padded with null to the number of
+  // argument names. The declaration texts must outlive the table (defaults are kept as
   // pointers).
   explicit HubUtil_OptionTable(const std::vector<HubUtil_OptionSpec>& specs);
 
