@@ -95,3 +95,5 @@ void HubUtil_InstallSignalHandlers() {
 }
 
 int HubUtil_SignalHandlersInstalled() { return g_handlersInstalled ? 1 : 0; }
+
+int HubUtil_ProcessId() { return static_cast<int>(getpid()); }

@@ -22,3 +22,6 @@ void HubUtil_SleepSeconds(int seconds);
 void HubUtil_InstallSignalHandlers();
 // 1 once installed.
 int HubUtil_SignalHandlersInstalled();
+
+// The process id (for messages).
+int HubUtil_ProcessId();

@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "libhub/frames/FrameStatics.h"
+#include "libhub/io/HubServer.h"
 #include "libhub/util/DynamicBuffer.h"
 #include "libhub/util/Print.h"
 #include "libhub/util/Thread.h"
@@ -16,6 +17,7 @@ void Hub_InitializeStatics() {
     Hub_InitVlistRepository();
     Hub_InitDynamicBufferRepositories();
     Hub_InitFrameStatics();
+    HubIO_InitServerStatics();
     HubUtil_InitMainThread();
   });
 }

@@ -1,0 +1,1013 @@
+// Servers, connections, the handshake and incoming dispatch, against the fake
+// hub over loopback TCP: the server runs its timed-task loop in a thread of
+// its own while the test plays the hub.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdarg>
+#include <cstdio>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "libhub/io/BinaryIO.h"
+#include "libhub/io/CallEnvironment.h"
+#include "libhub/io/DispatchTable.h"
+#include "libhub/io/HubServer.h"
+#include "libhub/util/PlatformUtil.h"
+#include "libhub/util/Print.h"
+#include "libhub/util/Sock.h"
+#include "libhub/util/Statics.h"
+#include "libhub/util/TimedTasks.h"
+#include "tests/libhub/util/HubTestSupport.h"
+#include "tests/support/FakeHub.h"
+#include "tests/support/FreePort.h"
+
+using testsupport::AutoReply;
+using testsupport::FakeHub;
+using testsupport::FrameKeys;
+using testsupport::ReceivedFrame;
+
+namespace {
+
+constexpr int kWaitMs = 5000;
+constexpr int kTestLimitMs = 30000;
+
+// ---- what the printing layer shows, from any thread ----
+
+std::mutex g_shownMutex;
+std::vector<std::string> g_shown;
+
+std::string Format(const char* format, va_list args) {
+  va_list copy;
+  va_copy(copy, args);
+  int length = vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::string text(length > 0 ? length : 0, '\0');
+  vsnprintf(text.data(), text.size() + 1, format, args);
+  return text;
+}
+
+void Record(const std::string& text) {
+  std::lock_guard<std::mutex> lock(g_shownMutex);
+  g_shown.push_back(text);
+}
+void CaptureWarning(const char* format, va_list args, void*) { Record("W:" + Format(format, args)); }
+void CaptureLevel(int, const char* format, va_list args, void*) { Record("L:" + Format(format, args)); }
+void CaptureInfo(const char* format, va_list args, void*) { Record("I:" + Format(format, args)); }
+
+std::vector<std::string> Shown() {
+  std::lock_guard<std::mutex> lock(g_shownMutex);
+  return g_shown;
+}
+size_t CountShown(const std::string& text) {
+  size_t count = 0;
+  for (const std::string& shown : Shown()) count += shown == text ? 1 : 0;
+  return count;
+}
+bool WaitForShown(const std::string& text, int timeoutMs = kWaitMs) {
+  return hubtest::WaitUntil([&] { return CountShown(text) > 0; }, timeoutMs);
+}
+
+// ---- the toy server's operations; they run in the loop's thread ----
+
+struct Calls {
+  std::mutex mutex;
+  std::vector<std::string> operations;  // in the order they ran
+  std::string operationName;            // of the last "echo"
+  std::string sessionId;
+  int32_t replyRequested = -1;
+  std::string incomingSessionId;
+  std::vector<int> errorReplies;        // results of Hub_EnvErrorReply
+  std::string askedReply;               // "type name :errno/:answer"
+};
+Calls* g_calls = nullptr;
+
+void Log(const char* operation) {
+  std::lock_guard<std::mutex> lock(g_calls->mutex);
+  g_calls->operations.push_back(operation);
+}
+
+Hub_Frame* Echo(Hub_Frame* frame, Hub_CallEnvironment* env) {
+  Log("echo");
+  {
+    std::lock_guard<std::mutex> lock(g_calls->mutex);
+    g_calls->operationName = env->operationName ? env->operationName : "";
+    g_calls->sessionId = env->sessionId ? env->sessionId : "";
+    g_calls->replyRequested = env->replyRequested;
+    const char* incoming = Hub_GetFrameString(frame, ":session_id");
+    g_calls->incomingSessionId = incoming ? incoming : "";
+  }
+  Hub_Frame* reply = Hub_MakeFrame("echo_reply");
+  Hub_SetFrameProperty(reply, ":n", Hub_MakeIntObject(Hub_GetFrameInt(frame, ":n") + 1));
+  return reply;
+}
+
+Hub_Frame* Nothing(Hub_Frame*, Hub_CallEnvironment*) {
+  Log("nothing");
+  return nullptr;
+}
+
+// The incoming frame's keys come back in a new frame (for the session fields).
+Hub_Frame* Mirror(Hub_Frame* frame, Hub_CallEnvironment*) {
+  Log("mirror");
+  Hub_Frame* reply = Hub_CopyFrame(frame);
+  Hub_DeleteFrameProperty(reply, ":session_id");
+  return reply;
+}
+
+Hub_Frame* FailTwice(Hub_Frame*, Hub_CallEnvironment* env) {
+  Log("fail_twice");
+  int first = Hub_EnvErrorReply(env, 7, "bad input");
+  int second = Hub_EnvErrorReply(env, 8, "worse input");
+  std::lock_guard<std::mutex> lock(g_calls->mutex);
+  g_calls->errorReplies = {first, second};
+  return nullptr;
+}
+
+// Asks the hub a question and answers with what came back.
+Hub_Frame* AskHub(Hub_Frame*, Hub_CallEnvironment* env) {
+  Log("ask_hub");
+  Hub_Frame* question = Hub_MakeFrame("hub_question");
+  Hub_SetFrameProperty(question, ":q", Hub_MakeIntObject(1));
+  Hub_SetFrameProperty(question, ":hub_get_session_lock", Hub_MakeIntObject(1));
+  int32_t type = -1;
+  Hub_Frame* reply = Hub_EnvSendAndAwaitReply(env, question, &type);
+  Hub_DestroyFrame(question);
+  std::string text = std::to_string(type) + " " + (Hub_FrameName(reply) ? Hub_FrameName(reply) : "") +
+                     " " + std::to_string(Hub_GetFrameInt(reply, ":errno")) + "/" +
+                     std::to_string(Hub_GetFrameInt(reply, ":answer"));
+  Hub_Frame* answer = Hub_MakeFrame("answer");
+  Hub_SetFrameProperty(answer, ":got", Hub_MakeIntObject(Hub_GetFrameInt(reply, ":answer")));
+  Hub_DestroyFrame(reply);
+  {
+    std::lock_guard<std::mutex> lock(g_calls->mutex);
+    g_calls->askedReply = text;
+  }
+  return answer;
+}
+
+std::atomic<int> g_brokerPolls{0};
+std::atomic<int> g_brokerTaskMade{0};
+void BrokerPollTask(Hub_TimedTask*) { ++g_brokerPolls; }
+
+// Starts a poll the way an in-broker does, through the connection's event-6 callbacks.
+Hub_Frame* StartBrokerPoll(Hub_Frame*, Hub_CallEnvironment* env) {
+  Log("broker_poll");
+  HubIO_PollRequest request{BrokerPollTask, nullptr, 0, nullptr, nullptr};
+  HubIO_RunConnectionCallbacks(Hub_EnvConnection(env), HUBIO_IN_BROKER_SETUP_EVENT, &request);
+  g_brokerTaskMade = request.task != nullptr ? 1 : 0;
+  return nullptr;
+}
+
+const Hub_KeyRequirement kEchoInput[] = {{const_cast<char*>(":n"), HUB_INT, 0}, {nullptr, 0, 0}};
+
+Hub_DispatchTable* ToyTable(bool withReinitialize = false) {
+  Hub_DispatchTable* table = nullptr;
+  table = Hub_AppendDispatchEntry(table, "echo", Echo, kEchoInput, HUB_OTHER_KEYS_NOT_PERMITTED,
+                                  HUB_REPLY_FRAME, nullptr, HUB_OTHER_KEYS_ALLOWED);
+  table = Hub_AppendDispatchEntry(table, "nothing", Nothing, nullptr, HUB_OTHER_KEYS_ALLOWED,
+                                  HUB_REPLY_EITHER, nullptr, HUB_OTHER_KEYS_ALLOWED);
+  table = Hub_AppendDispatchEntry(table, "mirror", Mirror, nullptr, HUB_OTHER_KEYS_ALLOWED,
+                                  HUB_REPLY_EITHER, nullptr, HUB_OTHER_KEYS_ALLOWED);
+  table = Hub_AppendDispatchEntry(table, "fail_twice", FailTwice, nullptr, HUB_OTHER_KEYS_ALLOWED,
+                                  HUB_REPLY_EITHER, nullptr, HUB_OTHER_KEYS_ALLOWED);
+  table = Hub_AppendDispatchEntry(table, "ask_hub", AskHub, nullptr, HUB_OTHER_KEYS_ALLOWED,
+                                  HUB_REPLY_EITHER, nullptr, HUB_OTHER_KEYS_ALLOWED);
+  table = Hub_AppendDispatchEntry(table, "broker_poll", StartBrokerPoll, nullptr,
+                                  HUB_OTHER_KEYS_ALLOWED, HUB_REPLY_EITHER, nullptr,
+                                  HUB_OTHER_KEYS_ALLOWED);
+  if (withReinitialize) {
+    table = Hub_AppendDispatchEntry(table, "reinitialize", Nothing, nullptr, HUB_OTHER_KEYS_ALLOWED,
+                                    HUB_REPLY_EITHER, nullptr, HUB_OTHER_KEYS_ALLOWED);
+  }
+  return table;
+}
+
+// ---- a server with its loop in a thread ----
+
+struct ServerOptions {
+  int port = 0;  // 0: a free port
+  int requirePort = 0;
+  int maxConnections = 1;
+  int flags = HUBIO_LISTEN_FOR_HUBS;
+  std::string hubList;
+  std::string sessionId;
+  bool validate = false;
+  bool withReinitialize = false;
+};
+
+void DestroyServerTask(Hub_TimedTask* task) {
+  HubIO_DestroyServer(static_cast<HubIO_Server*>(Hub_TaskData(task)));
+}
+
+class RunningServer {
+ public:
+  explicit RunningServer(const ServerOptions& options) {
+    int port = options.port ? options.port : testsupport::FreePort();
+    server_ = HubIO_CreateServer(static_cast<uint16_t>(port), options.requirePort,
+                                 Hub_GenericMessageHandler, nullptr, 0, options.maxConnections);
+    HubIO_SetServerName(server_, "DM");
+    HubIO_SetServerDispatchTable(server_, ToyTable(options.withReinitialize));
+    HubIO_SetServerFlags(server_, options.flags);
+    if (!options.hubList.empty()) HubIO_SetServerHubList(server_, options.hubList.c_str());
+    if (!options.sessionId.empty()) HubIO_SetServerSessionId(server_, options.sessionId.c_str());
+    HubIO_SetServerValidate(server_, options.validate ? 1 : 0);
+    started_ = HubIO_StartServer(server_) != nullptr;
+    if (!started_) {
+      server_ = nullptr;  // freed by the failed start
+      return;
+    }
+    loop_ = std::thread(Hub_RunTimedTaskLoop);
+  }
+  ~RunningServer() {
+    if (!started_) return;
+    // Destroyed inside the loop, which the destruction stops.
+    Hub_CreateTask(DestroyServerTask, server_, 0, 0, nullptr);
+    loop_.join();
+    HubIO_FreeServer(server_);
+  }
+  bool Started() const { return started_; }
+  int Port() const { return HubIO_ServerListeningPort(server_); }
+  HubIO_Server* Server() const { return server_; }
+
+ private:
+  HubIO_Server* server_ = nullptr;
+  bool started_ = false;
+  std::thread loop_;
+};
+
+class HubServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Hub_InitializeStatics();
+    HubUtil_PrinterTable* table = HubUtil_CurrentPrinters();
+    saved_ = *table;
+    table->warning = CaptureWarning;
+    table->level = CaptureLevel;
+    table->info = CaptureInfo;
+    HubUtil_SetVerbosity(3);
+    {
+      std::lock_guard<std::mutex> lock(g_shownMutex);
+      g_shown.clear();
+    }
+    g_calls = &calls_;
+  }
+  void TearDown() override {
+    *HubUtil_CurrentPrinters() = saved_;
+    HubIO_SetSetupReadLimit(HUBIO_SETUP_READ_LIMIT_MS);
+    g_calls = nullptr;
+  }
+  std::vector<std::string> Operations() {
+    std::lock_guard<std::mutex> lock(calls_.mutex);
+    return calls_.operations;
+  }
+
+  hubtest::Watchdog watchdog_{kTestLimitMs};
+  Calls calls_;
+  HubUtil_PrinterTable saved_{};
+};
+
+std::string Pid() { return std::to_string(HubUtil_ProcessId()); }
+
+// ---- the handshake ----
+
+TEST_F(HubServerTest, HandshakeFrameCarriesSignaturesPropertiesAndVersion) {
+  ServerOptions options;
+  options.sessionId = "S9";
+  RunningServer server(options);
+  ASSERT_TRUE(server.Started());
+  EXPECT_TRUE(WaitForShown("L:Opened listener on port " + std::to_string(server.Port()) + "\n"));
+  FakeHub hub;
+  ASSERT_TRUE(hub.ConnectToServer(server.Port(), kWaitMs));
+  std::optional<ReceivedFrame> handshake = hub.Handshake();
+  ASSERT_TRUE(handshake);
+  EXPECT_EQ(handshake->messageType, HUB_REPLY_MSG_TYPE);
+  EXPECT_EQ(handshake->name, "DM");
+  EXPECT_EQ(handshake->kind, HUB_KIND_CLAUSE);
+  EXPECT_EQ(handshake->Keys(), (std::vector<std::string>{":session_id", ":signatures", ":properties",
+                                                         ":extra_service_types",
+                                                         ":protocol_version"}));
+  EXPECT_EQ(handshake->Value(":session_id"), "S9");
+  EXPECT_EQ(handshake->Value(":protocol_version"), "1");
+  EXPECT_EQ(handshake->Value(":properties"), "{c server_properties }");
+  EXPECT_EQ(handshake->Find(":extra_service_types")->type, "HUB_LIST");
+  // Name, input keys, allow-other-input, reply kind, output keys (empty, never
+  // null), allow-other-output for each operation, in table order.
+  std::string signatures = handshake->Value(":signatures");
+  EXPECT_EQ(signatures,
+            "( ( \"echo\" ( ( \":n\" 3 0 ) ) 3 4 (  ) 2 ) ( \"nothing\" (  ) 2 6 (  ) 2 ) "
+            "( \"mirror\" (  ) 2 6 (  ) 2 ) ( \"fail_twice\" (  ) 2 6 (  ) 2 ) "
+            "( \"ask_hub\" (  ) 2 6 (  ) 2 ) ( \"broker_poll\" (  ) 2 6 (  ) 2 ) )");
+  EXPECT_TRUE(hubtest::WaitUntil([&] { return HubIO_ServerConnectionCount(server.Server()) == 1; }));
+}
+
+struct RefusedType {
+  int32_t connectionType;
+  const char* description;
+};
+
+TEST_F(HubServerTest, RefusedHandshakesGetAnErrorFrameAndAreClosed) {
+  const RefusedType cases[] = {
+      {2, "no match for broker"},
+      {3, "unsupported connection type"},
+      {1, "max connections exceeded"},  // the first hub below holds the only place
+  };
+  RunningServer server(ServerOptions{});
+  ASSERT_TRUE(server.Started());
+  FakeHub first;
+  for (const RefusedType& refused : cases) {
+    SCOPED_TRACE(refused.description);
+    if (refused.connectionType == 1) {
+      ASSERT_TRUE(first.ConnectToServer(server.Port(), kWaitMs));
+    }
+    FakeHub hub;
+    EXPECT_FALSE(hub.ConnectToServer(server.Port(), kWaitMs, refused.connectionType));
+    std::optional<ReceivedFrame> answer = hub.Handshake();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->messageType, HUB_ERROR_MSG_TYPE);
+    EXPECT_EQ(answer->name, "system_error");
+    EXPECT_EQ(answer->Value(":errno"), "6");
+    EXPECT_EQ(answer->Value(":err_description"), refused.description);
+    EXPECT_TRUE(hub.WaitForPeerClose(kWaitMs));
+  }
+  EXPECT_EQ(HubIO_ServerConnectionCount(server.Server()), 1);
+}
+
+TEST_F(HubServerTest, SilentClientIsDroppedAfterTheTimeLimit) {
+  HubIO_SetSetupReadLimit(300);
+  RunningServer server(ServerOptions{});
+  ASSERT_TRUE(server.Started());
+  HubUtil_Socket silent = HubUtil_ClientSocket("127.0.0.1", server.Port());
+  ASSERT_NE(silent, HUBUTIL_INVALID_SOCKET);
+  EXPECT_TRUE(WaitForShown("W:No message from 127.0.0.1 within 300 ms while setting up the "
+                           "connection; dropping it"));
+  char byte = 0;
+  HubUtil_SocketSet readable;
+  HubUtil_SocketSetClear(&readable);
+  HubUtil_SocketSetAdd(&readable, silent);
+  int interrupted = 0;
+  ASSERT_EQ(HubUtil_Select(&readable, nullptr, nullptr, kWaitMs, &interrupted), 1);
+  EXPECT_EQ(HubUtil_Receive(silent, &byte, 1), 0);  // the server closed it
+  HubUtil_CloseSocket(silent);
+  // The loop goes on serving.
+  FakeHub hub;
+  EXPECT_TRUE(hub.ConnectToServer(server.Port(), kWaitMs));
+}
+
+// ---- calls ----
+
+TEST_F(HubServerTest, CallReachesItsOperationAndTheReplyComesBackRenamed) {
+  RunningServer server(ServerOptions{});
+  ASSERT_TRUE(server.Started());
+  FakeHub hub;
+  ASSERT_TRUE(hub.ConnectToServer(server.Port(), kWaitMs));
+  hub.SetSessionId("S1");
+  std::optional<ReceivedFrame> reply = hub.Call("DM.echo", {{":n", 41}}, kWaitMs);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->messageType, HUB_REPLY_MSG_TYPE);
+  EXPECT_EQ(reply->name, "DM.echo");
+  EXPECT_EQ(reply->Keys(), (std::vector<std::string>{":n", ":hub_opaque_data"}));
+  EXPECT_EQ(reply->Value(":n"), "42");
+  // The hub's bookkeeping comes back unchanged, with the session id.
+  EXPECT_EQ(reply->HubValue(":server_tidx"), "0");
+  EXPECT_EQ(reply->HubValue(":reply_requested"), "1");
+  EXPECT_EQ(reply->HubValue(":session_id"), "S1");
+  std::lock_guard<std::mutex> lock(calls_.mutex);
+  EXPECT_EQ(calls_.operationName, "DM.echo");
+  EXPECT_EQ(calls_.sessionId, "S1");
+  EXPECT_EQ(calls_.incomingSessionId, "S1");
+  EXPECT_EQ(calls_.replyRequested, 1);
+  EXPECT_EQ(CountShown("I:Invoking dispatch function: echo\n"), 1u);
+}
+
+TEST_F(HubServerTest, NullResultIsAnsweredWithTheIncomingFrameOnlyWhenAReplyIsAsked) {
+  RunningServer server(ServerOptions{});
+  ASSERT_TRUE(server.Started());
+  FakeHub hub;
+  ASSERT_TRUE(hub.ConnectToServer(server.Port(), kWaitMs));
+  ASSERT_TRUE(hub.Send("nothing", {{":a", 4}}));
+  std::optional<ReceivedFrame> reply = hub.Call("nothing", {{":a", 5}}, kWaitMs);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->messageType, HUB_REPLY_MSG_TYPE);
+  EXPECT_EQ(reply->name, "nothing");
+  EXPECT_EQ(reply->Value(":a"), "5");
+  EXPECT_EQ(reply->HubValue(":server_tidx"), "1");
+  EXPECT_EQ(Operations(), (std::vector<std::string>{"nothing", "nothing"}));
+  // Only the call that asked got an answer (the handshake is the first frame).
+  std::vector<ReceivedFrame> received = hub.Received();
+  ASSERT_EQ(received.size(), 2u);
+  EXPECT_EQ(received[1].Value(":a"), "5");
+}
+
+TEST_F(HubServerTest, UnknownOperationGetsAnErrorReplyAndTheConnectionStays) {
+  RunningServer server(ServerOptions{});
+  ASSERT_TRUE(server.Started());
+  FakeHub hub;
+  ASSERT_TRUE(hub.ConnectToServer(server.Port(), kWaitMs));
+  std::optional<ReceivedFrame> reply = hub.Call("DM.nosuch", {{":a", 1}}, kWaitMs);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->messageType, HUB_ERROR_MSG_TYPE);
+  EXPECT_EQ(reply->name, "system_error");
+  EXPECT_EQ(reply->Value(":errno"), "1");
+  EXPECT_EQ(reply->Value(":err_description"), "Function nosuch does not exist");
+  EXPECT_EQ(reply->HubValue(":server_tidx"), "0");
+  EXPECT_EQ(CountShown("W:Function nosuch does not exist!!!\n"), 1u);
+  EXPECT_EQ(CountShown("W:You need to add it to the operations for server DM\n"), 1u);
+  reply = hub.Call("echo", {{":n", 1}}, kWaitMs);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->Value(":n"), "2");
+}
+
+TEST_F(HubServerTest, SecondReplyThroughTheSameEnvironmentIsRefused) {
+  RunningServer server(ServerOptions{});
+  ASSERT_TRUE(server.Started());
+  FakeHub hub;
+  ASSERT_TRUE(hub.ConnectToServer(server.Port(), kWaitMs));
+  std::optional<ReceivedFrame> reply = hub.Call("fail_twice", {}, kWaitMs);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->messageType, HUB_ERROR_MSG_TYPE);
+  EXPECT_EQ(reply->name, "system_error");  // error replies are not renamed
+  EXPECT_EQ(reply->Value(":errno"), "7");
+  EXPECT_EQ(reply->Value(":err_description"), "bad input");
+  std::lock_guard<std::mutex> lock(calls_.mutex);
+  EXPECT_EQ(calls_.errorReplies, (std::vector<int>{0, -1}));
+}
+
+struct SessionCase {
+  FrameKeys keys;
+  const char* lockMask;  // "" when absent
+  const char* lockValue;
+  const char* resetSession;
+};
+
+TEST_F(HubServerTest, SessionKeysOfTheReplyBecomeTheHubsLockFields) {
+  const SessionCase cases[] = {
+      {{{":hub_serve_any_session", 1}}, "1", "0", ""},
+      {{{":hub_serve_this_session_only", 1}}, "1", "1", ""},
+      {{{":hub_get_session_lock", 1}}, "2", "2", ""},
+      {{{":hub_release_session_lock", 1}}, "2", "0", ""},
+      {{{":hub_permanent_lock", 1}}, "", "", ""},
+      {{{":hub_get_session_lock", 1}, {":hub_permanent_lock", 1}}, "2", "10", ""},
+      {{{":hub_get_session_lock", 0}}, "", "", ""},
+      {{{":hub_new_session", 1}}, "", "", "1"},
+  };
+  RunningServer server(ServerOptions{});
+  ASSERT_TRUE(server.Started());
+  FakeHub hub;
+  ASSERT_TRUE(hub.ConnectToServer(server.Port(), kWaitMs));
+  for (const SessionCase& session : cases) {
+    std::optional<ReceivedFrame> reply = hub.Call("mirror", session.keys, kWaitMs);
+    ASSERT_TRUE(reply);
+    SCOPED_TRACE(reply->text);
+    EXPECT_EQ(reply->HubValue(":lock_mask"), session.lockMask);
+    EXPECT_EQ(reply->HubValue(":lock_value"), session.lockValue);
+    EXPECT_EQ(reply->HubValue(":reset_session"), session.resetSession);
+  }
+}
+
+TEST_F(HubServerTest, ValidationWarnsAboutMissingAndUnlistedKeysOnly) {
+  ServerOptions options;
+  options.validate = true;
+  RunningServer server(options);
+  ASSERT_TRUE(server.Started());
+  FakeHub hub;
+  ASSERT_TRUE(hub.ConnectToServer(server.Port(), kWaitMs));
+  hub.SetSessionId("S2");  // exempt, as the hub data is
+  ASSERT_TRUE(hub.Call("echo", {{":x", 1}}, kWaitMs));
+  EXPECT_EQ(CountShown("W:For echo: obligatory input key :n not found"), 1u);
+  EXPECT_EQ(CountShown("W:For echo: input key :x not permitted\n"), 1u);
+  EXPECT_EQ(CountShown("W:For echo: input key :session_id not permitted\n"), 0u);
+}
+
+TEST_F(HubServerTest, FirstMessageReinitializeWithoutSuchOperationComesStraightBack) {
+  RunningServer server(ServerOptions{});
+  ASSERT_TRUE(server.Started());
+  FakeHub hub;
+  ASSERT_TRUE(hub.ConnectToServer(server.Port(), kWaitMs));
+  std::optional<ReceivedFrame> reply = hub.Call("reinitialize", {{":k", 3}}, kWaitMs);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->messageType, HUB_REPLY_MSG_TYPE);
+  EXPECT_EQ(reply->name, "reinitialize");
+  EXPECT_EQ(reply->Value(":k"), "3");
+  EXPECT_TRUE(Operations().empty());
+}
+
+TEST_F(HubServerTest, FirstMessageMustBeReinitializeWhenTheServerHasIt) {
+  ServerOptions options;
+  options.withReinitialize = true;
+  RunningServer server(options);
+  ASSERT_TRUE(server.Started());
+  FakeHub hub;
+  ASSERT_TRUE(hub.ConnectToServer(server.Port(), kWaitMs));
+  ASSERT_TRUE(hub.Send("echo", {{":n", 1}}));
+  std::optional<ReceivedFrame> error = hub.WaitForNamed("system_error", kWaitMs);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->messageType, HUB_ERROR_MSG_TYPE);
+  EXPECT_EQ(error->Value(":errno"), "6");
+  EXPECT_EQ(error->Value(":err_description"), "first message must be reinitialize");
+  EXPECT_TRUE(hub.WaitForPeerClose(kWaitMs));
+  EXPECT_TRUE(Operations().empty());
+}
+
+TEST_F(HubServerTest, ConnectionMessagesAtVerbosityTwo) {
+  HubUtil_SetVerbosity(2);
+  RunningServer server(ServerOptions{});
+  ASSERT_TRUE(server.Started());
+  FakeHub hub;
+  ASSERT_TRUE(hub.ConnectToServer(server.Port(), kWaitMs));
+  ASSERT_TRUE(hub.Send("nothing", {}));
+  ASSERT_TRUE(hub.Call("echo", {{":n", 1}}, kWaitMs));
+  hub.CloseConnection();
+  ASSERT_TRUE(hubtest::WaitUntil([&] { return HubIO_ServerConnectionCount(server.Server()) == 0; }));
+  std::vector<std::string> lines;
+  for (const std::string& shown : Shown()) {
+    if (shown.compare(0, 2, "L:") == 0) lines.push_back(shown);
+  }
+  ASSERT_EQ(lines.size(), 7u);
+  std::string socket = lines[1].substr(lines[1].find("(socket "));
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "L:Opened listener on port " + std::to_string(server.Port()) + "\n",
+                       "L:Accepted connection from 127.0.0.1 " + socket,
+                       "L:Received new message from 127.0.0.1\n",
+                       "L:No result frame for 127.0.0.1\n",
+                       "L:Received new message from 127.0.0.1\n",
+                       "L:Returning result frame to 127.0.0.1\n",
+                       "L:Destroying connection to 127.0.0.1 " + socket,
+                   }));
+}
+
+// ---- sending from inside an operation ----
+
+TEST_F(HubServerTest, SendAndAwaitParksANewMessageThatArrivesBeforeTheReply) {
+  RunningServer server(ServerOptions{});
+  ASSERT_TRUE(server.Started());
+  FakeHub hub;
+  ASSERT_TRUE(hub.ConnectToServer(server.Port(), kWaitMs));
+  hub.SetSessionId("S3");
+  hub.SetReply("hub_question", AutoReply::Silent());
+  auto call = std::async(std::launch::async, [&] { return hub.Call("ask_hub", {}, kWaitMs); });
+  std::optional<ReceivedFrame> question = hub.WaitForNamed("hub_question", kWaitMs);
+  ASSERT_TRUE(question);
+  EXPECT_EQ(question->messageType, HUB_MESSAGE_MSG_TYPE);
+  EXPECT_EQ(question->Value(":q"), "1");
+  EXPECT_EQ(question->HubValue(":reply_requested"), "1");
+  EXPECT_EQ(question->HubValue(":session_id"), "S3");
+  EXPECT_EQ(question->HubValue(":lock_mask"), "2");
+  EXPECT_EQ(question->HubValue(":lock_value"), "2");
+  std::string index = question->HubValue(":server_tidx");
+  ASSERT_FALSE(index.empty());
+  // A new message first, then the answer to the question.
+  ASSERT_TRUE(hub.Send("echo", {{":n", 10}}));
+  Hub_Frame* answer = testsupport::MakeHubFrame("hub_question", {{":answer", 99}});
+  Hub_SetFrameProperty(answer, ":hub_opaque_data",
+                       Hub_MakeFrameObject(testsupport::MakeHubFrame(
+                           "admin_info", {{":server_tidx", std::stoi(index)}})));
+  ASSERT_TRUE(hub.SendFrame(answer, HUB_REPLY_MSG_TYPE));
+  Hub_DestroyFrame(answer);
+  std::optional<ReceivedFrame> reply = call.get();
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->name, "ask_hub");
+  EXPECT_EQ(reply->Value(":got"), "99");
+  // The parked message was served after the operation returned.
+  std::optional<ReceivedFrame> echoed = hub.WaitForNamed("echo", kWaitMs);
+  ASSERT_TRUE(echoed);
+  EXPECT_EQ(echoed->Value(":n"), "11");
+  EXPECT_EQ(Operations(), (std::vector<std::string>{"ask_hub", "echo"}));
+  std::lock_guard<std::mutex> lock(calls_.mutex);
+  EXPECT_EQ(calls_.askedReply, "2 hub_question 0/99");
+}
+
+struct HubAnswer {
+  const char* name;
+  AutoReply reply;
+  const char* seen;     // by the operation: "type name :errno/:answer"
+  const char* warning;  // "" for none
+};
+
+TEST_F(HubServerTest, OperationSeesTheHubsAnswerByItsMessageType) {
+  AutoReply destroy;
+  destroy.messageType = HUB_DESTROY_MSG_TYPE;
+  AutoReply answer;
+  answer.keys = {{":answer", 5}};
+  const HubAnswer cases[] = {
+      {"reply", answer, "2 hub_question 0/5", ""},
+      {"error", AutoReply::Error(4, "%s%n"), "6 system_error 4/0", ""},
+      {"destroy request", destroy, "3  0/0",
+       "W:Got incomprehensible destroy request as message reply; ignoring\n"},
+  };
+  RunningServer server(ServerOptions{});
+  ASSERT_TRUE(server.Started());
+  FakeHub hub;
+  ASSERT_TRUE(hub.ConnectToServer(server.Port(), kWaitMs));
+  for (const HubAnswer& hubAnswer : cases) {
+    SCOPED_TRACE(hubAnswer.name);
+    hub.SetReply("hub_question", hubAnswer.reply);
+    ASSERT_TRUE(hub.Call("ask_hub", {}, kWaitMs));
+    std::lock_guard<std::mutex> lock(calls_.mutex);
+    EXPECT_EQ(calls_.askedReply, hubAnswer.seen);
+    if (*hubAnswer.warning) {
+      EXPECT_EQ(CountShown(hubAnswer.warning), 1u);
+    }
+  }
+}
+
+TEST_F(HubServerTest, PeerClosingMidCallEndsTheWaitAndTheConnection) {
+  RunningServer server(ServerOptions{});
+  ASSERT_TRUE(server.Started());
+  FakeHub hub;
+  ASSERT_TRUE(hub.ConnectToServer(server.Port(), kWaitMs));
+  hub.SetReply("hub_question", AutoReply::Silent());
+  auto call = std::async(std::launch::async, [&] { return hub.Call("ask_hub", {}, kWaitMs); });
+  ASSERT_TRUE(hub.WaitForNamed("hub_question", kWaitMs));
+  hub.CloseConnection();
+  call.get();
+  EXPECT_TRUE(WaitForShown("W:Failed to read reply frame"));
+  EXPECT_TRUE(hubtest::WaitUntil([&] { return HubIO_ServerConnectionCount(server.Server()) == 0; }));
+  {
+    std::lock_guard<std::mutex> lock(calls_.mutex);
+    EXPECT_EQ(calls_.askedReply, "6 system_error 3/0");
+  }
+  FakeHub next;
+  ASSERT_TRUE(next.ConnectToServer(server.Port(), kWaitMs));
+  EXPECT_TRUE(next.Call("echo", {{":n", 0}}, kWaitMs));
+}
+
+TEST_F(HubServerTest, ConnectionJoiningAPollingServerCanStartInBrokerPolls) {
+  g_brokerPolls = 0;
+  g_brokerTaskMade = 0;
+  RunningServer server(ServerOptions{});
+  ASSERT_TRUE(server.Started());
+  FakeHub hub;
+  ASSERT_TRUE(hub.ConnectToServer(server.Port(), kWaitMs));
+  ASSERT_TRUE(hub.Call("broker_poll", {}, kWaitMs));
+  EXPECT_EQ(g_brokerTaskMade.load(), 1);
+  EXPECT_TRUE(hubtest::WaitUntil([] { return g_brokerPolls.load() == 1; }));
+}
+
+std::atomic<int> g_destroyed{0};
+// Counts runs whose owner is a connection, not the listener record (the data).
+void CountDestroyed(void* owner, void* listener, void*) {
+  if (owner != listener) ++g_destroyed;
+}
+
+TEST_F(HubServerTest, ConnectionsRunCopiesOfTheListenersDestroyCallbacks) {
+  g_destroyed = 0;
+  RunningServer server(ServerOptions{});
+  ASSERT_TRUE(server.Started());
+  HubIO_Connection* listener = server.Server()->listener;
+  ASSERT_TRUE(HubIO_AddConnectionCallback(listener, HUBIO_CONNECTION_DESTROYED_EVENT,
+                                          CountDestroyed, listener));
+  FakeHub hub;
+  ASSERT_TRUE(hub.ConnectToServer(server.Port(), kWaitMs));
+  hub.CloseConnection();
+  EXPECT_TRUE(hubtest::WaitUntil([] { return g_destroyed.load() == 1; }));
+}
+
+// ---- the listener ----
+
+// Three consecutive ports below the last fallback port (the system hands out
+// ports above it) of which the first two are held here and the third is free.
+struct HeldPorts {
+  int first = -1;
+  HubUtil_Socket held[2] = {HUBUTIL_INVALID_SOCKET, HUBUTIL_INVALID_SOCKET};
+  ~HeldPorts() {
+    for (HubUtil_Socket socket : held) HubUtil_CloseSocket(socket);
+  }
+  bool Take() {
+    for (int attempt = 0; attempt < 20; ++attempt) {
+      int port = 20000 + (testsupport::FreePort() * 7 + attempt * 331) % 12000;
+      held[0] = HubUtil_ServerSocket(port, 1);
+      held[1] = HubUtil_ServerSocket(port + 1, 1);
+      HubUtil_Socket probe = HubUtil_ServerSocket(port + 2, 1);
+      bool ok = held[0] >= 0 && held[1] >= 0 && probe >= 0;
+      HubUtil_CloseSocket(probe);
+      if (ok) {
+        first = port;
+        return true;
+      }
+      for (HubUtil_Socket& socket : held) {
+        HubUtil_CloseSocket(socket);
+        socket = HUBUTIL_INVALID_SOCKET;
+      }
+    }
+    return false;
+  }
+};
+
+TEST_F(HubServerTest, ListenerFallsBackToTheNextFreePort) {
+  HeldPorts ports;
+  ASSERT_TRUE(ports.Take());
+  ServerOptions options;
+  options.port = ports.first;
+  RunningServer server(options);
+  ASSERT_TRUE(server.Started());
+  EXPECT_EQ(server.Port(), ports.first + 2);
+  EXPECT_EQ(CountShown("L:Opened listener on port " + std::to_string(ports.first + 2) + "\n"), 1u);
+  FakeHub hub;
+  EXPECT_TRUE(hub.ConnectToServer(ports.first + 2, kWaitMs));
+}
+
+TEST_F(HubServerTest, RequiredPortThatIsTakenFailsTheStart) {
+  HeldPorts ports;
+  ASSERT_TRUE(ports.Take());
+  ServerOptions options;
+  options.port = ports.first;
+  options.requirePort = 1;
+  RunningServer server(options);
+  EXPECT_FALSE(server.Started());
+  EXPECT_EQ(CountShown("W:Failed to open listener on port " + std::to_string(ports.first) +
+                       " (pid " + Pid() + ")"),
+            1u);
+}
+
+TEST_F(HubServerTest, NoPortAboveTheLastFallbackIsTried) {
+  HubUtil_Socket held = HubUtil_ServerSocket(HUBIO_LAST_FALLBACK_PORT, 1);
+  if (held == HUBUTIL_INVALID_SOCKET) GTEST_SKIP() << "port 32767 is in use";
+  ServerOptions options;
+  options.port = HUBIO_LAST_FALLBACK_PORT;
+  RunningServer server(options);
+  HubUtil_CloseSocket(held);
+  EXPECT_FALSE(server.Started());
+  EXPECT_EQ(CountShown("W:Failed to open listener on port 32767 (pid " + Pid() + ")"), 1u);
+}
+
+TEST_F(HubServerTest, PortZeroCannotListen) {
+  HubIO_Server* server = HubIO_CreateServer(0, 0, Hub_GenericMessageHandler, nullptr, -1, 1);
+  EXPECT_EQ(HubIO_OpenListener(server, nullptr), -1);
+  EXPECT_EQ(server->listenerStatus, HUBIO_LISTENER_CLOSED);
+  EXPECT_EQ(CountShown("W:Cannot listen on port 0"), 1u);
+  HubIO_FreeServer(server);
+}
+
+// ---- hub contact ----
+
+// Plays the hub a server contacts, on a port chosen before it listens.
+class LateHub {
+ public:
+  explicit LateHub(int port) : port_(port) {}
+  ~LateHub() {
+    HubIO_DestroySockObjectQueue(queue_);
+    HubUtil_CloseSocket(accepted_);
+    HubUtil_CloseSocket(listener_);
+  }
+  bool Listen() {
+    listener_ = HubUtil_ServerSocket(port_, 5);
+    return listener_ != HUBUTIL_INVALID_SOCKET;
+  }
+  // Accepts the server and answers its handshake frame: its name, or "".
+  std::string AcceptAndAnswer() {
+    HubUtil_SocketSet readable;
+    HubUtil_SocketSetClear(&readable);
+    HubUtil_SocketSetAdd(&readable, listener_);
+    int interrupted = 0;
+    if (HubUtil_Select(&readable, nullptr, nullptr, kWaitMs, &interrupted) != 1) return "";
+    char peer[HUBUTIL_IPV4_TEXT_SIZE];
+    if (HubUtil_Accept(listener_, peer, &accepted_, 0) != 1) return "";
+    queue_ = HubIO_CreateSockObjectQueue(accepted_, HUBIO_CONNECTION_QUEUE_SIZE,
+                                         HUBIO_CONNECTION_QUEUE_SIZE);
+    Hub_Frame* handshake = nullptr;
+    int32_t type = 0;
+    bool got = hubtest::WaitUntil([&] {
+      return HubIO_SockObjectQueueReadFrame(queue_, &handshake, &type, nullptr, nullptr, 0) != 0;
+    });
+    if (!got || !handshake) return "";
+    std::string name = Hub_FrameName(handshake) ? Hub_FrameName(handshake) : "";
+    name += type == HUB_MESSAGE_MSG_TYPE ? "" : "(wrong type)";
+    Hub_Frame* reply = Hub_MakeFrame("handshake_reply");
+    int written = HubIO_WriteFrame(queue_, reply, HUB_REPLY_MSG_TYPE);
+    Hub_DestroyFrame(reply);
+    Hub_DestroyFrame(handshake);
+    return written == 0 ? name : "";
+  }
+
+ private:
+  int port_;
+  HubUtil_Socket listener_ = HUBUTIL_INVALID_SOCKET;
+  HubUtil_Socket accepted_ = HUBUTIL_INVALID_SOCKET;
+  HubIO_SockObjectQueue* queue_ = nullptr;
+};
+
+TEST_F(HubServerTest, ContactHubIsRetriedUntilTheHubListens) {
+  int port = testsupport::FreePort();
+  std::string contactFailed =
+      "W:Couldn't contact hub at host 127.0.0.1 and port " + std::to_string(port);
+  ServerOptions options;
+  options.flags = HUBIO_CONTACT_HUBS;
+  options.hubList = "127.0.0.1:" + std::to_string(port);
+  RunningServer server(options);
+  ASSERT_TRUE(server.Started());
+  EXPECT_EQ(server.Port(), -1);  // contact only: no listener
+  EXPECT_TRUE(hubtest::WaitUntil([&] { return CountShown(contactFailed) >= 2; }));
+  EXPECT_GE(CountShown("W:Failed to connect to '127.0.0.1' on port " + std::to_string(port)), 2u);
+  LateHub hub(port);
+  ASSERT_TRUE(hub.Listen());
+  EXPECT_EQ(hub.AcceptAndAnswer(), "DM");
+  EXPECT_TRUE(WaitForShown("L:Connected to hub at host 127.0.0.1 and port " +
+                           std::to_string(port) + "\n"));
+  EXPECT_TRUE(hubtest::WaitUntil([&] { return HubIO_ServerConnectionCount(server.Server()) == 1; }));
+}
+
+TEST_F(HubServerTest, ContactedHubThatNeverAnswersIsGivenUpAfterTheTimeLimit) {
+  HubIO_SetSetupReadLimit(200);
+  int port = testsupport::FreePort();
+  HubUtil_Socket listener = HubUtil_ServerSocket(port, 5);  // accepts, never answers
+  ASSERT_NE(listener, HUBUTIL_INVALID_SOCKET);
+  ServerOptions options;
+  options.flags = HUBIO_CONTACT_HUBS;
+  options.hubList = "127.0.0.1:" + std::to_string(port);
+  {
+    RunningServer server(options);
+    ASSERT_TRUE(server.Started());
+    EXPECT_TRUE(WaitForShown("W:Couldn't read handshake response while establishing connection"));
+    EXPECT_TRUE(WaitForShown("W:Couldn't contact hub at host 127.0.0.1 and port " +
+                             std::to_string(port)));
+  }
+  HubUtil_CloseSocket(listener);
+}
+
+TEST_F(HubServerTest, ContactedHubsErrorIsShownAsTextAndTheHubIsTriedAgain) {
+  FakeHub hub;
+  int port = hub.Listen();
+  ASSERT_GT(port, 0);
+  ServerOptions options;
+  options.flags = HUBIO_CONTACT_HUBS;
+  options.hubList = "127.0.0.1:" + std::to_string(port);
+  options.sessionId = "S5";
+  RunningServer server(options);
+  ASSERT_TRUE(server.Started());
+  ASSERT_TRUE(hub.AcceptServer(kWaitMs, AutoReply::Error(6, "%s%n busy")));
+  EXPECT_TRUE(WaitForShown("W:%s%n busy"));
+  EXPECT_TRUE(WaitForShown("W:Couldn't contact hub at host 127.0.0.1 and port " +
+                           std::to_string(port)));
+  ASSERT_TRUE(hub.AcceptServer(kWaitMs));
+  std::optional<ReceivedFrame> handshake = hub.Handshake();
+  ASSERT_TRUE(handshake);
+  EXPECT_EQ(handshake->messageType, HUB_MESSAGE_MSG_TYPE);
+  EXPECT_EQ(handshake->name, "DM");
+  EXPECT_EQ(handshake->Value(":session_id"), "S5");
+  EXPECT_FALSE(handshake->Has(":hub_opaque_data"));  // no stamp
+  EXPECT_TRUE(WaitForShown("L:Connected to hub at host 127.0.0.1 and port " +
+                           std::to_string(port) + "\n"));
+  // The hub calls the server over the connection the server opened.
+  std::optional<ReceivedFrame> reply = hub.Call("echo", {{":n", 5}}, kWaitMs);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->Value(":n"), "6");
+  // A lost hub is contacted again.
+  hub.CloseConnection();
+  ASSERT_TRUE(hub.AcceptServer(kWaitMs));
+  reply = hub.Call("echo", {{":n", 7}}, kWaitMs);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->Value(":n"), "8");
+}
+
+struct HubListCase {
+  const char* text;
+  std::vector<std::string> hosts;
+  std::vector<int> ports;
+  std::vector<std::string> warnings;
+};
+
+TEST_F(HubServerTest, HubListIsSplitIntoLocations) {
+  const HubListCase cases[] = {
+      {"127.0.0.1:5 hostonly\tb:7", {"127.0.0.1", "b"}, {5, 7},
+       {"W:Incomplete Hub location hostonly. Skipping\n"}},
+      {"  a:65535  ", {"a"}, {65535}, {}},
+      {"a:x", {"a"}, {0}, {}},  // contacting it warns about the invalid port
+      {"", {}, {}, {}},
+      {"nohost", {}, {}, {"W:Incomplete Hub location nohost. Skipping\n"}},
+  };
+  for (const HubListCase& list : cases) {
+    SCOPED_TRACE(list.text);
+    {
+      std::lock_guard<std::mutex> lock(g_shownMutex);
+      g_shown.clear();
+    }
+    HubIO_Server* server = HubIO_CreateServer(1, 0, Hub_GenericMessageHandler, nullptr, -1, 1);
+    HubIO_SetServerHubList(server, list.text);
+    std::vector<std::string> hosts;
+    std::vector<int> ports;
+    for (int i = 0; server->hubs && server->hubs[i].host; ++i) {
+      hosts.push_back(server->hubs[i].host);
+      ports.push_back(server->hubs[i].port);
+      EXPECT_EQ(server->hubs[i].state, HUBIO_HUB_NEVER_TRIED);
+    }
+    EXPECT_EQ(hosts, list.hosts);
+    EXPECT_EQ(ports, list.ports);
+    EXPECT_EQ(Shown(), list.warnings);
+    HubIO_FreeServer(server);
+  }
+}
+
+// ---- local failures ----
+
+struct LocalFailure {
+  const char* name;
+  bool nullFrame;
+  bool shutDown;
+  int32_t errorNumber;
+  const char* warning;
+};
+
+TEST_F(HubServerTest, LocalSendFailuresComeBackAsErrorFrames) {
+  const LocalFailure cases[] = {
+      {"null frame", true, false, 5, "W:Did not dispatch NULL frame"},
+      {"shut-down connection", false, true, 2, "W:Failed to send new message"},
+  };
+  FakeHub hub;
+  int port = hub.Listen();
+  ASSERT_GT(port, 0);
+  for (const LocalFailure& failure : cases) {
+    SCOPED_TRACE(failure.name);
+    HubIO_Connection* connection =
+        HubIO_CreateClientConnection("127.0.0.1", static_cast<uint16_t>(port), nullptr, 0);
+    ASSERT_NE(connection, nullptr);
+    if (failure.shutDown) HubIO_ShutdownConnection(connection);
+    Hub_CallEnvironment* env = Hub_CreateCallEnvironment(connection);
+    Hub_AddCallEnvironmentReference(env);
+    Hub_Frame* frame = failure.nullFrame ? nullptr : Hub_MakeFrame("question");
+    int32_t type = -1;
+    Hub_Frame* reply = Hub_EnvSendAndAwaitReply(env, frame, &type);
+    EXPECT_EQ(type, HUB_ERROR_MSG_TYPE);
+    EXPECT_EQ(Hub_FrameName(reply), std::string("system_error"));
+    EXPECT_EQ(Hub_GetFrameInt(reply, ":errno"), failure.errorNumber);
+    EXPECT_EQ(CountShown(failure.warning), 1u);
+    Hub_DestroyFrame(reply);
+    Hub_DestroyFrame(frame);
+    // Destroyed while the environment refers to it: freed at the release.
+    HubIO_DestroyConnection(connection);
+    EXPECT_EQ(connection->state, HUBIO_CONNECTION_DESTROYED);
+    Hub_ReleaseCallEnvironment(env);
+  }
+  EXPECT_EQ(CountShown("W:Can't write message because socket is not connected (pid " + Pid() + ")"),
+            1u);
+}
+
+TEST_F(HubServerTest, UnknownCallbackEventsAreRefused) {
+  HubIO_Server* server = HubIO_CreateServer(1, 0, Hub_GenericMessageHandler, nullptr, -1, 1);
+  EXPECT_EQ(HubIO_AddServerCallback(server, HUBIO_SOCKET_CLOSING_EVENT, nullptr, nullptr), nullptr);
+  EXPECT_EQ(CountShown("W:Can't record server callback for unknown event type\n"), 1u);
+  EXPECT_EQ(HubIO_AddConnectionCallback(server->listener, HUBIO_CONNECTION_SETUP_EVENT, nullptr,
+                                        nullptr),
+            nullptr);
+  EXPECT_EQ(CountShown("W:Can't record connection callback for unknown event type\n"), 1u);
+  HubIO_FreeServer(server);
+}
+
+TEST_F(HubServerTest, SettingsOfAPlaceholderAreIgnoredButNameAndPort) {
+  HubIO_Server* server = HubIO_CreatePlaceholderServer();
+  EXPECT_TRUE(HubIO_ServerIsPlaceholder(server));
+  HubIO_SetServerNameAndPort(server, "DM", 12001);
+  HubIO_SetServerMaxConnections(server, 5);
+  HubIO_SetServerDispatchTable(server, ToyTable());  // not kept, not leaked
+  EXPECT_STREQ(HubIO_ServerName(server), "DM");
+  EXPECT_EQ(HubIO_ServerPort(server), 12001);
+  EXPECT_EQ(HubIO_GetServerDispatchTable(server), nullptr);
+  EXPECT_EQ(HubIO_ServerPolls(server), 0);
+  HubIO_DestroyServer(server);
+}
+
+TEST_F(HubServerTest, MaxConnectionsTakesOnlyUsableValues) {
+  HubIO_Server* server = HubIO_CreateServer(1, 0, Hub_GenericMessageHandler, nullptr, 0, 0);
+  EXPECT_EQ(HubIO_ServerMaxConnections(server), 1);
+  EXPECT_EQ(server->pollInterval, HUBIO_DEFAULT_POLL_INTERVAL);
+  HubIO_SetServerMaxConnections(server, 0);
+  EXPECT_EQ(HubIO_ServerMaxConnections(server), 1);
+  HubIO_SetServerMaxConnections(server, 3);
+  EXPECT_EQ(HubIO_ServerMaxConnections(server), 3);
+  HubIO_FreeServer(server);
+}
+
+// ---- process-wide behaviour, in fresh processes ----
+
+TEST(HubServerProcessTest, TransactionIndexStartsAtZero) {
+  EXPECT_EXIT(
+      {
+        Hub_InitializeStatics();
+        Hub_Frame* frame = Hub_MakeFrame("x");
+        int first = HubIO_StampMessage(frame, ":reply_requested");
+        int second = HubIO_StampMessage(frame, ":reply_requested");
+        exit(first == 0 && second == 1 && Hub_GetFrameInt(Hub_GetFrameFrame(frame, ":hub_opaque_data"),
+                                                           ":server_tidx") == 1
+                 ? 0
+                 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+TEST(HubServerProcessTest, CreatingAServerInstallsTheSignalHandlers) {
+  EXPECT_EXIT(
+      {
+        Hub_InitializeStatics();
+        HubIO_CreateServer(1, 0, Hub_GenericMessageHandler, nullptr, -1, 1);
+        raise(SIGTERM);
+        exit(0);
+      },
+      ::testing::ExitedWithCode(1), "Received signal 15; exiting");
+}
+
+}  // namespace
