@@ -1,17 +1,16 @@
 // Shared by the generic server main's tests: command lines, texts of results,
-// the toy program's usage text and hooks.
+// the toy program's hooks.
 #pragma once
 #include <string>
 #include <vector>
 
 #include "tests/libhub/ServerMain/ToyServerHooks.h"
+#include "tests/libhub/util/HubTestSupport.h"
 
 namespace hubtest {
 
 using Words = std::vector<std::string>;
 
-// The usage text of the standard options for the program of that name.
-std::string Usage(const std::string& program);
 
 // A command line: the program's name, then the words; argv ends in null.
 class CommandLine {

@@ -27,8 +27,8 @@ struct KeySpec {
 class KeyList {
  public:
   KeyList(std::initializer_list<KeySpec> specs) {
-    for (const KeySpec& spec : specs)
-      keys_.push_back({const_cast<char*>(spec.key), spec.type, spec.optional});
+    for (const KeySpec& key : specs)
+      keys_.push_back({const_cast<char*>(key.key), key.type, key.optional});
     keys_.push_back({nullptr, 0, 0});
   }
   const Hub_KeyRequirement* get() const { return keys_.data(); }

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 
 namespace hubtest {
@@ -27,5 +28,8 @@ class Watchdog {
 
 // Polls `condition` every millisecond for at most `timeoutMs`: true once it holds.
 bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
+
+// The library's whole usage text for the program name, as "-help" prints it.
+std::string Usage(const std::string& program);
 
 }  // namespace hubtest

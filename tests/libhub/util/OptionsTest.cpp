@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "libhub/util/Options.h"
+#include "tests/libhub/util/HubTestSupport.h"
 #include "tests/support/CaptureStdout.h"
 #include "tests/support/ChildProcess.h"
 
@@ -16,28 +17,7 @@ namespace {
 
 using Words = std::vector<std::string>;
 
-const char* const kUsage =
-    "\n"
-    "Usage: Tressig [Options]\n"
-    "\n"
-    "  Options:\n"
-    "    -port port: run as a server, listening for client connections on this port\n"
-    "    -assert: exit unhappily if we fail to get the desired port\n"
-    "    -color: enable color printing in a cxterm\n"
-    "    -thread: use threads instead of timed tasks (experimental)\n"
-    "    -nottloop: do not use the timed_tasks_loop mechanism\n"
-    "    -ttloop: obsolete -- maintained for compatibility only\n"
-    "    -maxconns max: maximum number of connections for ttloop (default 1)\n"
-    "    -validate: validate each message send and return against the message signature\n"
-    "    -verbosity level: set the verbosity of this server\n"
-    "    -contact_hub \"host:port...\": run as client, contacting Hubs at the specified host "
-    "and port pairs (overrides default port setting, but not -port)\n"
-    "    -server_locations_file file: a file of lines server host:port [hub|server]\n"
-    "    -slf_name name: if -server_locations_file is used, optional file index\n"
-    "    -session_id id: if -contact_hub is used, lock this client to the specified Hub "
-    "session\n"
-    "    -help: print this usage line\n"
-    "\n";
+const std::string kUsage = hubtest::Usage("Tressig");
 
 const HubUtil_OptionTable& Standard() { return HubUtil_OptionTable::Standard(); }
 
@@ -82,7 +62,7 @@ TEST(OptionsTest, UsageNamesTheProgramWithoutItsFolder) {
 
 TEST(OptionsTest, UsageLineDefaults) {
   struct Case {
-    HubUtil_OptionSpec spec;
+    HubUtil_OptionSpec declaration;
     const char* line;
   } const cases[] = {
       {{"-flag", "d", {}}, "    -flag: d\n"},
@@ -100,7 +80,7 @@ TEST(OptionsTest, UsageLineDefaults) {
       {{"-pct", "100%s %d", {}}, "    -pct: 100%s %d\n"},
   };
   for (const Case& c : cases) {
-    HubUtil_OptionTable table({c.spec});
+    HubUtil_OptionTable table({c.declaration});
     const char* argv[] = {"p", nullptr};
     testsupport::CaptureStdout capture;
     HubUtil_PrintUsage(1, argv, table);
