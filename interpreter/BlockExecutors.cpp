@@ -145,9 +145,10 @@ void Interpreter::JumpToDocument(const std::string& document, const std::string&
 }
 
 // Runs the named item's turn at once; the content that held the goto and
-// then the algorithm go on afterwards.
+// then the algorithm go on afterwards. An empty name (an "expritem" that gave
+// nothing) names no item: children without a "name" are not targets.
 void Interpreter::JumpToItem(const std::string& name) {
-  if (currentDialog_ == nullptr) return;
+  if (currentDialog_ == nullptr || name.empty()) return;
   for (Element* item : currentDialog_->element->children) {
     if (item->GetAttribute("name") != name) continue;
     selectedItem_ = item;

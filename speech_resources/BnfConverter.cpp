@@ -16,9 +16,13 @@ namespace bnf {
 
 namespace {
 
+// Copies of the text, as many as fit kMaxExpansionBytes: nested repeats
+// multiply, and an unbounded expansion could exhaust memory.
 std::string Repeated(const std::string& text, int copies) {
   std::string result;
-  for (int copy = 0; copy < copies; ++copy) result += text;
+  for (int copy = 0; copy < copies && result.size() + text.size() <= kMaxExpansionBytes; ++copy) {
+    result += text;
+  }
   return result;
 }
 
@@ -182,7 +186,8 @@ std::string SplitLongRule(const std::string& id, const std::string& expansion) {
 }
 
 std::string BnfFilePath(const std::string& name) {
-  const std::size_t slash = name.rfind('/');
+  // A backslash ends a folder name too: the file always lands in the temp folder.
+  const std::size_t slash = name.find_last_of("/\\");
   return kTempFolder + (slash == std::string::npos ? name : name.substr(slash + 1)) + ".bnf";
 }
 

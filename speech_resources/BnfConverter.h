@@ -21,6 +21,8 @@ inline constexpr char kTempFolder[] = "lang_resources/grammars/temp/";
 inline constexpr std::size_t kMaxRuleLength = 1000;
 // The largest count a "repeat" value may give.
 inline constexpr int kMaxRepeatCopies = 100;
+// The longest expansion that repeats build (nested repeats multiply).
+inline constexpr std::size_t kMaxExpansionBytes = 1 << 20;
 
 // The whole file text of a grammar whose root element is `grammar`: every
 // <rule> child whose "id" differs from the "root" attribute, in order; then
@@ -64,7 +66,7 @@ std::string ConvertRepeat(const std::string& repeat, const std::string& expansio
 // Joining p1..pK with "|" gives back the expansion less its first character.
 std::string SplitLongRule(const std::string& id, const std::string& expansion);
 
-// kTempFolder + the part of `name` after its last "/" (all of it when there
+// kTempFolder + the part of `name` after its last "/" or "\\" (all of it when there
 // is none) + ".bnf"; the name's own extension stays.
 std::string BnfFilePath(const std::string& name);
 

@@ -299,5 +299,19 @@ TEST_F(InterpreterTest, ItemJumpResetsTheItemAndRunsItsTurn) {
                                   "Visited block :b1", "End of FIA"}));
 }
 
+// An "expritem" that gives an empty text names no item: the <filled> child,
+// which has no "name", is not taken for the target.
+TEST_F(InterpreterTest, ItemJumpToAnEmptyNameDoesNothing) {
+  WriteDocument("start.vxml",
+                "<form id=\"f\">\n<filled>\n<prompt>filled</prompt>\n</filled>\n"
+                "<block name=\"b1\">\n<goto expritem=\"''\"/>\n<prompt>never</prompt>\n</block>\n"
+                "<block name=\"b2\">\n<prompt>b2</prompt>\n</block>\n</form>\n");
+  RunDialogue("start.vxml");
+  EXPECT_EQ(HeardTexts(), (Strings{"b2"}));
+  std::string log = MainLog();
+  EXPECT_EQ(CountOf(log, "form item "), 0);
+  EXPECT_EQ(CountOf(log, "Collect phase from FIA"), 2);
+}
+
 }  // namespace
 }  // namespace interpretertest

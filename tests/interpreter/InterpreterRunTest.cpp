@@ -255,6 +255,7 @@ class ApplicationRootTest : public InterpreterTest {
   ApplicationRootTest() {
     WriteDocument("app.vxml",
                   "<meta name=\"author\" content=\"team\"/>\n"
+                  "<grammar src=\"shop.gram\" type=\"application/grammar+list\"/>\n"
                   "<var name=\"greeting\" expr=\"'hello'\"/>\n"
                   "<form id=\"never\">\n<block>\n<prompt>never</prompt>\n</block>\n</form>\n");
     WriteDocument("app2.vxml", "<var name=\"other\" expr=\"2\"/>\n");
@@ -280,7 +281,9 @@ TEST_F(ApplicationRootTest, VariablesLiveAcrossDocumentsOfTheSameApplication) {
   RunDialogue("start.vxml");
   EXPECT_EQ(HeardTexts(), (Strings{"Hi hello", "count 5", "kind undefined"}));
   std::string log = MainLog();
+  // Loaded once; its grammar list is registered again for the second document.
   EXPECT_EQ(CountOf(log, "LOADED NEW ARD FILE>app.vxml"), 1);
+  EXPECT_EQ(CountOf(log, "Pridanie gramatiky do resoure grupy: shop.gram"), 2);
   EXPECT_TRUE(InOrder(log, {"LOADED NEW ARD FILE>app.vxml", "META DATA: ", "\t\tteam = author"}));
   EXPECT_EQ(interpreter_->ApplicationRoot(), nullptr);
 }

@@ -214,6 +214,17 @@ TEST(BnfFilePathTest, NameAfterLastSlashKeepsItsExtension) {
   EXPECT_EQ(bnf::BnfFilePath("city.grxml"), "lang_resources/grammars/temp/city.grxml.bnf");
   EXPECT_EQ(bnf::BnfFilePath("lang_resources/grammars/temp/GoTo#form2"),
             "lang_resources/grammars/temp/GoTo#form2.bnf");
+  // A backslash ends a folder name too: no name leads out of the temp folder.
+  EXPECT_EQ(bnf::BnfFilePath("..\\..\\evil"), "lang_resources/grammars/temp/evil.bnf");
+}
+
+TEST(RepeatLimitTest, NestedRepeatsStopAtTheExpansionLimit) {
+  // Five nested items of 100 copies each would need 100^5 copies of the word.
+  Element* inner = Item("red", "100");
+  std::string expansion = bnf::ConvertItem(*inner);
+  for (int level = 0; level < 4; ++level) expansion = bnf::ConvertRepeat("100", expansion);
+  EXPECT_LE(expansion.size(), bnf::kMaxExpansionBytes);
+  EXPECT_GT(expansion.size(), bnf::kMaxExpansionBytes / 2);
 }
 
 }  // namespace
