@@ -49,6 +49,10 @@ bool MakeRoom(const Storage& s, int64_t used, int64_t more) {
   return true;
 }
 
+// A count or capacity given by a caller; a negative one counts as 0, so that
+// no size below 0 can ever be stored.
+int32_t NotNegative(int32_t value) { return value < 0 ? 0 : value; }
+
 uint32_t FlagsOf(int owns, int grows) {
   return (owns ? HUB_BUFFER_OWNS : 0) | (grows ? HUB_BUFFER_GROWS : 0);
 }
@@ -121,9 +125,9 @@ Hub_ByteBuffer* Hub_MakeByteBuffer(char* data, int32_t count, int32_t capacity, 
   } else {
     buffer->flags = FlagsOf(owns, grows);
     buffer->data = data;
-    buffer->capacity = data ? capacity : 0;
+    buffer->capacity = data ? NotNegative(capacity) : 0;
   }
-  buffer->size = data ? count * static_cast<int32_t>(elementSize) : 0;
+  buffer->size = data ? NotNegative(count) * static_cast<int32_t>(elementSize) : 0;
   buffer->growthStep = growthStep;
   buffer->reserve = reserve < 0 ? 0 : reserve;
   buffer->elementSize = elementSize;
@@ -140,6 +144,7 @@ int Hub_ByteBufferEnsure(Hub_ByteBuffer* buffer, int32_t count) {
 }
 
 int Hub_ByteBufferAppend(Hub_ByteBuffer* buffer, const void* elements, int32_t count) {
+  if (count < 0) return 0;
   int64_t bytes = static_cast<int64_t>(count) * buffer->elementSize;
   if (!EnsureBytes(buffer, bytes)) return 0;
   if (bytes > 0) memcpy(buffer->data + buffer->size, elements, bytes);
@@ -212,9 +217,9 @@ Hub_PointerBuffer* Hub_MakePointerBuffer(void** elements, uint32_t elementType, 
   } else {
     buffer->flags = FlagsOf(owns, grows);
     buffer->elements = elements;
-    buffer->capacity = elements ? capacity : 0;
+    buffer->capacity = elements ? NotNegative(capacity) : 0;
   }
-  buffer->count = elements ? count : 0;
+  buffer->count = elements ? NotNegative(count) : 0;
   buffer->elementType = elementType;
   buffer->freeElement = freeElement;
   buffer->growthStep = growthStep;
@@ -223,6 +228,7 @@ Hub_PointerBuffer* Hub_MakePointerBuffer(void** elements, uint32_t elementType, 
 }
 
 int Hub_PointerBufferAppend(Hub_PointerBuffer* buffer, void* const* elements, int32_t count) {
+  if (count < 0) return 0;
   if (!MakeRoom(StorageOf(buffer), buffer->count, count)) return 0;
   if (count > 0) memcpy(buffer->elements + buffer->count, elements, count * sizeof(void*));
   buffer->count += count;

@@ -53,7 +53,7 @@ void Hub_InitDynamicBufferRepositories();
 // With data: a buffer over it, size = count × elementSize, the given capacity
 // in bytes. Without: size 0. Owning + growing + no data: a repository record
 // (fatal before Hub_InitializeStatics; null with a warning when none could be
-// had). A negative reserve counts as 0.
+// had). A negative count, capacity or reserve counts as 0.
 Hub_ByteBuffer* Hub_MakeByteBuffer(char* data, int32_t count, int32_t capacity, int owns,
                                    int grows, uint32_t growthStep, int32_t reserve,
                                    uint32_t elementSize);
@@ -62,7 +62,8 @@ Hub_ByteBuffer* Hub_MakeByteBuffer(char* data, int32_t count, int32_t capacity, 
 Hub_ByteBuffer* Hub_MakeTextBuffer(char* data, int32_t size);
 // Makes room for `count` more elements: 1, or 0 when it cannot (nothing changes).
 int Hub_ByteBufferEnsure(Hub_ByteBuffer* buffer, int32_t count);
-// Appends count × elementSize bytes: 1, or 0 (nothing changes).
+// Appends count × elementSize bytes: 1, or 0 (nothing changes; also for a
+// negative count).
 int Hub_ByteBufferAppend(Hub_ByteBuffer* buffer, const void* elements, int32_t count);
 // Appends the text at the buffer's size and keeps it terminated (the NUL is not
 // counted in the size): 1, or 0 (nothing changes).
@@ -88,7 +89,7 @@ Hub_PointerBuffer* Hub_MakePointerBuffer(void** elements, uint32_t elementType, 
                                          int32_t capacity, int owns, int grows,
                                          Hub_ElementFree freeElement, uint32_t growthStep,
                                          int32_t reserve);
-// Appends `count` elements: 1, or 0 (nothing changes).
+// Appends `count` elements: 1, or 0 (nothing changes; also for a negative count).
 int Hub_PointerBufferAppend(Hub_PointerBuffer* buffer, void* const* elements, int32_t count);
 int Hub_PointerBufferAppendOne(Hub_PointerBuffer* buffer, void* element);
 // Removes the first element equal to `element`, running the free function on

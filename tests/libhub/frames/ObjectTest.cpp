@@ -316,6 +316,18 @@ TEST_F(HubObjectTest, ArrayOperations) {
   Hub_DestroyObject(text);
   Hub_DestroyObject(binary);
   Hub_DestroyObject(array);
+
+  // A negative element count wraps as an empty array: nothing is read past the
+  // caller's storage when it is compared or copied.
+  Hub_Object* negative = Hub_WrapBinaryObject(values, -2, 0);
+  Hub_Object* empty = Hub_MakeBinaryObject(nullptr, 0);
+  EXPECT_EQ(Hub_ObjectLength(negative), 0);
+  EXPECT_TRUE(Hub_ObjectsAreEqual(negative, empty));
+  Hub_Object* copy = Hub_DeepCopyObject(negative);
+  EXPECT_EQ(Hub_ObjectLength(copy), 0);
+  Hub_DestroyObject(copy);
+  Hub_DestroyObject(empty);
+  Hub_DestroyObject(negative);
 }
 
 TEST_F(HubObjectTest, DestroyingTwiceLeavesTheRecordAlone) {

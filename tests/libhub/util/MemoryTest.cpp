@@ -311,6 +311,34 @@ TEST(ByteBufferTest, ElementsCountInTheirSize) {
   Hub_DestroyByteBuffer(buffer);
 }
 
+// A negative count never makes a size below 0 (which let later appends write
+// before the data and comparisons read past it): makers count it as 0 and
+// appends refuse it.
+TEST(ByteBufferTest, NegativeCountsNeverShrinkOrOverrun) {
+  char storage[4] = {'a', 'b', 'c', 'd'};
+  Hub_ByteBuffer* over = Hub_MakeByteBuffer(storage, -2, -4, 0, 1, 16, 0, 2);
+  EXPECT_EQ(Hub_ByteBufferSize(over), 0);
+  EXPECT_EQ(over->capacity, 0);
+  ASSERT_EQ(Hub_ByteBufferAppend(over, "xy", 1), 1);
+  EXPECT_EQ(std::string(Hub_ByteBufferData(over), 2), "xy");
+  EXPECT_EQ(std::string(storage, 4), "abcd");
+  Hub_DestroyByteBuffer(over);
+
+  Hub_ByteBuffer* text = Hub_MakeTextBuffer(nullptr, 0);
+  Hub_ByteBufferAppendText(text, "abc");
+  EXPECT_EQ(Hub_ByteBufferAppend(text, "x", -5), 0);
+  EXPECT_EQ(Hub_ByteBufferSize(text), 3);
+  EXPECT_STREQ(Hub_ByteBufferData(text), "abc");
+  Hub_DestroyByteBuffer(text);
+
+  void* elements[2] = {nullptr, nullptr};
+  Hub_PointerBuffer* pointers = Hub_MakePointerBuffer(elements, 7, -1, -1, 0, 1, nullptr, 4, 0);
+  EXPECT_EQ(Hub_PointerBufferCount(pointers), 0);
+  EXPECT_EQ(Hub_PointerBufferAppend(pointers, elements, -3), 0);
+  EXPECT_EQ(Hub_PointerBufferCount(pointers), 0);
+  Hub_DestroyPointerBuffer(pointers);
+}
+
 // ---- pointer buffers ----
 
 std::vector<std::string> g_freed;
