@@ -250,6 +250,9 @@ int ReadFrameWithin(HubIO_Connection* connection, Hub_Frame** frame, int32_t* me
                              connection->peerHost ? connection->peerHost : "<unknown>", limitMs);
       return -1;
     }
+    // A message the filter parked may have left complete ones behind it,
+    // already read from the socket: look at them before waiting for more.
+    if (Hub_ValueQueueHasItems(connection->queue->input)) continue;
     HubUtil_SocketSet readable;
     HubUtil_SocketSetClear(&readable);
     HubUtil_SocketSetAdd(&readable, connection->socket);
@@ -656,8 +659,9 @@ HubIO_Server* HubIO_StartServer(HubIO_Server* server) {
   if ((server->flags & HUBIO_LISTEN_FOR_HUBS) && HubIO_OpenListener(server, "HubIO_StartServer") < 0 &&
       !contacting) {
     // The loop never ran for this server: a stop request would be kept for
-    // the next loop of the process.
-    HubIO_RemoveServerCallback(server, server->loopStop);
+    // the next loop of the process. A server that does not poll has none.
+    if (server->loopStop) HubIO_RemoveServerCallback(server, server->loopStop);
+    server->loopStop = nullptr;
     server->freeOnDestroy = 1;
     HubIO_DestroyServer(server);
     return nullptr;

@@ -439,6 +439,9 @@ HubIO_SockObject* HubIO_MakeSockObject(char* data, int32_t messageType, int32_t 
     if (adopt) free(data);
     return nullptr;
   }
+  // Without data the header announces none: a length with nothing behind it
+  // would make the peer take the next messages for this one's data.
+  if (!data) dataLength = 0;
   HubIO_SockObject* record = NewRecord();
   XDR stream;
   xdrmem_create(&stream, record->header, HUBIO_HEADER_SIZE, XDR_ENCODE);

@@ -124,7 +124,7 @@ int32_t HubIO_SockQueueTake(HubIO_SockQueue* queue, char* target, int32_t count)
 
 // A record with its header encoded. The data is adopted when `adopt` is set
 // (and freed even when no record is made), else copied; null data or length 0
-// gives no data. Null for a negative length.
+// gives no data (and a header of length 0). Null for a negative length.
 HubIO_SockObject* HubIO_MakeSockObject(char* data, int32_t messageType, int32_t dataLength,
                                        int adopt);
 void HubIO_FreeSockObject(HubIO_SockObject* record);  // null is ignored

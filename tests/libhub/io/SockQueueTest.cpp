@@ -55,23 +55,28 @@ TEST_F(SockQueueTest, RecordsCarryTheEncodedHeader) {
   struct Case {
     int32_t type;
     int32_t length;
+    bool withData;
     const char* header;
   } const cases[] = {
-      {HUB_MESSAGE_MSG_TYPE, 56, "00000001 00000038"},
-      {HUB_DISCONNECT_MSG_TYPE, 0, "00000007 00000000"},
-      {9, 0x01020304, "00000009 01020304"},
+      {HUB_MESSAGE_MSG_TYPE, 56, true, "00000001 00000038"},
+      {HUB_DISCONNECT_MSG_TYPE, 0, false, "00000007 00000000"},
+      {9, 0x010203, true, "00000009 00010203"},
+      // No data behind a length: the header must not promise any.
+      {HUB_REPLY_MSG_TYPE, 12, false, "00000002 00000000"},
   };
   for (const Case& c : cases) {
-    std::string data(c.length == 56 ? 56 : 0, 'x');
+    SCOPED_TRACE(c.header);
+    std::string data(c.withData ? c.length : 0, 'x');
     HubIO_SockObject* record =
-        HubIO_MakeSockObject(c.length == 56 ? data.data() : nullptr, c.type, c.length, 0);
+        HubIO_MakeSockObject(c.withData ? data.data() : nullptr, c.type, c.length, 0);
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(Hex(record->header, HUBIO_HEADER_SIZE), c.header);
     EXPECT_EQ(record->header[HUBIO_HEADER_SIZE], '\0');
     EXPECT_EQ(record->bytesWanted, HUBIO_HEADER_SIZE);
     EXPECT_EQ(record->cursor, record->header);
     EXPECT_EQ(record->messageType, c.type);
-    EXPECT_EQ(record->data != nullptr, c.length == 56);
+    EXPECT_EQ(record->dataLength, c.withData ? c.length : 0);
+    EXPECT_EQ(record->data != nullptr, c.withData);
     HubIO_FreeSockObject(record);
   }
   EXPECT_EQ(HubIO_MakeSockObject(nullptr, 1, -1, 0), nullptr);
