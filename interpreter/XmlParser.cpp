@@ -71,6 +71,20 @@ bool IsOpen(const Element& element) {
 
 bool IsDialogName(const std::string& name) { return name == "form" || name == "menu"; }
 
+// Whether the start tag "<" + name in the line is closed by "/>" (an empty
+// prompt, a script with only a "src"): it has no body on the following lines.
+bool IsEmptyElementTag(const std::string& line, const std::string& name) {
+  const size_t open = line.find("<" + name);
+  const size_t close = open == std::string::npos ? open : line.find('>', open);
+  return close != std::string::npos && line[close - 1] == '/';
+}
+
+// A prompt or script whose start line holds neither its end tag nor "/>"
+// collects its body from the following lines.
+bool HasBodyBelow(const std::string& line, const std::string& name) {
+  return !Contains(line, "</" + name + ">") && !IsEmptyElementTag(line, name);
+}
+
 bool IsTextLine(const std::string& line) {
   return line.find_first_not_of(' ') != std::string::npos && !Contains(line, "<!--") &&
          !Contains(line, "<?xml") && !Contains(line, "-->");
@@ -125,7 +139,12 @@ void XmlParser::ReadDocument() {
     log_->Error(kBadVersion);
     quorvane::FatalExit(std::string("FATAL ERROR: ") + kBadVersion, 0);
   }
-  if (!Contains(first, "<?xml")) TakeLine(first);
+  if (!Contains(first, "<?xml")) {
+    TakeLine(first);
+  } else if (const size_t end = first.find("?>", first.find("<?xml"));
+             end != std::string::npos) {
+    TakeLine(first.substr(end + 2));  // the root often shares the declaration's line
+  }
   while (ReadElement()) {
   }
   Rewind();
@@ -211,8 +230,8 @@ void XmlParser::ParseStartTag(std::string line, size_t entry) {
   NameBlock(entry);
   if (name == "vxml") working_.scope = "document";
   if (IsDialogName(name)) working_.scope = "dialog";
-  if (name == "prompt" && !Contains(line, "</prompt>")) working_.sourceText = ReadPromptBody();
-  if (name == "script" && !Contains(line, "</script>")) working_.sourceText = ReadScriptBody();
+  if (name == "prompt" && HasBodyBelow(line, name)) working_.sourceText = ReadPromptBody();
+  if (name == "script" && HasBodyBelow(line, name)) working_.sourceText = ReadScriptBody();
 }
 
 // Appends the following non-empty lines up to the one that holds ">".
@@ -258,7 +277,12 @@ void XmlParser::ParseAttributes(const std::string& line) {
     if (blank == std::string::npos) return;
     const size_t equals = tag.find('=', blank);
     if (equals == std::string::npos) return;
-    const size_t valueStart = equals + 2;  // past the opening quote
+    // The value starts past the opening quote; blanks between "=" and a
+    // double quote are skipped, like those around the name.
+    const size_t afterBlanks = tag.find_first_not_of(" \t", equals + 1);
+    const bool spacedQuote = afterBlanks != equals + 1 && afterBlanks != std::string::npos &&
+                             tag[afterBlanks] == '"';
+    const size_t valueStart = spacedQuote ? afterBlanks + 1 : equals + 2;
     const size_t quote = tag.find('"', valueStart);
     if (quote == std::string::npos) {  // no double-quoted value: nothing kept
       position = equals;

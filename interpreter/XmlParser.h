@@ -5,8 +5,10 @@
 //
 // Lines:
 // - The first line must hold "<?xml" with version="1.0" (any other version is
-//   fatal); it is not an element. A first line without "<?xml" only gives the
-//   warning "WARNING: Unknown XML syntax!" and is then read as an ordinary line.
+//   fatal); the declaration is not an element, but markup after its "?>" on
+//   that line (usually the root) is read as an ordinary line. A first line
+//   without "<?xml" only gives the warning "WARNING: Unknown XML syntax!" and
+//   is then read as an ordinary line.
 // - Reading stops at the line that holds "</vxml>" ("</grammar>" for a grammar
 //   document; that line is still an entry); a file without it is fatal.
 // - Every line loses one trailing "\r". Lines have no length limit.
@@ -23,9 +25,12 @@
 // - A script line without "</script>": the source text is the following
 //   non-empty lines each followed by "\n", then "\n" and the line holding
 //   "</script>".
+// - A prompt or script start tag closed by "/>" has no body: its source text
+//   is its line, and the following lines stay elements of their own.
 // - Attributes: within the start tag (first "<" to the next ">"), each blank
-//   or tab followed by name="value" (double quotes right after "=", the name
-//   the text up to "=" without blanks and tabs) whose name is in the table. A block
+//   or tab followed by name="value" (the name is the text up to "=" without
+//   blanks and tabs; the value is double-quoted, blanks after "=" allowed)
+//   whose name is in the table. A block
 //   without an attribute whose name contains "name" gets name = "noname_block",
 //   then "noname_block1", "noname_block2", ... for later unnamed blocks.
 // - A line holding "</" + name (and no start tag found first) is an end-tag

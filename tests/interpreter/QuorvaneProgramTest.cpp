@@ -1,5 +1,8 @@
 // The Quorvane program as a process, with the scripted peer on a real socket.
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <regex>
@@ -160,6 +163,40 @@ INSTANTIATE_TEST_SUITE_P(
         IdleCase{"ClosedPeerAfterEnd", "send End\nclose", {"Receive> End"},
                  std::string(kWarning) + "The peer closed the connection\n"}),
     [](const ::testing::TestParamInfo<IdleCase>& info) { return info.param.name; });
+
+TEST_F(QuorvaneProgramTest, WithoutThePortOptionItListensOn12500) {
+  const int kDefaultPort = 12500;
+  // Only one run of this test on the machine at a time (other build trees
+  // run it too); a run that finds the lock taken skips.
+  const int lock =
+      open("/tmp/quorvane-default-port-test.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0666);
+  if (lock < 0 || flock(lock, LOCK_EX | LOCK_NB) != 0) {
+    if (lock >= 0) close(lock);
+    GTEST_SKIP() << "another run holds port 12500";
+  }
+  struct Unlock {
+    int fd;
+    ~Unlock() { close(fd); }
+  } unlock{lock};
+  {
+    platform::TcpListener probe;
+    if (probe.Listen(kDefaultPort) != platform::ListenError::kNone) {
+      GTEST_SKIP() << "port 12500 is in use on this machine";
+    }
+  }
+  testsupport::BackgroundChild child({BinPath("Quorvane"), "-F", "doc.vxml"});
+  ScriptedPeer peer(testsupport::PeerScript::Parse("send Begin"));
+  ScriptedPeer::Outcome outcome = ScriptedPeer::Outcome::kFailed;
+  if (peer.Connect(kDefaultPort, 10000)) outcome = peer.Run(10000);
+  ChildResult server = child.Wait(10000);
+  if (server.err.find("Problem s pojmenovanim soketu.") != std::string::npos) {
+    GTEST_SKIP() << "another program took port 12500 meanwhile";
+  }
+  ASSERT_FALSE(server.timedOut);
+  EXPECT_EQ(0, server.status);
+  EXPECT_EQ(ScriptedPeer::Outcome::kDialogueEnded, outcome);
+  EXPECT_EQ(std::vector<std::string>{"Koniec dialogu"}, peer.Received());
+}
 
 TEST_F(QuorvaneProgramTest, BusyPortEndsWithTheMessageAndStatusZero) {
   platform::TcpListener holder;

@@ -289,6 +289,8 @@ const LineCase kLineCases[] = {
     {"single-quoted value dropped", "<var name='a'/>", "var document\n"},
     {"value without closing quote dropped", "<var name=\"a expr=2/>", "var document\n"},
     {"two blanks before a name", "<var name=\"a\"  expr=\"2\"/>", "var document name=a expr=2\n"},
+    {"blanks around the equals sign", "<var name = \"a\" expr =\"2\"/>",
+     "var document name=a expr=2\n"},
     {"tab before a name", "<var\tname=\"a\"\texpr=\"2\"/>", "var document name=a expr=2\n"},
     {"names are case-sensitive", "<var Name=\"a\" name=\"b\"/>", "var document name=b\n"},
     {"both copies of a name kept", "<var name=\"a\" name=\"b\"/>", "var document name=a name=b\n"},
@@ -321,6 +323,13 @@ const LineCase kLineCases[] = {
      "  block dialog name=noname_block2 |d|\n"},
     {"prompt start line is not kept", "<prompt>Hello\nworld</prompt>",
      "prompt document |world|\n"},
+    {"empty prompt has no body", "<prompt/>\n<var name=\"a\"/>\n<prompt>x</prompt>",
+     "prompt document\nvar document name=a\nprompt document |x|\n"},
+    {"script with only a source has no body",
+     "<script src=\"lib.js\"/>\n<var name=\"a\"/>\n<script>\nb=1;\n</script>",
+     "script document src=lib.js\nvar document name=a\nscript document |b=1;\n\n|\n"},
+    {"empty element later on a prompt line", "<prompt>Say <enumerate/>\nnow</prompt>",
+     "prompt document |now|\n"},
     {"scopes by depth",
      "<form id=\"f\">\n<field name=\"x\">\n<filled>\n<assign name=\"y\" expr=\"1\"/>\n</filled>\n"
      "</field>\n</form>\n<link next=\"#f\">\n<grammar src=\"l.grxml\"/>\n</link>",
@@ -404,8 +413,22 @@ TEST_F(XmlParserTest, VersionInSingleQuotesIsAccepted) {
   EXPECT_EQ("vxml document version=2.0\n", Dump(Root()));
 }
 
-TEST_F(XmlParserTest, ClosingLineInTheDeclarationLineLeavesNoRoot) {
-  Parse("<?xml version=\"1.0\"?></vxml>\n");
+TEST_F(XmlParserTest, MarkupAfterTheDeclarationOnItsLineIsRead) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"<?xml version=\"1.0\"?><vxml version=\"2.0\">\n<var name=\"a\"/>\n</vxml>\n",
+       "vxml document version=2.0\n  var document name=a\n"},
+      {"<?xml version=\"1.0\"?>  <!-- c -->\n<vxml version=\"2.0\">\n</vxml>\n",
+       "vxml document version=2.0\n"},
+      {"<?xml version=\"1.0\"?><vxml version=\"2.0\"></vxml>\n", "vxml document version=2.0\n"},
+  };
+  for (const auto& [text, tree] : cases) {
+    Parse(text);
+    EXPECT_EQ(tree, Dump(Root())) << text;
+  }
+}
+
+TEST_F(XmlParserTest, ClosingMarkInTheDeclarationLineLeavesNoRoot) {
+  Parse("<?xml version=\"1.0\" note=\"</vxml>\"?>\n<vxml>\n</vxml>\n");
   EXPECT_TRUE(parser_->Elements().empty());
   EXPECT_EQ(nullptr, document_->Root());
   EXPECT_NE(std::string::npos,
