@@ -2,9 +2,9 @@
 
 #include <iconv.h>
 #include <langinfo.h>
+#include <locale.h>
 
 #include <cerrno>
-#include <clocale>
 #include <cstring>
 
 namespace pantrel {
@@ -62,9 +62,12 @@ std::string Convert(const char* from, const char* to, const std::string& text) {
 
 }  // namespace
 
-bool AdoptConsoleLocale() {
-  if (std::setlocale(LC_CTYPE, "") == nullptr) return false;
-  return std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+bool TerminalReadsUtf8() {
+  locale_t environment = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
+  if (environment == static_cast<locale_t>(0)) return false;
+  bool utf8 = std::strcmp(nl_langinfo_l(CODESET, environment), "UTF-8") == 0;
+  freelocale(environment);
+  return utf8;
 }
 
 std::string Cp852ToUtf8(const std::string& text) { return Convert("CP852", "UTF-8", text); }

@@ -5,10 +5,10 @@
 
 namespace pantrel {
 
-// Takes the character-type locale (LC_CTYPE only; numbers stay in "C") from
-// the environment and returns true when its character set is UTF-8, i.e. when
-// the terminal needs the console's code-page-852 bytes turned into UTF-8.
-bool AdoptConsoleLocale();
+// True when the character set of the environment's locale (LC_ALL, LC_CTYPE,
+// LANG) is UTF-8, i.e. when the terminal needs the console's code-page-852
+// bytes turned into UTF-8. The process's own locale stays "C".
+bool TerminalReadsUtf8();
 
 // Code page 852 bytes -> UTF-8. Every byte has a character in code page 852.
 std::string Cp852ToUtf8(const std::string& text);

@@ -40,6 +40,7 @@ constexpr const char kWrittenTo[] = "* The result was writed to output file ";
 constexpr const char kCannotOpenSource[] = "Error: Cannot open the source file ";
 constexpr const char kCannotReadSource[] = "Error: Cannot read the source file ";
 constexpr const char kCannotCreateOutput[] = "Error: Cannot create the output file ";
+constexpr const char kOutputIsSource[] = "Error: The output file is the source file ";
 constexpr const char kCannotWriteOutput[] = "Error: Cannot write the output file ";
 
 }  // namespace texts

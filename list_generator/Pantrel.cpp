@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <ostream>
@@ -66,6 +67,12 @@ int RunPantrel(const std::vector<std::string>& arguments, Console& console, std:
   if (!source) return Fail(texts::kCannotOpenSource, sourcePath, errno, console, errors);
   source.peek();  // a folder opens but cannot be read: find out before the output exists
   if (source.bad()) return Fail(texts::kCannotReadSource, sourcePath, errno, console, errors);
+
+  // Creating the list would truncate the source before a line of it is read.
+  std::error_code notTheSame;
+  if (std::filesystem::equivalent(sourcePath, outputPath, notTheSame)) {
+    return Fail(texts::kOutputIsSource, outputPath, 0, console, errors);
+  }
 
   errno = 0;
   std::ofstream list(outputPath, std::ios::binary | std::ios::trunc);

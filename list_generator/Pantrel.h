@@ -13,8 +13,9 @@ namespace pantrel {
 // expected (source file, output file, mode). Errors go to errors.
 // Returns the exit status: 0 after a whole run, and also after the usage text
 // for a wrong argument count (operators' scripts rely on that); 1 when the
-// source cannot be opened or read or the output file cannot be created or
-// written. Nothing is created or truncated when the source cannot be opened.
+// source cannot be opened or read, the output file is the source file itself,
+// or the output file cannot be created or written. Nothing is created or
+// truncated when the source cannot be opened or is the output file.
 int RunPantrel(const std::vector<std::string>& arguments, Console& console, std::ostream& errors);
 
 }  // namespace pantrel

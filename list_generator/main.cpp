@@ -10,7 +10,7 @@
 
 int main(int argc, char** argv) {
   pantrel::ConsoleSettings settings;
-  settings.utf8 = pantrel::AdoptConsoleLocale();
+  settings.utf8 = pantrel::TerminalReadsUtf8();
   pantrel::Console console(std::cin, std::cout, settings);
   return pantrel::RunPantrel(std::vector<std::string>(argv + 1, argv + argc), console, std::cerr);
 }

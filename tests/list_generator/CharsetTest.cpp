@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <locale.h>
+
+#include <clocale>
+#include <cstdlib>
+
 #include <ostream>
 #include <string>
 
@@ -59,5 +64,30 @@ INSTANTIATE_TEST_SUITE_P(
         Conversion{"LeadWithoutContinuation", "\xC3(x", "?(x"},
         Conversion{"CutAtTheEnd", "ok\xC5", "ok?"}),
     [](const ::testing::TestParamInfo<Conversion>& info) { return std::string(info.param.name); });
+
+// The terminal's character set is read from the environment without taking
+// its locale for the process: numbers and character classes stay "C".
+TEST(TerminalReadsUtf8Test, ReadsTheEnvironmentAndKeepsTheCLocale) {
+  const char* previous = std::getenv("LC_ALL");
+  const std::string saved = previous ? previous : "";
+  struct Case {
+    const char* locale;
+    bool utf8;
+  };
+  locale_t utf8Locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  const bool haveUtf8 = utf8Locale != static_cast<locale_t>(0);
+  if (haveUtf8) freelocale(utf8Locale);
+  for (const Case& c : {Case{"C", false}, Case{"C.UTF-8", true}}) {
+    if (c.utf8 && !haveUtf8) continue;
+    setenv("LC_ALL", c.locale, 1);
+    EXPECT_EQ(c.utf8, pantrel::TerminalReadsUtf8()) << c.locale;
+    EXPECT_STREQ("C", std::setlocale(LC_ALL, nullptr)) << c.locale;
+  }
+  if (previous) {
+    setenv("LC_ALL", saved.c_str(), 1);
+  } else {
+    unsetenv("LC_ALL");
+  }
+}
 
 }  // namespace

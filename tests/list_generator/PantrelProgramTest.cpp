@@ -1,6 +1,7 @@
 // The real Pantrel program run as a child process: exit statuses, exact
 // console and list-file bytes, error paths, and runs that must not hang.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <clocale>
@@ -186,6 +187,20 @@ TEST_F(PantrelProgram, MissingSourceLeavesAnExistingListUntouched) {
   ChildResult result = RunPantrel({"missing.txt", "out.lis", "auto"});
   ExpectExited(result, 1);
   EXPECT_EQ("kept\n", ReadFile("out.lis"));
+}
+
+// The list would otherwise truncate its own source before reading it.
+TEST_F(PantrelProgram, OutputThatIsTheSourceLeavesTheSourceUntouched) {
+  WriteFile("src.txt", "a\nb\n");
+  ASSERT_EQ(0, symlink("src.txt", "link.lis"));
+  for (const char* output : {"src.txt", "./src.txt", "link.lis"}) {
+    ChildResult result = RunPantrel({"src.txt", output, "auto"});
+    ExpectExited(result, 1);
+    EXPECT_EQ(std::string("Error: The output file is the source file ") + output + "\n",
+              result.err);
+    EXPECT_EQ(kBanner + Settings("src.txt", output, "auto") + "\n", result.out);
+    EXPECT_EQ("a\nb\n", ReadFile("src.txt"));
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <initializer_list>
 #include <stdexcept>
 
 extern char** environ;
@@ -25,6 +26,11 @@ void MakePipe(int fds[2]) {
 void CloseFd(int& fd) {
   if (fd >= 0) close(fd);
   fd = -1;
+}
+
+// Closes every descriptor of the list that is open.
+void CloseAll(std::initializer_list<int*> fds) {
+  for (int* fd : fds) CloseFd(*fd);
 }
 
 int Spawn(const std::vector<std::string>& argv, int inFd, int outFd, int errFd) {
@@ -63,9 +69,12 @@ bool PumpUntilClosed(int& inFd, const std::string& input, int& outFd, int& errFd
     for (int i = 0; i < count; ++i) {
       if (!fds[i].revents) continue;
       if (fds[i].fd == inFd) {
+        // The descriptor does not block: a child that writes before it reads
+        // keeps being read meanwhile.
         ssize_t n = write(inFd, input.data() + written, input.size() - written);
         if (n > 0) written += static_cast<std::size_t>(n);
-        if (n < 0 || written == input.size()) CloseFd(inFd);
+        bool retry = n < 0 && (errno == EAGAIN || errno == EINTR);
+        if ((n < 0 && !retry) || written == input.size()) CloseFd(inFd);
         continue;
       }
       char buffer[4096];
@@ -126,26 +135,35 @@ ChildResult Collect(int pid, int inFd, const std::string& input, int& outFd, int
 ChildResult RunChild(const std::vector<std::string>& argv, const std::string& input,
                      int timeoutMs) {
   signal(SIGPIPE, SIG_IGN);
-  int in[2], out[2], err[2];
-  MakePipe(in);
-  MakePipe(out);
-  MakePipe(err);
-  int pid = Spawn(argv, in[0], out[1], err[1]);
-  close(in[0]);
-  close(out[1]);
-  close(err[1]);
+  int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1};
+  int pid = -1;
+  try {
+    MakePipe(in);
+    MakePipe(out);
+    MakePipe(err);
+    if (fcntl(in[1], F_SETFL, O_NONBLOCK) != 0) throw std::runtime_error("fcntl failed");
+    pid = Spawn(argv, in[0], out[1], err[1]);
+  } catch (...) {
+    CloseAll({&in[0], &in[1], &out[0], &out[1], &err[0], &err[1]});
+    throw;
+  }
+  CloseAll({&in[0], &out[1], &err[1]});
   return Collect(pid, in[1], input, out[0], err[0], timeoutMs);
 }
 
 BackgroundChild::BackgroundChild(const std::vector<std::string>& argv) {
-  int out[2], err[2];
-  MakePipe(out);
-  MakePipe(err);
-  int devnull = open("/dev/null", O_RDONLY | O_CLOEXEC);
-  pid_ = Spawn(argv, devnull, out[1], err[1]);
-  close(devnull);
-  close(out[1]);
-  close(err[1]);
+  int out[2] = {-1, -1}, err[2] = {-1, -1};
+  int devnull = -1;
+  try {
+    MakePipe(out);
+    MakePipe(err);
+    devnull = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    pid_ = Spawn(argv, devnull, out[1], err[1]);
+  } catch (...) {
+    CloseAll({&out[0], &out[1], &err[0], &err[1], &devnull});
+    throw;
+  }
+  CloseAll({&devnull, &out[1], &err[1]});
   outFd_ = out[0];
   errFd_ = err[0];
 }

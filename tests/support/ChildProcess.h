@@ -15,6 +15,8 @@ struct ChildResult {
 };
 
 // argv[0] is the program path. The child inherits the working directory.
+// Throws std::runtime_error, with no descriptor left open, when the program
+// cannot be started.
 // A child still running after timeoutMs is killed (SIGKILL) and timedOut set.
 ChildResult RunChild(const std::vector<std::string>& argv, const std::string& input = "",
                      int timeoutMs = 20000);
@@ -22,6 +24,7 @@ ChildResult RunChild(const std::vector<std::string>& argv, const std::string& in
 // A child started in the background, for tests that talk to it meanwhile.
 class BackgroundChild {
  public:
+  // Throws as RunChild does when the program cannot be started.
   explicit BackgroundChild(const std::vector<std::string>& argv);
   ~BackgroundChild();  // kills the child if it still runs
   BackgroundChild(const BackgroundChild&) = delete;

@@ -282,6 +282,11 @@ TEST_F(ScriptedPeerProgramTest, BadUseIsRefused) {
       {{}, 2, "Usage: scripted_peer -port PORT [-script FILE] [-interactive] [-timeout SECONDS]\n"},
       {{"-port", "70000"}, 2, "Usage: scripted_peer -port PORT [-script FILE] [-interactive] "
                               "[-timeout SECONDS]\n"},
+      // A number the wait cannot hold, or no number, must not mean "no limit".
+      {{"-port", "1", "-timeout", "3000000"}, 2, "Usage: scripted_peer -port PORT [-script FILE] "
+                                                 "[-interactive] [-timeout SECONDS]\n"},
+      {{"-port", "1", "-timeout", "5s"}, 2, "Usage: scripted_peer -port PORT [-script FILE] "
+                                            "[-interactive] [-timeout SECONDS]\n"},
       {{"-port", "1", "-script", "bad.txt"}, 2,
        "scripted_peer: line 2: unknown directive \"bogus\"\n"},
       {{"-port", "1", "-script", "missing.txt"}, 2, "scripted_peer: cannot read missing.txt\n"},

@@ -7,7 +7,7 @@
 // that no reply line takes is shown and the line typed is sent as the reply
 // (escapes allowed; an empty line sends the default reply; end of input
 // sends "End"). -timeout bounds each wait for the server (default 60, 0: no
-// limit). Exit status: 0 when the server ended the dialogue ("Koniec
+// limit, at most 86400). Exit status: 0 when the server ended the dialogue ("Koniec
 // dialogu") or the script hung up, 1 on time-out, closed link or no
 // connection, 2 on a bad command line or script.
 #include <cstdlib>
@@ -30,6 +30,19 @@ struct Options {
   int timeoutSeconds = 60;
 };
 
+// The longest -timeout: a day, which still fits in milliseconds.
+constexpr long kMaxTimeoutSeconds = 86400;
+
+// A number made of decimal digits only, at most max.
+bool ParseNumber(const std::string& text, long max, int* number) {
+  bool digits = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+  if (!digits || text.size() > 9) return false;
+  long value = std::strtol(text.c_str(), nullptr, 10);
+  if (value > max) return false;
+  *number = static_cast<int>(value);
+  return true;
+}
+
 int Usage() {
   std::cerr << "Usage: scripted_peer -port PORT [-script FILE] [-interactive] [-timeout SECONDS]"
             << std::endl;
@@ -46,16 +59,16 @@ bool ParseOptions(int argc, char** argv, Options* options) {
     if (i + 1 >= argc) return false;
     std::string value = argv[++i];
     if (option == "-port") {
-      options->port = std::atoi(value.c_str());
+      if (!ParseNumber(value, 65535, &options->port)) return false;
     } else if (option == "-script") {
       options->scriptFile = value;
     } else if (option == "-timeout") {
-      options->timeoutSeconds = std::atoi(value.c_str());
+      if (!ParseNumber(value, kMaxTimeoutSeconds, &options->timeoutSeconds)) return false;
     } else {
       return false;
     }
   }
-  return options->port > 0 && options->port <= 65535 && options->timeoutSeconds >= 0;
+  return options->port > 0;
 }
 
 std::string ReadScript(const std::string& path) {
