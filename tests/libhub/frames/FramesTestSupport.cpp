@@ -1,27 +1,19 @@
 #include "tests/libhub/frames/FramesTestSupport.h"
 
+#include "tests/libhub/util/HubTestSupport.h"
+
 #include <cstdarg>
 #include <cstdio>
 
 namespace hubtest {
 namespace {
 
-std::string Format(const char* format, va_list args) {
-  va_list copy;
-  va_copy(copy, args);
-  int length = vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string text(length > 0 ? length : 0, '\0');
-  vsnprintf(text.data(), text.size() + 1, format, args);
-  return text;
-}
-
 void CaptureWarning(const char* format, va_list args, void*) {
-  Shown().push_back("W:" + Format(format, args));
+  Shown().push_back("W:" + FormatText(format, args));
 }
 
 void CaptureLevel(int, const char* format, va_list args, void*) {
-  Shown().push_back("L:" + Format(format, args));
+  Shown().push_back("L:" + FormatText(format, args));
 }
 
 }  // namespace

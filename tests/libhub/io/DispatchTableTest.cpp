@@ -11,6 +11,7 @@
 #include "libhub/io/DispatchTable.h"
 #include "libhub/io/Xdr.h"
 #include "tests/libhub/frames/FramesTestSupport.h"
+#include "tests/libhub/util/HubTestSupport.h"
 
 namespace {
 
@@ -63,14 +64,8 @@ Hub_CallEnvironment* FakeEnvironment() {
   return reinterpret_cast<Hub_CallEnvironment*>(&token);
 }
 
-std::string Format(const char* format, va_list args) {
-  char text[1024];
-  vsnprintf(text, sizeof text, format, args);
-  return text;
-}
-
 void CaptureInfo(const char* format, va_list args, void*) {
-  hubtest::Shown().push_back("I:" + Format(format, args));
+  hubtest::Shown().push_back("I:" + hubtest::FormatText(format, args));
 }
 
 class DispatchTableTest : public hubtest::FramesTest {

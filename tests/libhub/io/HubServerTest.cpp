@@ -42,23 +42,13 @@ constexpr int kTestLimitMs = 30000;
 std::mutex g_shownMutex;
 std::vector<std::string> g_shown;
 
-std::string Format(const char* format, va_list args) {
-  va_list copy;
-  va_copy(copy, args);
-  int length = vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string text(length > 0 ? length : 0, '\0');
-  vsnprintf(text.data(), text.size() + 1, format, args);
-  return text;
-}
-
 void Record(const std::string& text) {
   std::lock_guard<std::mutex> lock(g_shownMutex);
   g_shown.push_back(text);
 }
-void CaptureWarning(const char* format, va_list args, void*) { Record("W:" + Format(format, args)); }
-void CaptureLevel(int, const char* format, va_list args, void*) { Record("L:" + Format(format, args)); }
-void CaptureInfo(const char* format, va_list args, void*) { Record("I:" + Format(format, args)); }
+void CaptureWarning(const char* format, va_list args, void*) { Record("W:" + hubtest::FormatText(format, args)); }
+void CaptureLevel(int, const char* format, va_list args, void*) { Record("L:" + hubtest::FormatText(format, args)); }
+void CaptureInfo(const char* format, va_list args, void*) { Record("I:" + hubtest::FormatText(format, args)); }
 
 std::vector<std::string> Shown() {
   std::lock_guard<std::mutex> lock(g_shownMutex);

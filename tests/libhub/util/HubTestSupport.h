@@ -3,6 +3,8 @@
 // other tests do not matter), and a watchdog that fails a hanging test.
 #pragma once
 #include <condition_variable>
+#include <cstdarg>
+#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -28,6 +30,18 @@ class Watchdog {
 
 // Polls `condition` every millisecond for at most `timeoutMs`: true once it holds.
 bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
+
+// The text a printf-style format and its arguments give, of any length: what
+// a printer installed by a test shows.
+inline std::string FormatText(const char* format, va_list args) {
+  va_list copy;
+  va_copy(copy, args);
+  int length = vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::string text(length > 0 ? length : 0, '\0');
+  vsnprintf(text.data(), text.size() + 1, format, args);
+  return text;
+}
 
 // The library's whole usage text for the program name, as "-help" prints it.
 std::string Usage(const std::string& program);
