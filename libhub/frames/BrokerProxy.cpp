@@ -4,27 +4,23 @@
 #include <cstring>
 
 #include "libhub/frames/Object.h"
+#include "libhub/util/Allocation.h"
 #include "libhub/util/Print.h"
 
 namespace {
 
-Hub_ProxyDetachFunction g_detach = nullptr;
+const char kNoMemory[] = "Error alloc'ing memory for a broker proxy";
 
-char* CopyText(const char* text) {
-  if (!text) return nullptr;
-  char* copy = strdup(text);
-  HubUtil_Assert(copy != nullptr, "Error alloc'ing memory for a broker proxy");
-  return copy;
-}
+Hub_ProxyDetachFunction g_detach = nullptr;
 
 }  // namespace
 
 Hub_BrokerProxy* Hub_CreateBrokerProxy(const char* host, int32_t port, const char* callId,
                                        int32_t objectType, Hub_Object* object) {
   auto* proxy = static_cast<Hub_BrokerProxy*>(calloc(1, sizeof(Hub_BrokerProxy)));
-  HubUtil_Assert(proxy != nullptr, "Error alloc'ing memory for a broker proxy");
-  proxy->callId = CopyText(callId);
-  proxy->host = CopyText(host);
+  HubUtil_Assert(proxy != nullptr, kNoMemory);
+  proxy->callId = HubUtil_CopyText(callId, kNoMemory);
+  proxy->host = HubUtil_CopyText(host, kNoMemory);
   proxy->port = port;
   proxy->objectType = objectType;
   proxy->object = object;

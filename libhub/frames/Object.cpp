@@ -10,11 +10,14 @@
 #include "libhub/frames/BrokerProxy.h"
 #include "libhub/frames/Frame.h"
 #include "libhub/frames/PrintUtil.h"
+#include "libhub/util/Allocation.h"
 #include "libhub/util/DynamicBuffer.h"
 #include "libhub/util/Print.h"
 #include "libhub/util/Repository.h"
 
 namespace {
+
+const char kNoMemory[] = "Error alloc'ing memory for a Hub_Object";
 
 const char* const kLocation = "libhub/frames/tobj";
 Hub_Repository* g_objects = nullptr;
@@ -79,16 +82,10 @@ Hub_Object* NewObject(int type, uintptr_t value, int composite, int manages) {
 
 uintptr_t Word(const void* pointer) { return reinterpret_cast<uintptr_t>(pointer); }
 
-char* CopyText(const char* text) {
-  char* copy = strdup(text);
-  HubUtil_Assert(copy != nullptr, "Error alloc'ing memory for a Hub_Object");
-  return copy;
-}
-
 void* CopyBytes(const void* bytes, size_t size) {
   if (size == 0 || !bytes) return nullptr;
   void* copy = malloc(size);
-  HubUtil_Assert(copy != nullptr, "Error alloc'ing memory for a Hub_Object");
+  HubUtil_Assert(copy != nullptr, kNoMemory);
   memcpy(copy, bytes, size);
   return copy;
 }
@@ -196,7 +193,7 @@ Hub_Object* CopyList(const Hub_PointerBuffer* source) {
   Hub_Object** elements = nullptr;
   if (count > 0) {
     elements = static_cast<Hub_Object**>(calloc(count, sizeof(Hub_Object*)));
-    HubUtil_Assert(elements != nullptr, "Error alloc'ing memory for a Hub_Object");
+    HubUtil_Assert(elements != nullptr, kNoMemory);
     for (int32_t i = 0; i < count; ++i) {
       elements[i] = Hub_DeepCopyObject(static_cast<const Hub_Object*>(source->elements[i]));
     }
@@ -274,7 +271,7 @@ Hub_Object* Hub_WrapStringObject(char* text, int manages) {
 }
 
 Hub_Object* Hub_MakeStringObject(const char* text) {
-  return text ? Hub_WrapStringObject(CopyText(text), 1) : nullptr;
+  return text ? Hub_WrapStringObject(HubUtil_CopyText(text, kNoMemory), 1) : nullptr;
 }
 
 Hub_Object* Hub_WrapTokenObject(char* text, int manages) {
@@ -282,7 +279,7 @@ Hub_Object* Hub_WrapTokenObject(char* text, int manages) {
 }
 
 Hub_Object* Hub_MakeTokenObject(const char* text) {
-  return text ? Hub_WrapTokenObject(CopyText(text), 1) : nullptr;
+  return text ? Hub_WrapTokenObject(HubUtil_CopyText(text, kNoMemory), 1) : nullptr;
 }
 
 Hub_Object* Hub_MakeIntObject(int32_t value) {
@@ -295,7 +292,7 @@ Hub_Object* Hub_WrapFloatObject(float* value, int manages) {
 
 Hub_Object* Hub_MakeFloatObject(float value) {
   auto* copy = static_cast<float*>(malloc(sizeof(float)));
-  HubUtil_Assert(copy != nullptr, "Error alloc'ing memory for a Hub_Object");
+  HubUtil_Assert(copy != nullptr, kNoMemory);
   *copy = value;
   Hub_Object* object = Hub_WrapFloatObject(copy, 1);
   if (!object) free(copy);

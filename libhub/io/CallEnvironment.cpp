@@ -6,6 +6,7 @@
 
 #include "libhub/io/DispatchTable.h"
 #include "libhub/io/HubServer.h"
+#include "libhub/util/Allocation.h"
 #include "libhub/util/NameSplit.h"
 #include "libhub/util/Print.h"
 
@@ -16,13 +17,6 @@ const char kHandlerLocation[] = "ServerMain/generic-server";
 const char kNoMemory[] = "Error alloc'ing memory for a call environment";
 // Longest peer host that names a server without a name in the warning.
 const size_t kPeerHostShown = 250;
-
-char* CopyText(const char* text) {
-  if (!text) return nullptr;
-  char* copy = strdup(text);
-  HubUtil_Assert(copy != nullptr, kNoMemory);
-  return copy;
-}
 
 Hub_Frame* NewHubData() { return Hub_MakeFrameOfKind("admin_info", HUB_KIND_CLAUSE); }
 
@@ -158,8 +152,8 @@ Hub_CallEnvironment* Hub_CopyCallEnvironment(const Hub_CallEnvironment* env, int
   if (!env) return nullptr;
   Hub_CallEnvironment* copy = Hub_CreateCallEnvironment(env->connection);
   copy->hubData = Hub_CopyFrame(env->hubData);
-  copy->sessionId = CopyText(env->sessionId);
-  copy->operationName = CopyText(env->operationName);
+  copy->sessionId = HubUtil_CopyText(env->sessionId, kNoMemory);
+  copy->operationName = HubUtil_CopyText(env->operationName, kNoMemory);
   copy->replyProvided = env->replyProvided;
   copy->replyRequested = env->replyRequested;
   copy->postponed = env->postponed;
@@ -170,7 +164,7 @@ Hub_CallEnvironment* Hub_CopyCallEnvironment(const Hub_CallEnvironment* env, int
 
 void Hub_SetEnvSessionId(Hub_CallEnvironment* env, const char* sessionId) {
   if (!env) return;
-  char* copy = CopyText(sessionId);
+  char* copy = HubUtil_CopyText(sessionId, kNoMemory);
   free(env->sessionId);
   env->sessionId = copy;
 }
@@ -183,7 +177,7 @@ Hub_Frame* Hub_DispatchIncomingMessage(Hub_Frame* frame, Hub_CallEnvironment* en
   if (!frame || !env) return nullptr;
   TakeHubData(env, frame);
   free(env->operationName);
-  env->operationName = CopyText(Hub_FrameName(frame));
+  env->operationName = HubUtil_CopyText(Hub_FrameName(frame), kNoMemory);
   char* operation = Hub_SplitOperationName(env->operationName, nullptr);
   const char* shown = operation ? operation : "";
   HubIO_Connection* connection = env->connection;

@@ -6,6 +6,7 @@
 
 #include "libhub/frames/Frame.h"
 #include "libhub/frames/Object.h"
+#include "libhub/util/Allocation.h"
 #include "libhub/util/Print.h"
 
 const char* const Hub_DispatchExemptKeys[] = {":hub_opaque_data", ":server_tidx", ":session_id",
@@ -15,19 +16,6 @@ namespace {
 
 const int32_t kCapacityStep = 10;
 const char kNoMemory[] = "Error alloc'ing memory for a dispatch table";
-
-void* Allocate(size_t count, size_t size) {
-  void* memory = calloc(count, size);
-  HubUtil_Assert(memory != nullptr, kNoMemory);
-  return memory;
-}
-
-char* CopyText(const char* text) {
-  if (!text) return nullptr;
-  char* copy = strdup(text);
-  HubUtil_Assert(copy != nullptr, kNoMemory);
-  return copy;
-}
 
 int32_t KeyCount(const Hub_KeyRequirement* keys) {
   int32_t count = 0;
@@ -51,7 +39,7 @@ bool Exempt(const char* const* exemptKeys, const char* key) {
 
 Hub_DispatchSignature CopySignature(const Hub_DispatchSignature& signature) {
   Hub_DispatchSignature copy = signature;
-  copy.name = CopyText(signature.name);
+  copy.name = HubUtil_CopyText(signature.name, kNoMemory);
   copy.inputKeys = Hub_CopyKeyRequirements(signature.inputKeys);
   copy.outputKeys = Hub_CopyKeyRequirements(signature.outputKeys);
   return copy;
@@ -78,7 +66,7 @@ int FindByExactName(Hub_DispatchLookup* lookup) {
 
 Hub_DispatchSignature* CopyEverySignature(Hub_DispatchTable* table) {
   auto* signatures = static_cast<Hub_DispatchSignature*>(
-      Allocate(table->count + 1, sizeof(Hub_DispatchSignature)));
+      HubUtil_AllocateZeroed(table->count + 1, sizeof(Hub_DispatchSignature), kNoMemory));
   for (int32_t i = 0; i < table->count; ++i) {
     signatures[i] = CopySignature(table->entries[i].signature);
   }
@@ -136,7 +124,8 @@ bool ReadKeyList(const Hub_Object* object, Hub_KeyRequirement** keys) {
   int32_t count = 0;
   Hub_Object** elements = ElementsOfList(object, -1, &count);
   if (count == 0) return true;
-  auto* read = static_cast<Hub_KeyRequirement*>(Allocate(count + 1, sizeof(Hub_KeyRequirement)));
+  auto* read = static_cast<Hub_KeyRequirement*>(
+      HubUtil_AllocateZeroed(count + 1, sizeof(Hub_KeyRequirement), kNoMemory));
   *keys = read;
   for (int32_t i = 0; i < count; ++i) {
     int32_t fields = 0;
@@ -145,7 +134,8 @@ bool ReadKeyList(const Hub_Object* object, Hub_KeyRequirement** keys) {
         !Hub_IsIntObject(key[2])) {
       return false;
     }
-    read[i] = {CopyText(Hub_ObjectText(key[0])), Hub_ObjectInt(key[1]), Hub_ObjectInt(key[2])};
+    read[i] = {HubUtil_CopyText(Hub_ObjectText(key[0]), kNoMemory), Hub_ObjectInt(key[1]),
+               Hub_ObjectInt(key[2])};
   }
   return true;
 }
@@ -160,7 +150,7 @@ bool ReadSignature(const Hub_Object* object, Hub_DispatchSignature* signature) {
       !Hub_IsIntObject(fields[3]) || !Hub_IsIntObject(fields[5])) {
     return false;
   }
-  signature->name = CopyText(Hub_ObjectText(fields[0]));
+  signature->name = HubUtil_CopyText(Hub_ObjectText(fields[0]), kNoMemory);
   signature->allowOtherInput = Hub_ObjectInt(fields[2]);
   signature->replyKind = Hub_ObjectInt(fields[3]);
   signature->allowOtherOutput = Hub_ObjectInt(fields[5]);
@@ -210,10 +200,11 @@ int CheckKeys(const char* operation, const char* role, const Hub_Frame* frame,
 // ---- tables ----
 
 Hub_DispatchTable* Hub_CreateDispatchTable() {
-  auto* table = static_cast<Hub_DispatchTable*>(Allocate(1, sizeof(Hub_DispatchTable)));
+  auto* table = static_cast<Hub_DispatchTable*>(
+      HubUtil_AllocateZeroed(1, sizeof(Hub_DispatchTable), kNoMemory));
   table->capacity = kCapacityStep;
-  table->entries =
-      static_cast<Hub_DispatchEntry*>(Allocate(table->capacity, sizeof(Hub_DispatchEntry)));
+  table->entries = static_cast<Hub_DispatchEntry*>(
+      HubUtil_AllocateZeroed(table->capacity, sizeof(Hub_DispatchEntry), kNoMemory));
   table->find = FindByExactName;
   table->invoke = Hub_DefaultInvoke;
   table->list = CopyEverySignature;
@@ -250,10 +241,14 @@ Hub_DispatchTable* Hub_AppendDispatchEntry(Hub_DispatchTable* table, const char*
     table->capacity = capacity;
   }
   Hub_DispatchEntry& entry = table->entries[table->count];
-  entry.name = CopyText(name);
+  entry.name = HubUtil_CopyText(name, kNoMemory);
   entry.function = function;
-  entry.signature = {CopyText(name), Hub_CopyKeyRequirements(inputKeys),  allowOtherInput,
-                     replyKind,      Hub_CopyKeyRequirements(outputKeys), allowOtherOutput};
+  entry.signature = {HubUtil_CopyText(name, kNoMemory),
+                     Hub_CopyKeyRequirements(inputKeys),
+                     allowOtherInput,
+                     replyKind,
+                     Hub_CopyKeyRequirements(outputKeys),
+                     allowOtherOutput};
   entry.extra = 0;
   table->entries[table->count + 1] = {};
   table->count += 1;
@@ -317,15 +312,16 @@ Hub_Object* Hub_CopySignatureList(Hub_DispatchTable* table) {
 Hub_DispatchSignature* Hub_SignaturesFromList(const Hub_Object* list) {
   int32_t count = 0;
   Hub_Object** elements = ElementsOfList(list, -1, &count);
-  auto* signatures =
-      static_cast<Hub_DispatchSignature*>(Allocate(count + 1, sizeof(Hub_DispatchSignature)));
+  auto* signatures = static_cast<Hub_DispatchSignature*>(
+      HubUtil_AllocateZeroed(count + 1, sizeof(Hub_DispatchSignature), kNoMemory));
   for (int32_t i = 0; i < count; ++i) {
     if (ReadSignature(elements[i], &signatures[i])) continue;
     // The one read in part goes too, so the whole list reads as none.
     FreeSignatureContents(&signatures[i]);
     signatures[i] = {};
     Hub_FreeSignatureArray(signatures);
-    return static_cast<Hub_DispatchSignature*>(Allocate(1, sizeof(Hub_DispatchSignature)));
+    return static_cast<Hub_DispatchSignature*>(
+        HubUtil_AllocateZeroed(1, sizeof(Hub_DispatchSignature), kNoMemory));
   }
   return signatures;
 }
@@ -335,9 +331,10 @@ Hub_DispatchSignature* Hub_SignaturesFromList(const Hub_Object* list) {
 Hub_KeyRequirement* Hub_CopyKeyRequirements(const Hub_KeyRequirement* keys) {
   if (!keys) return nullptr;
   int32_t count = KeyCount(keys);
-  auto* copy = static_cast<Hub_KeyRequirement*>(Allocate(count + 1, sizeof(Hub_KeyRequirement)));
+  auto* copy = static_cast<Hub_KeyRequirement*>(
+      HubUtil_AllocateZeroed(count + 1, sizeof(Hub_KeyRequirement), kNoMemory));
   for (int32_t i = 0; i < count; ++i) {
-    copy[i] = {CopyText(keys[i].key), keys[i].type, keys[i].optional};
+    copy[i] = {HubUtil_CopyText(keys[i].key, kNoMemory), keys[i].type, keys[i].optional};
   }
   return copy;
 }

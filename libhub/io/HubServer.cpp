@@ -11,6 +11,7 @@
 #include "libhub/frames/PrintUtil.h"
 #include "libhub/io/BinaryIO.h"
 #include "libhub/io/DispatchTable.h"
+#include "libhub/util/Allocation.h"
 #include "libhub/util/Mutex.h"
 #include "libhub/util/NameSplit.h"
 #include "libhub/util/PlatformUtil.h"
@@ -30,21 +31,8 @@ HubUtil_LocalMutex* g_propertiesLock = nullptr;  // server properties
 int32_t g_transactionIndex = 0;
 std::atomic<int> g_setupReadLimit{HUBIO_SETUP_READ_LIMIT_MS};
 
-void* Allocate(size_t size) {
-  void* memory = calloc(1, size);
-  HubUtil_Assert(memory != nullptr, kNoMemory);
-  return memory;
-}
-
-char* CopyText(const char* text) {
-  if (!text) return nullptr;
-  char* copy = strdup(text);
-  HubUtil_Assert(copy != nullptr, kNoMemory);
-  return copy;
-}
-
 void ReplaceText(char** target, const char* text) {
-  char* copy = CopyText(text);
+  char* copy = HubUtil_CopyText(text, kNoMemory);
   free(*target);
   *target = copy;
 }
@@ -68,7 +56,8 @@ Hub_ValueQueue* NewCallbackList() { return Hub_ValueQueueCreate(0, 1, free); }
 
 HubIO_Callback* AddCallback(Hub_ValueQueue* list, int event, HubIO_CallbackFunction function,
                             void* data, void* owner) {
-  auto* callback = static_cast<HubIO_Callback*>(Allocate(sizeof(HubIO_Callback)));
+  auto* callback =
+      static_cast<HubIO_Callback*>(HubUtil_AllocateZeroed(1, sizeof(HubIO_Callback), kNoMemory));
   *callback = {function, data, event, owner};
   Hub_ValueQueueAppend(list, callback);
   return callback;
@@ -170,13 +159,14 @@ int DefaultDispatch(HubIO_Connection* connection) {
 }
 
 HubIO_Connection* NewConnection(HubUtil_Socket socket, const char* peerHost) {
-  auto* connection = static_cast<HubIO_Connection*>(Allocate(sizeof(HubIO_Connection)));
+  auto* connection = static_cast<HubIO_Connection*>(
+      HubUtil_AllocateZeroed(1, sizeof(HubIO_Connection), kNoMemory));
   connection->state = HUBIO_CONNECTION_LIVE;
   connection->queue =
       HubIO_CreateSockObjectQueue(socket, HUBIO_CONNECTION_QUEUE_SIZE, HUBIO_CONNECTION_QUEUE_SIZE);
   connection->socket = socket;
   connection->port = 65535;
-  connection->peerHost = CopyText(peerHost);
+  connection->peerHost = HubUtil_CopyText(peerHost, kNoMemory);
   connection->closingCallbacks = NewCallbackList();
   connection->destroyCallbacks = NewCallbackList();
   connection->inBrokerCallbacks = NewCallbackList();
@@ -606,7 +596,8 @@ HubIO_Server* HubIO_CreateServer(uint16_t port, int requirePort, HubIO_MessageHa
                                  void* clientData, int pollInterval, int maxConnections) {
   HubIO_InitServerStatics();
   HubUtil_InstallSignalHandlers();
-  auto* server = static_cast<HubIO_Server*>(Allocate(sizeof(HubIO_Server)));
+  auto* server =
+      static_cast<HubIO_Server*>(HubUtil_AllocateZeroed(1, sizeof(HubIO_Server), kNoMemory));
   server->kind = HUBIO_SERVER_LIVE;
   server->maxConnections = maxConnections >= 1 ? maxConnections : 1;
   server->pollInterval = pollInterval == 0 ? HUBIO_DEFAULT_POLL_INTERVAL
@@ -631,7 +622,8 @@ HubIO_Server* HubIO_CreateServer(uint16_t port, int requirePort, HubIO_MessageHa
 }
 
 HubIO_Server* HubIO_CreatePlaceholderServer() {
-  auto* server = static_cast<HubIO_Server*>(Allocate(sizeof(HubIO_Server)));
+  auto* server =
+      static_cast<HubIO_Server*>(HubUtil_AllocateZeroed(1, sizeof(HubIO_Server), kNoMemory));
   server->kind = HUBIO_SERVER_PLACEHOLDER;
   server->listenerSocket = HUBUTIL_INVALID_SOCKET;
   return server;
@@ -779,8 +771,8 @@ void HubIO_SetServerHubList(HubIO_Server* server, const char* hubList) {
     cursor += strspn(cursor, " \t");
   }
   if (hubs.empty()) return;
-  server->hubs =
-      static_cast<HubIO_HubLocation*>(Allocate((hubs.size() + 1) * sizeof(HubIO_HubLocation)));
+  server->hubs = static_cast<HubIO_HubLocation*>(
+      HubUtil_AllocateZeroed(hubs.size() + 1, sizeof(HubIO_HubLocation), kNoMemory));
   std::copy(hubs.begin(), hubs.end(), server->hubs);
 }
 
