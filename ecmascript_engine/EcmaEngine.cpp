@@ -5,25 +5,45 @@
 #include <js/Exception.h>
 #include <js/GlobalObject.h>
 #include <js/Initialization.h>
+#include <js/Interrupt.h>
 #include <js/Realm.h>
 #include <js/SourceText.h>
+#include <js/Stack.h>
 #include <js/Warnings.h>
 #include <jsapi.h>
 
-#include <cstdlib>
+#include <cstdint>
 
 #include "ecmascript_engine/ErrorReporter.h"
 #include "ecmascript_engine/Natives.h"
 #include "ecmascript_engine/ScriptText.h"
+#include "platform/ThreadStack.h"
 
 namespace {
 
 // Most bytes the garbage-collected heap may grow to.
 constexpr uint32_t kHeapLimit = 8388608;
 
-// Stack the engine may use, counted from the top of the thread's stack. A
-// runaway recursion then ends in "too much recursion" instead of a crash.
-constexpr size_t kStackQuota = 1024 * 1024;
+// Stack kept free below the deepest script frame, for the engine's own work
+// once the limit is reached (the error report) and for a sanitizer's larger
+// frames.
+constexpr std::uintptr_t kStackReserve = 1024 * 1024;
+
+// The engine's quota when the thread's stack cannot be measured.
+constexpr std::uintptr_t kFallbackQuota = 1024 * 1024;
+
+// What the SpiderMonkey shell prints when it stops a script that ran too long.
+constexpr char kTooLong[] = "Script runs for too long, terminating.";
+
+// The stack below the caller's frame, less the reserve. The engine counts its
+// quota from the top of the stack, which lies above the caller, so the limit
+// it sets falls no lower than the reserve.
+std::uintptr_t StackQuota() {
+  auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+  std::uintptr_t low = platform::StackLowEnd();
+  if (low == 0 || here <= low + 2 * kStackReserve) return kFallbackQuota;
+  return here - low - kStackReserve;
+}
 
 // The global class has no hooks of its own beyond the tracing every global
 // object needs: its properties are exactly those defined on it.
@@ -41,6 +61,7 @@ std::unique_ptr<EcmaEngine> EcmaEngine::Start() {
 }
 
 EcmaEngine::~EcmaEngine() {
+  watchdog_.reset();
   if (realmEntered_) JS::LeaveRealm(context_, previousRealm_);
   global_.reset();
   if (context_) JS_DestroyContext(context_);
@@ -54,8 +75,11 @@ bool EcmaEngine::StartContext() {
   context_ = JS_NewContext(kHeapLimit);
   if (!context_) return false;
   JS_SetContextPrivate(context_, this);
-  JS_SetNativeStackQuota(context_, kStackQuota);
+  JS_SetNativeStackQuota(context_, StackQuota());
   JS::SetWarningReporter(context_, mavette::ReportWarning);
+  if (!JS_AddInterruptCallback(context_, OnInterrupt)) return false;
+  JSContext* cx = context_;
+  watchdog_ = std::make_unique<Watchdog>([cx] { JS_RequestInterruptCallbackCanWait(cx); });
   return JS::InitSelfHostedCode(context_);
 }
 
@@ -71,10 +95,17 @@ bool EcmaEngine::StartGlobal() {
 }
 
 int EcmaEngine::Run(std::string_view script, std::optional<std::string>* value) {
+  mavette::ClearResultCode();
+  quitStatus_.reset();
+  watchdog_->Arm(timeLimit_);
   Execute(script, value);
-  if (quitStatus_) std::exit(*quitStatus_);
+  watchdog_->Disarm();
   return mavette::ResultCode();
 }
+
+// An interrupt that the watchdog did not ask for (one left over from the
+// run before, or the engine's own) lets the script go on.
+bool EcmaEngine::OnInterrupt(JSContext* cx) { return !FromContext(cx)->watchdog_->Fired(); }
 
 void EcmaEngine::Execute(std::string_view script, std::optional<std::string>* value) {
   JS_ClearPendingException(context_);
@@ -95,12 +126,14 @@ void EcmaEngine::Execute(std::string_view script, std::optional<std::string>* va
 }
 
 // The string form of a value, or nothing when the conversion fails: such a
-// failure is dropped without a report and leaves the result code alone.
+// failure is dropped without a report and leaves the result code alone,
+// unless the conversion ran out of time.
 std::optional<std::string> EcmaEngine::ValueText(JS::HandleValue value) {
   JS::RootedString text(context_, JS::ToString(context_, value));
   JS::UniqueChars bytes;
   if (text) bytes = JS_EncodeStringToLatin1(context_, text);
   if (!bytes) {
+    if (watchdog_->Fired()) mavette::ReportMessage(kTooLong);
     JS_ClearPendingException(context_);
     return std::nullopt;
   }
@@ -108,11 +141,15 @@ std::optional<std::string> EcmaEngine::ValueText(JS::HandleValue value) {
 }
 
 // A failed compile or run: an exception is reported; a failure without one
-// is a quit, unless the engine stopped on its own.
+// is a quit, a run stopped for its time, or the engine stopping on its own.
 void EcmaEngine::ReportFailure() {
   if (JS_IsExceptionPending(context_)) {
     mavette::ReportPendingException(context_);
-  } else if (!quitStatus_) {
+  } else if (quitStatus_) {
+    return;
+  } else if (watchdog_->Fired()) {
+    mavette::ReportMessage(kTooLong);
+  } else {
     mavette::ReportMessage("script stopped by an uncatchable error");
   }
 }

@@ -1,6 +1,12 @@
 // One SpiderMonkey context with its global object: the standard classes and
 // the natives version, quit, clear and intern. The realm of the global object
-// stays entered for the engine's whole life. One thread only.
+// stays entered for the engine's whole life. One thread only (besides the
+// engine's own watchdog, which only interrupts a script that runs too long).
+//
+// Scripts may recurse down to a reserve above the end of the thread's stack,
+// counted from where the engine was created: a host that calls scripts from
+// deep inside its own recursion leaves them room all the same, and a runaway
+// recursion ends in "too much recursion" instead of a crash.
 //
 // Requires JS_Init to have run in the process (and JS_ShutDown not yet).
 #pragma once
@@ -8,10 +14,13 @@
 #include <js/RootingAPI.h>
 #include <js/TypeDecls.h>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "ecmascript_engine/Watchdog.h"
 
 class EcmaEngine {
  public:
@@ -22,13 +31,24 @@ class EcmaEngine {
   EcmaEngine(const EcmaEngine&) = delete;
   EcmaEngine& operator=(const EcmaEngine&) = delete;
 
+  // A script running longer than this is interrupted (unless changed by
+  // SetTimeLimit).
+  static constexpr std::chrono::milliseconds kDefaultTimeLimit{10000};
+
   // Compiles and runs the script (Windows-1250 bytes). When value is given
   // and the script's value is not undefined, stores its string form there;
   // a value whose conversion fails is dropped without a report. Compile and
-  // run errors are reported on standard error. Returns the library's result
-  // code. When the script called quit, ends the process with the status it
-  // gave instead of returning.
+  // run errors, and a run interrupted after the time limit, are reported on
+  // standard error. Returns the result code of this run: 0, or 3 when an
+  // error was reported. After a script that called quit, QuitStatus holds
+  // the status it gave.
   int Run(std::string_view script, std::optional<std::string>* value);
+
+  // The status of a quit called by the last run, if it called one.
+  std::optional<int> QuitStatus() const { return quitStatus_; }
+
+  // The time every later run may take (a positive duration).
+  void SetTimeLimit(std::chrono::milliseconds limit) { timeLimit_ = limit; }
 
   // The engine behind a context made by Start.
   static EcmaEngine* FromContext(JSContext* cx);
@@ -47,10 +67,12 @@ class EcmaEngine {
   EcmaEngine() = default;
   bool StartContext();
   bool StartGlobal();
-  // Compiles and runs the script and converts its value; no quit handling.
+  // Compiles and runs the script and converts its value.
   void Execute(std::string_view script, std::optional<std::string>* value);
   std::optional<std::string> ValueText(JS::HandleValue value);
   void ReportFailure();
+  // The interrupt callback: false (the script ends) once the watchdog fired.
+  static bool OnInterrupt(JSContext* cx);
 
   int version_ = 0;
   JSContext* context_ = nullptr;
@@ -58,4 +80,6 @@ class EcmaEngine {
   bool realmEntered_ = false;
   JS::Realm* previousRealm_ = nullptr;
   std::optional<int> quitStatus_;
+  std::chrono::milliseconds timeLimit_ = kDefaultTimeLimit;
+  std::unique_ptr<Watchdog> watchdog_;  // made once the context stands
 };

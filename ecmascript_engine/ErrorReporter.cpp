@@ -68,6 +68,8 @@ std::string FormatReport(const std::string& message, const JSErrorReport& report
 
 int ResultCode() { return resultCode; }
 
+void ClearResultCode() { resultCode = 0; }
+
 void ReportPendingException(JSContext* cx) {
   JS::ExceptionStack exception(cx);
   JS::ErrorReportBuilder builder(cx);

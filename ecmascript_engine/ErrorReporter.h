@@ -19,8 +19,10 @@ struct JSContext;
 
 namespace mavette {
 
-// 0 while no error has been reported since the library was loaded, then 3.
+// 0 while no error has been reported since the last ClearResultCode (or
+// since the library was loaded), then 3.
 int ResultCode();
+void ClearResultCode();
 
 // Takes the exception pending on the context and prints its report; counts
 // as an error. Requires a pending exception.

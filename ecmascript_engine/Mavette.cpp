@@ -8,12 +8,14 @@
 #include <js/Initialization.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "ecmascript_engine/EcmaEngine.h"
 
@@ -28,6 +30,8 @@ constexpr int kStartFailure = 1;
 
 std::unique_ptr<EcmaEngine> currentEngine;
 bool spiderMonkeyStarted = false;
+std::chrono::milliseconds timeLimit = EcmaEngine::kDefaultTimeLimit;
+EEquitHandler quitHandler = nullptr;
 
 void ShutDownAtExit() {
   currentEngine.reset();
@@ -41,6 +45,17 @@ void StartSpiderMonkey() {
   std::atexit(ShutDownAtExit);
 }
 
+// Runs the script; a script that called quit ends the process here, after
+// the engine has returned, so the handler may shut the engine down.
+int RunScript(std::string_view script, std::optional<std::string>* value) {
+  int code = currentEngine->Run(script, value);
+  if (std::optional<int> status = currentEngine->QuitStatus()) {
+    if (quitHandler) quitHandler(*status);
+    std::exit(*status);
+  }
+  return code;
+}
+
 }  // namespace
 
 extern "C" {
@@ -50,13 +65,14 @@ EcmaEngine* EEinit() {
   StartSpiderMonkey();
   currentEngine = EcmaEngine::Start();
   if (!currentEngine) std::exit(kStartFailure);
+  currentEngine->SetTimeLimit(timeLimit);
   return currentEngine.get();
 }
 
 int EEcommandN(const char* script, char* result, std::size_t size) {
   if (!currentEngine || !script) return kNotRun;
   std::optional<std::string> value;
-  int code = currentEngine->Run(script, &value);
+  int code = RunScript(script, &value);
   if (value && size > 0) {
     std::size_t length = std::min(value->size(), size - 1);
     std::memcpy(result, value->data(), length);
@@ -71,9 +87,16 @@ int EEcreateVar(const char* name, const char* value) {
   if (!currentEngine || !name) return kNotRun;
   std::string statement = std::string("var ") + name;
   if (value) statement += std::string("=") + value;
-  return currentEngine->Run(statement, nullptr);
+  return RunScript(statement, nullptr);
 }
 
 void EEdestroy() { currentEngine.reset(); }
+
+void EEsetTimeLimit(unsigned milliseconds) {
+  timeLimit = std::chrono::milliseconds(milliseconds == 0 ? 1 : milliseconds);
+  if (currentEngine) currentEngine->SetTimeLimit(timeLimit);
+}
+
+void EEsetQuitHandler(EEquitHandler handler) { quitHandler = handler; }
 
 }  // extern "C"

@@ -10,22 +10,28 @@
 // Errors are printed on standard error in the style of the SpiderMonkey
 // shell, with a "<line>: " prefix on every line ("<line>: warning: " for a
 // warning); a syntax error adds the source line and a row of dots up to a
-// caret under the error token. The result code is sticky: 0 while no error
-// has been reported since the library was loaded, 3 from the first one on,
-// through EEdestroy and a later EEinit alike. Warnings leave it alone.
+// caret under the error token. Each command's result code is its own: 0, or
+// 3 when an error was reported while it ran. Warnings leave it alone.
+//
+// A command that runs longer than the time limit (10 seconds unless
+// EEsetTimeLimit says otherwise) is interrupted; that is reported as an error
+// ("Script runs for too long, terminating.") and the engine goes on serving.
+// Scripts may recurse as deep as the thread's stack allows, less a reserve;
+// deeper, they fail with "too much recursion".
 //
 // The script globals hold, besides the standard classes, four functions:
 // version([n]) gives the version number (0) and, with an integer, stores it
 // and gives the previous one; quit([n]) ends the process with status n
-// (default 0) once the script has unwound; clear([obj]) deletes every
-// deletable property of obj (of the global object without an argument);
-// intern(s) interns the string form of s.
+// (default 0) once the script has unwound, through the quit handler when the
+// host has set one; clear([obj]) deletes every deletable property of obj (of
+// the global object without an argument); intern(s) interns the string form
+// of s.
 //
 // The process may end through exit at any time, a script's quit included:
 // an exit hook tears SpiderMonkey down first. That teardown waits for
-// SpiderMonkey's helper threads, which a child made by fork without exec
-// does not have: such a child must end through _exit (for GoogleTest death
-// tests, use the "threadsafe" death-test style).
+// SpiderMonkey's helper threads and the engine's watchdog, which a child made
+// by fork without exec does not have: such a child must end through _exit
+// (for GoogleTest death tests, use the "threadsafe" death-test style).
 #pragma once
 
 #include <cstddef>
@@ -45,8 +51,9 @@ MAVETTE_EXPORT EcmaEngine* EEinit();
 // Runs the script (a NUL-terminated text of any length). When its value is
 // not undefined and converts to a string, writes that string and a NUL into
 // result, which must be large enough: the size is not checked. Otherwise
-// result is left as it was. Returns the result code (0 or 3). Without a
-// running engine, or with a null script, returns 3 and writes nothing.
+// result is left as it was. Returns the command's result code (0 or 3).
+// Without a running engine, or with a null script, returns 3 and writes
+// nothing.
 // Kept for older callers: use EEcommandN.
 MAVETTE_EXPORT int EEcommand(const char* script, char* result);
 
@@ -59,8 +66,18 @@ MAVETTE_EXPORT int EEcommandN(const char* script, char* result, std::size_t size
 // discards the value. Returns the result code, as EEcommand.
 MAVETTE_EXPORT int EEcreateVar(const char* name, const char* value);
 
-// Shuts the running engine down; does nothing when none runs. The result
-// code is kept.
+// Shuts the running engine down; does nothing when none runs.
 MAVETTE_EXPORT void EEdestroy();
+
+// How long each later command may run, in milliseconds (0 is taken as 1),
+// for this engine and the ones started after it. For hosts that must keep a
+// tighter bound, and for tests.
+MAVETTE_EXPORT void EEsetTimeLimit(unsigned milliseconds);
+
+// The function a script's quit calls, with its status, once the script has
+// unwound; null goes back to exit. A handler that returns is followed by
+// exit with the status. For hosts that must close their work first.
+typedef void (*EEquitHandler)(int status);
+MAVETTE_EXPORT void EEsetQuitHandler(EEquitHandler handler);
 
 }  // extern "C"

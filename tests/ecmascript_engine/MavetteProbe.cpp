@@ -7,6 +7,7 @@
 //                    "<untouched>" before the call; prints "<code>\t<buffer>"
 //   var:<name>       EEcreateVar without a value; prints "<code>"
 //   var:<name>=<v>   EEcreateVar with the value v; prints "<code>"
+//   limit:<ms>       EEsetTimeLimit(ms)
 //   exit:<n>         exit(n) on the spot
 // Returning from main after the last step ends the process through exit too.
 #include <cstdio>
@@ -58,6 +59,8 @@ int main(int argc, char** argv) {
       Run(rest);
     } else if (StartsWith(step, "var:", &rest)) {
       CreateVar(rest);
+    } else if (StartsWith(step, "limit:", &rest)) {
+      EEsetTimeLimit(static_cast<unsigned>(std::atoi(rest.c_str())));
     } else if (StartsWith(step, "exit:", &rest)) {
       std::exit(std::atoi(rest.c_str()));
     } else {

@@ -1,6 +1,7 @@
 // The library in a fresh host process for each case (mavette_probe): error
-// reports byte for byte on standard error, the sticky result code, the
-// natives, the ways the process ends, and what the shared object exports.
+// reports byte for byte on standard error, each command's own result code,
+// the time limit, the natives, the ways the process ends, and what the
+// shared object exports.
 // Standard error must hold exactly the reports: a crash or a sanitizer
 // complaint at exit fails the case.
 #include <gtest/gtest.h>
@@ -36,14 +37,14 @@ const char kAsmScript[] =
     "function m() { 'use asm'; function f(x) { x = x|0; return y|0; } return f; } 1";
 
 const ProbeCase kCases[] = {
-    // Reports and the sticky result code.
-    {"SyntaxErrorThreeLines", {"init", "run:x = ;", "run:1+1"}, 0, "3\t<untouched>\n3\t2\n",
+    // Reports, and a result code that belongs to its command.
+    {"SyntaxErrorThreeLines", {"init", "run:x = ;", "run:1+1"}, 0, "3\t<untouched>\n0\t2\n",
      "1: SyntaxError: expected expression, got ';':\n1: x = ;\n1: " + Dots(4) + "^\n"},
     {"TabsAdvanceToMultiplesOfEight", {"init", "run:\tx\t= ;"}, 0, "3\t<untouched>\n",
      "1: SyntaxError: expected expression, got ';':\n1: \tx\t= ;\n1: " + Dots(18) + "^\n"},
     {"SyntaxErrorOnALaterLine", {"init", "run:1;\n2;\nfoo("}, 0, "3\t<untouched>\n",
      "3: SyntaxError: expected expression, got end of script:\n3: foo(\n3: " + Dots(4) + "^\n"},
-    {"RuntimeErrorOneLine", {"init", "run:y + 1", "run:'after'"}, 0, "3\t<untouched>\n3\tafter\n",
+    {"RuntimeErrorOneLine", {"init", "run:y + 1", "run:'after'"}, 0, "3\t<untouched>\n0\tafter\n",
      "1: ReferenceError: y is not defined\n"},
     {"RuntimeErrorOnALaterLine", {"init", "run:1;\nundefinedName"}, 0, "3\t<untouched>\n",
      "2: ReferenceError: undefinedName is not defined\n"},
@@ -53,7 +54,14 @@ const ProbeCase kCases[] = {
     {"Windows1250NameInAMessage", {"init", "run:\xe8\xedslo + 1"}, 0, "3\t<untouched>\n",
      "1: ReferenceError: \xe8\xedslo is not defined\n"},  // "číslo"
     {"RunawayRecursionIsAnError", {"init", "run:function f() { return f(); } f()", "run:1"}, 0,
-     "3\t<untouched>\n3\t1\n", "1: InternalError: too much recursion\n"},
+     "3\t<untouched>\n0\t1\n", "1: InternalError: too much recursion\n"},
+    {"DeepRecursionHasTheWholeStack",
+     {"init", "run:function d(n) { return n == 0 ? 0 : 1 + d(n - 1); } d(20000)"}, 0,
+     "0\t20000\n", ""},
+    {"LongRunIsInterrupted", {"init", "limit:200", "run:while (true) {}", "run:1"}, 0,
+     "3\t<untouched>\n0\t1\n",
+     "1: warning: Script terminated by timeout at:\n1: warning: @:1:8\n1: warning: \n"
+     "Script runs for too long, terminating.\n"},
     {"WarningLeavesTheCode", {"init", std::string("run:") + kAsmScript, "run:2"}, 0,
      "0\t1\n0\t2\n",
      std::string("1: warning: asm.js type error: 'y' not found in local or asm.js module scope:\n") +
@@ -61,8 +69,7 @@ const ProbeCase kCases[] = {
          Dots(std::string(kAsmScript).find("y|0")) + "^\n"},
     {"CreateVarWithABadValue", {"init", "var:z="}, 0, "3\n",
      "1: SyntaxError: expected expression, got end of script:\n1: var z=\n1: " + Dots(6) + "^\n"},
-    {"CodeOutlivesDestroy", {"init", "run:x = ;", "destroy", "init", "run:1"}, 0,
-     "3\t<untouched>\n3\t1\n",
+    {"CreateVarHasItsOwnCode", {"init", "run:x = ;", "var:ok=1"}, 0, "3\t<untouched>\n0\n",
      "1: SyntaxError: expected expression, got ';':\n1: x = ;\n1: " + Dots(4) + "^\n"},
 
     // Natives.
@@ -86,7 +93,7 @@ const ProbeCase kCases[] = {
      "1: TypeError: can't convert undefined to object\n"},
     {"QuitWithABadStatusIsAnError",
      {"init", "run:quit({valueOf: function() { throw 2; }})", "run:1"}, 0,
-     "3\t<untouched>\n3\t1\n", "1: uncaught exception: 2\n"},
+     "3\t<untouched>\n0\t1\n", "1: uncaught exception: 2\n"},
 
     // Ending the process.
     {"QuitEndsWithItsStatus", {"init", "run:quit(7)", "run:1"}, 7, "", ""},
@@ -139,7 +146,7 @@ TEST(MavetteExports, OnlyTheLibraryFunctions) {
     names.insert(name);
   }
   EXPECT_EQ((std::set<std::string>{"EEcommand", "EEcommandN", "EEcreateVar", "EEdestroy",
-                                   "EEinit"}),
+                                   "EEinit", "EEsetQuitHandler", "EEsetTimeLimit"}),
             names);
 }
 

@@ -1,7 +1,7 @@
 // The library inside the test process: values and their printed forms,
 // Windows-1250 bytes, result buffers, EEcreateVar and the engine's life.
-// No script here may fail: the result code is sticky for the whole process
-// (the error paths run in child processes, MavetteProcessTest.cpp).
+// The error paths run in child processes (MavetteProcessTest.cpp), where
+// standard error is checked byte for byte.
 #include <gtest/gtest.h>
 
 #include <memory>
