@@ -1,6 +1,8 @@
 #include "interpreter/EcmaScopes.h"
 
 #include <iostream>
+#include <iterator>
+#include <vector>
 
 #include "interpreter/MavetteEngine.h"
 #include "interpreter/ScriptLiteral.h"
@@ -15,8 +17,9 @@ const char kCauseless[] =
 const char kHidden[] =
     "WARNING> Scope information maked by FindInScopes REJECTED because the scope is hidden yet!";
 
-// The scope objects searched for a bare name, innermost first.
-const char* const kSearchedScopes[] = {"anonymous", "dialog", "document"};
+// The scope objects of a document searched for a bare name, innermost
+// first; "application" and "session" follow while they exist.
+const char* const kDocumentScopes[] = {"anonymous", "dialog", "document"};
 
 bool Contains(const std::string& text, const char* word) {
   return text.find(word) != std::string::npos;
@@ -89,9 +92,11 @@ std::size_t QuotedEnd(const std::string& text, std::size_t open) {
 
 }  // namespace
 
-EcmaScopes::EcmaScopes() : EcmaScopes(std::make_unique<MavetteEngine>()) {}
+EcmaScopes::EcmaScopes(SessionLog* mainLog)
+    : EcmaScopes(std::make_unique<MavetteEngine>(), mainLog) {}
 
-EcmaScopes::EcmaScopes(std::unique_ptr<ScriptEngine> engine) : engine_(std::move(engine)) {
+EcmaScopes::EcmaScopes(std::unique_ptr<ScriptEngine> engine, SessionLog* mainLog)
+    : mainLog_(mainLog), engine_(std::move(engine)) {
   engine_->Start();
   log_ = std::make_unique<SessionLog>(kLogFile);
   log_->Message("Start of ECMAScript engine");
@@ -107,6 +112,8 @@ EcmaScopes::~EcmaScopes() {
 void EcmaScopes::CreateSessionScopes() {
   CreateScope("session");
   CreateScope("application");
+  sessionScope_ = true;
+  applicationScope_ = true;
 }
 
 void EcmaScopes::CreateDocumentScopes() {
@@ -116,7 +123,10 @@ void EcmaScopes::CreateDocumentScopes() {
   CreateScope("SmResult");
 }
 
-void EcmaScopes::ClearApplication() { Run("application=undefined;", kValueSize); }
+void EcmaScopes::ClearApplication() {
+  Run("application=undefined;", kValueSize);
+  applicationScope_ = false;
+}
 
 void EcmaScopes::ClearDocument() {
   for (const char* name : {"document", "dialog", "anonymous", "SmResult"}) {
@@ -131,23 +141,35 @@ void EcmaScopes::CreateScope(const std::string& name) {
 int EcmaScopes::ExecuteCommand(const std::string& command, std::string* result, bool expand,
                                std::size_t resultSize) {
   const std::string decoded = DecodeEntities(command);
-  const std::string script = expand ? ExpandScopes(decoded) : decoded;
-  log_->Message(script);
-  ScriptResult run = engine_->Run(script, resultSize);
-  log_->Message(run.text);
-  if (run.status != 0) {
-    std::cout << "ERROR Execute ECMAScript command >>" << decoded << std::endl;
-    log_->Error("ERROR Execute ECMAScript command!");
-    log_->Write(script);
-  }
+  ScriptResult run = RunLogged(expand ? ExpandScopes(decoded) : decoded, decoded, resultSize);
   if (result) *result = run.text;
   return run.status;
 }
 
 ScriptResult EcmaScopes::Run(const std::string& command, std::size_t resultSize) {
-  ScriptResult run;
-  run.status = ExecuteCommand(command, &run.text, false, resultSize);
+  return RunLogged(command, command, resultSize);
+}
+
+ScriptResult EcmaScopes::RunLogged(const std::string& script, const std::string& shown,
+                                   std::size_t resultSize) {
+  log_->Message(script);
+  ScriptResult run = engine_->Run(script, resultSize);
+  log_->Message(run.text);
+  if (run.cut) {
+    (mainLog_ ? mainLog_ : log_.get())
+        ->Error("Value cut to " + std::to_string(resultSize - 1) +
+                " characters, the most its result buffer holds: " + script);
+  }
+  if (run.status != 0) {
+    std::cout << "ERROR Execute ECMAScript command >>" << shown << std::endl;
+    log_->Error("ERROR Execute ECMAScript command!");
+    log_->Write(script);
+  }
   return run;
+}
+
+std::string EcmaScopes::DocumentExpression(const std::string& expression) {
+  return ExpandScopes(DecodeEntities(expression));
 }
 
 std::string EcmaScopes::ExpandScopes(const std::string& expression) {
@@ -184,8 +206,11 @@ std::string EcmaScopes::FindInScopes(const std::string& name, const std::string&
   }
   const std::size_t lastDot = name.rfind('.');
   const std::string owned = lastDot == std::string::npos ? name : name.substr(0, lastDot);
+  std::vector<const char*> searched(std::begin(kDocumentScopes), std::end(kDocumentScopes));
+  if (applicationScope_) searched.push_back("application");
+  if (sessionScope_) searched.push_back("session");
   std::string scope;
-  for (const char* candidate : kSearchedScopes) {
+  for (const char* candidate : searched) {
     if (HasOwnProperty(owned, candidate)) {
       scope = candidate;
       break;
@@ -217,7 +242,7 @@ void EcmaScopes::CreateObjectVariable(const std::string& scope, const std::strin
 
 void EcmaScopes::CreateVariableWithValue(const std::string& name, const std::string& expression,
                                          const std::string& scope) {
-  std::string value = expression.empty() ? "''" : expression;
+  std::string value = expression.empty() ? "''" : DocumentExpression(expression);
   for (char& c : value) {
     if (c == '\n') c = ' ';
   }
@@ -231,11 +256,11 @@ void EcmaScopes::SetVariable(const Element* element, const std::string& valueTex
 void EcmaScopes::FillVariable(const std::string& name, const std::string& valueExpression,
                               const std::string& scope) {
   if (IsQualified(name)) {
-    Run(name + "=" + ExpandScopes(valueExpression), kValueSize);
+    Run(name + "=" + DocumentExpression(valueExpression), kValueSize);
     return;
   }
   const std::string found = FindInScopes(name, scope);
-  const std::string value = ExpandScopes(valueExpression);
+  const std::string value = DocumentExpression(valueExpression);
   if (found.empty()) {
     AssignUnqualified(name, name + "=" + value);
   } else {

@@ -6,16 +6,20 @@
 // scopes, and writes every command and its result to the script log
 // "Quorvane\\ecmalog.txt".
 //
-// Every command runs through ExecuteCommand, with a result buffer of a fixed
-// size per operation (kValueSize unless stated): a value read back holds at
-// most that size less one byte, and an undefined value reads as "". A command
-// that fails is reported on standard output and in the script log, and the
-// caller goes on. The engine's status is sticky: once any command has
-// failed, every later one reports failure too.
+// Every command runs with a result buffer of a fixed size per operation
+// (kValueSize unless stated): a value read back holds at most that size less
+// one byte, and an undefined value reads as "". A longer value is cut, and
+// the cut is logged as an error on the main log (on the script log when the
+// layer has no main log), naming the command and the limit. A command that
+// fails is reported on standard output and in the script log, and the caller
+// goes on; each command's status is its own.
 //
 // Texts that become string literals (FillVariableNoScope, AssignString, the
 // name of a property test) are escaped with EscapeScriptString; expressions
-// are inserted as they are.
+// are inserted as they are. Entities ("&lt;", "&gt;", "&amp;") are decoded in
+// the document's own expressions only (ExecuteCommand, the value of
+// FillVariable and CreateVariableWithValue), never in the commands the layer
+// builds from values.
 #pragma once
 #include <cstddef>
 #include <memory>
@@ -36,8 +40,9 @@ class EcmaScopes {
   // Starts the engine (the library Mavette, or the one given) and creates the
   // script log afresh, with the messages "Start of ECMAScript engine" and a
   // line of 53 underscores. The log's folder must exist, or nothing is logged.
-  EcmaScopes();
-  explicit EcmaScopes(std::unique_ptr<ScriptEngine> engine);
+  // The main log (not owned; it must outlive the layer) receives the cuts.
+  explicit EcmaScopes(SessionLog* mainLog = nullptr);
+  explicit EcmaScopes(std::unique_ptr<ScriptEngine> engine, SessionLog* mainLog = nullptr);
   // Stops the engine, logs a line of 53 underscores and "Destroy of
   // ECMAScript engine", and closes the log with its footer.
   ~EcmaScopes();
@@ -52,11 +57,12 @@ class EcmaScopes {
   void ClearDocument();         // the four document objects =undefined (kShortSize)
   void CreateScope(const std::string& name);
 
-  // Runs one command and returns the engine's status (0: no error reported
-  // yet). Every "&lt;", "&gt;" and "&amp;" is decoded first; with expand on
-  // the command is then rewritten by ExpandScopes. The command and the result
-  // text are logged as two messages. The result text (at most resultSize - 1
-  // bytes) goes to *result unless result is null. On a nonzero status prints
+  // Runs one command of the document (a condition, an expression, a script)
+  // and returns the engine's status for it (0: no error reported). Every
+  // "&lt;", "&gt;" and "&amp;" is decoded first; with expand on the command is
+  // then rewritten by ExpandScopes. The command and the result text are
+  // logged as two messages. The result text (at most resultSize - 1 bytes)
+  // goes to *result unless result is null. On a nonzero status prints
   // "ERROR Execute ECMAScript command >>" + the decoded command and logs the
   // error "ERROR Execute ECMAScript command!" followed by the command run.
   int ExecuteCommand(const std::string& command, std::string* result, bool expand,
@@ -70,12 +76,12 @@ class EcmaScopes {
   // unchanged, as is a run that starts with a digit (a number).
   std::string ExpandScopes(const std::string& expression);
 
-  // The scope object ("anonymous", "dialog" or "document", tested in this
-  // order) that owns the name (for a.b.c: the property "a.b"), or "" when none
-  // does, when the name holds a scope word ("session", "application",
-  // "document", "dialog") or when the scope is hidden from the caller scope
-  // (anonymous from dialog or document, dialog from document). Each case
-  // that gives "" is logged.
+  // The scope object ("anonymous", "dialog", "document", then "application"
+  // and "session" while they exist, tested in this order) that owns the name
+  // (for a.b.c: the property "a.b"), or "" when none does, when the name
+  // holds a scope word ("session", "application", "document", "dialog") or
+  // when the scope is hidden from the caller scope (anonymous from dialog or
+  // document, dialog from document). Each case that gives "" is logged.
   std::string FindInScopes(const std::string& name, const std::string& callerScope);
 
   // True when scopeObject + ".hasOwnProperty(\"name\")" gives "true".
@@ -86,16 +92,17 @@ class EcmaScopes {
   // Parks the scope object X under the global saveName and gives X a new
   // empty object: "var N= new Object()", "N=X", then CreateScope(X).
   void CreateObjectVariable(const std::string& scope, const std::string& saveName);
-  // scope + "." + name + "=" + expression; an empty expression becomes '' and
-  // every line feed a blank.
+  // scope + "." + name + "=" + the expression, decoded and expanded as
+  // ExecuteCommand does; an empty expression becomes '' and every line feed a
+  // blank.
   void CreateVariableWithValue(const std::string& name, const std::string& expression,
                                const std::string& scope);
   // The element's variable = valueText (an expression).
   void SetVariable(const Element* element, const std::string& valueText);
-  // name = the expanded value expression, the name qualified with the scope
-  // FindInScopes finds from `scope` unless it holds a scope word ("SmResult"
-  // counts here); unresolved, the name is assigned unqualified, and a failure
-  // logs "Error fill variable".
+  // name = the decoded, expanded value expression, the name qualified with
+  // the scope FindInScopes finds from `scope` unless it holds a scope word
+  // ("SmResult" counts here); unresolved, the name is assigned unqualified,
+  // and a failure logs "Error fill variable".
   void FillVariable(const std::string& name, const std::string& valueExpression,
                     const std::string& scope);
   // name + "=" + value (an expression; an empty one becomes '').
@@ -123,8 +130,14 @@ class EcmaScopes {
   std::string TypeOfAnyScope(const std::string& scope, const std::string& name);
 
  private:
-  // Runs a generated command (expand off) and returns status and text.
+  // Runs a generated command as it stands and returns status and text.
   ScriptResult Run(const std::string& command, std::size_t resultSize);
+  // Runs the script and logs it, its result, a cut and a failure (the
+  // console line shows `shown`).
+  ScriptResult RunLogged(const std::string& script, const std::string& shown,
+                         std::size_t resultSize);
+  // The expression of the document as it is to run: decoded and expanded.
+  std::string DocumentExpression(const std::string& expression);
   // The element's variable as scope + "." + name: from its binding, or else
   // from its own scope and "name" attribute, with a warning in the log.
   std::string VariableOf(const Element* element);
@@ -135,6 +148,9 @@ class EcmaScopes {
   void AssignUnqualified(const std::string& name, const std::string& command);
 
   std::unique_ptr<SessionLog> log_;
+  SessionLog* mainLog_;
   int unnamedMenus_ = 0;
+  bool sessionScope_ = false;      // "session" exists
+  bool applicationScope_ = false;  // "application" exists (created and not cleared)
   std::unique_ptr<ScriptEngine> engine_;
 };

@@ -1,17 +1,32 @@
 #include "interpreter/MavetteEngine.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "ecmascript_engine/Mavette.h"
+#include "interpreter/FatalExit.h"
 
-void MavetteEngine::Start() { EEinit(); }
+namespace {
+
+void EndOnQuit(int /*status*/) {
+  quorvane::FatalExit("A script called quit(): the dialogue ends", 0);
+}
+
+}  // namespace
+
+void MavetteEngine::Start() {
+  EEinit();
+  EEsetQuitHandler(EndOnQuit);
+}
 
 ScriptResult MavetteEngine::Run(const std::string& script, std::size_t resultSize) {
-  std::vector<char> buffer(resultSize, '\0');
+  std::vector<char> buffer(resultSize + 1, '\0');
   ScriptResult result;
   result.status = EEcommandN(script.c_str(), buffer.data(), buffer.size());
-  if (!buffer.empty()) result.text.assign(buffer.data(), strnlen(buffer.data(), buffer.size()));
+  std::size_t length = std::strlen(buffer.data());
+  result.cut = resultSize > 0 && length == resultSize;
+  result.text.assign(buffer.data(), std::min(length, resultSize == 0 ? 0 : resultSize - 1));
   return result;
 }
 

@@ -1,13 +1,15 @@
 // The script engine of the server: the one engine of the library Mavette.
 // The library holds one engine per process, so at most one MavetteEngine
-// should be started at a time.
+// should be started at a time. A script's quit ends the dialogue as a fatal
+// error does (quorvane::FatalExit, status 0).
 #pragma once
 #include "interpreter/ScriptEngine.h"
 
 class MavetteEngine : public ScriptEngine {
  public:
   void Start() override;  // EEinit: a failing start ends the process (status 1)
-  // EEcommandN into a zero-filled buffer of resultSize bytes.
+  // EEcommandN into a zero-filled buffer one byte longer than resultSize,
+  // which tells a value that fits from one that was cut.
   ScriptResult Run(const std::string& script, std::size_t resultSize) override;
   void Stop() override;  // EEdestroy
 };

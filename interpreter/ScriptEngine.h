@@ -7,8 +7,9 @@
 
 // What one script run gives back.
 struct ScriptResult {
-  int status = 0;    // 0 while the engine has reported no error, nonzero after
+  int status = 0;    // 0, or nonzero when the engine reported an error in this run
   std::string text;  // the value's printed form; "" when the value is undefined
+  bool cut = false;  // the printed form was longer than the buffer held
 };
 
 class ScriptEngine {
@@ -19,7 +20,8 @@ class ScriptEngine {
   virtual void Start() = 0;
   // Runs the whole script. The value is read back through a zero-filled
   // result buffer of resultSize bytes, so the text holds at most
-  // resultSize - 1 bytes (none when resultSize is 0).
+  // resultSize - 1 bytes; a longer value is cut there and marked as cut.
+  // With resultSize 0 nothing is read back and nothing is marked.
   virtual ScriptResult Run(const std::string& script, std::size_t resultSize) = 0;
   // Shuts the engine down; Start may run it again afresh.
   virtual void Stop() = 0;

@@ -12,22 +12,25 @@ namespace {
 const char kEnd[] = "End";
 }  // namespace
 
-void ParseReplyField(std::string& reply, std::string& key, std::string& value,
+bool ParseReplyField(std::string& reply, std::string& key, std::string& value,
                      std::size_t maxValue) {
   const std::size_t colon = reply.find(':');
-  if (colon == std::string::npos) return;
+  if (colon == std::string::npos) return false;
   const std::size_t start = colon + 1;
   const std::size_t end = std::min(reply.find("\t:", start), reply.size());
   const std::string field = reply.substr(start, end - start);
   reply.erase(0, end);
 
+  // With a blank: the key, then the value after it; without: the field less
+  // its first character.
   const std::size_t blank = field.find(' ');
+  std::size_t valueStart = std::min<std::size_t>(1, field.size());
   if (blank != std::string::npos) {
     key = field.substr(0, std::min(blank, kMaxReplyKey));
-    value = field.substr(blank + 1, maxValue);
-  } else {
-    value = field.empty() ? std::string() : field.substr(1, maxValue);
+    valueStart = blank + 1;
   }
+  value = field.substr(valueStart, maxValue);
+  return field.size() - valueStart > maxValue;
 }
 
 RecognitionResult::RecognitionResult(SessionLog* log, PeerLink& peer) : log_(log), peer_(peer) {}
@@ -38,6 +41,13 @@ void RecognitionResult::Reset() {
   confidence = 0;
   noInput = false;
   noMatch = false;
+}
+
+void RecognitionResult::TakeField(std::string& reply, std::string& key, std::string& value,
+                                  std::size_t maxValue, const char* field) {
+  if (!ParseReplyField(reply, key, value, maxValue)) return;
+  log_->Error(std::string("Reply field ") + field + " cut to " + std::to_string(maxValue) +
+              " characters, the most it may hold");
 }
 
 std::string RecognitionResult::Request(const std::string& command) {
@@ -55,10 +65,10 @@ int RecognitionResult::Ask(const std::string& mode, const std::string& /*unused*
   if (reply == kEnd) return kHangUp;
 
   std::string key, spoken, confidenceText, noInputText, semantic;
-  ParseReplyField(reply, key, spoken, kMaxReplyValue);
-  ParseReplyField(reply, key, confidenceText, kMaxReplyNumber);
-  ParseReplyField(reply, key, noInputText, kMaxReplyNumber);
-  ParseReplyField(reply, key, semantic, kMaxReplyValue);
+  TakeField(reply, key, spoken, kMaxReplyValue, "utt");
+  TakeField(reply, key, confidenceText, kMaxReplyNumber, "conf");
+  TakeField(reply, key, noInputText, kMaxReplyNumber, "noinput");
+  TakeField(reply, key, semantic, kMaxReplyValue, "semantic");
 
   const double heard = std::atof(confidenceText.c_str());
   std::cout << spoken << " [" << confidenceText << "] " << std::flush;
@@ -90,7 +100,11 @@ int RecognitionResult::Record(const std::string& name, const std::string& maxtim
   log_->Message(speechtexts::kRecordRequest);
   std::string command =
       "Record:\t:name " + name + "\t:maxtime " + maxtime + "\t:dtmfterm " + dtmfterm;
-  if (command.size() > kMaxRecordCommand) command.resize(kMaxRecordCommand);
+  if (command.size() > kMaxRecordCommand) {
+    log_->Error("Record: command cut to " + std::to_string(kMaxRecordCommand) +
+                " characters, the most a request holds");
+    command.resize(kMaxRecordCommand);
+  }
   return Request(command) == kEnd ? kHangUp : 0;
 }
 
@@ -101,7 +115,7 @@ std::int8_t RecognitionResult::GetDtmfChar() {
   if (reply == kEnd) return kHangUp;
 
   std::string key, keyed;
-  ParseReplyField(reply, key, keyed, kMaxReplyValue);
+  TakeField(reply, key, keyed, kMaxReplyValue, "key");
   dtmfInput = keyed;
   interpretation = keyed;
   confidence = 0.99;

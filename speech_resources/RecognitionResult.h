@@ -29,10 +29,11 @@ class SessionLog;
 // without a blank leaves the key untouched and gives as value the field less
 // its first character. The value keeps at most `maxValue` characters.
 // A reply without ':' changes nothing: key and value keep what they held.
+// Returns true when the value was longer and has been cut.
 constexpr std::size_t kMaxReplyKey = 49;
 constexpr std::size_t kMaxReplyValue = 499;  // utterance, semantic text, DTMF key
 constexpr std::size_t kMaxReplyNumber = 19;  // confidence and no-input texts
-void ParseReplyField(std::string& reply, std::string& key, std::string& value,
+bool ParseReplyField(std::string& reply, std::string& key, std::string& value,
                      std::size_t maxValue = kMaxReplyValue);
 
 class RecognitionResult {
@@ -42,7 +43,8 @@ class RecognitionResult {
   static constexpr int kNoInput = -1;
   // A confidence below this (plain less-than) with no-input 0 is a no-match.
   static constexpr double kNoMatchThreshold = 0.78;
-  // The longest "Record:" command sent; longer ones are cut to it.
+  // The longest "Record:" command sent; longer ones are cut to it. Every cut
+  // (of that command or of a reply field) is logged as an error.
   static constexpr std::size_t kMaxRecordCommand = 255;
 
   // The log is required (not null). Neither log nor peer is owned; both must
@@ -83,6 +85,9 @@ class RecognitionResult {
  private:
   // Sends the command and returns the reply; "End" sets the hang-up flag.
   std::string Request(const std::string& command);
+  // ParseReplyField, logging a cut value with the field's name.
+  void TakeField(std::string& reply, std::string& key, std::string& value, std::size_t maxValue,
+                 const char* field);
 
   bool hangUp_ = false;
   SessionLog* log_;

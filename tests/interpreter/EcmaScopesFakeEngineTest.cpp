@@ -1,6 +1,5 @@
 // The scope layer over a scripted engine: the result buffer size of every
-// command, and failures with a chosen status, which the real engine would
-// carry into every later test of the process.
+// command, and failures with a chosen status.
 #include <sys/stat.h>
 
 #include <functional>
@@ -43,10 +42,13 @@ class FakeEngineTest : public testsupport::TempDirTest {
   std::size_t seen_ = 0;
 };
 
+// The tests of a name not found once the session object exists and the
+// application object has been cleared (the first and third cases below).
 std::vector<ScriptCall> PropertyTests(const std::string& name) {
   return {{"anonymous.hasOwnProperty(\"" + name + "\")", 50},
           {"dialog.hasOwnProperty(\"" + name + "\")", 50},
-          {"document.hasOwnProperty(\"" + name + "\")", 50}};
+          {"document.hasOwnProperty(\"" + name + "\")", 50},
+          {"session.hasOwnProperty(\"" + name + "\")", 50}};
 }
 
 std::vector<ScriptCall> Join(std::vector<ScriptCall> first, const std::vector<ScriptCall>& more) {

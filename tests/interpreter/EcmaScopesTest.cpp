@@ -62,7 +62,8 @@ class ScopesTest : public testsupport::TempDirTest {
   // The declarations the resolution tests share.
   void Declare() {
     Eval("anonymous.x=1; dialog.y=2; document.z=3; anonymous.w=4; document.w=5;"
-         " anonymous.o={p:1}; anonymous.a={b:{c:1}}; dialog.name='n'");
+         " anonymous.o={p:1}; anonymous.a={b:{c:1}}; dialog.name='n'; application.ap=6;"
+         " session.se=7; session.w=8");
   }
 
   void Mark() { mark_ = ReadFile(kLog).size(); }
@@ -139,6 +140,9 @@ TEST_F(ScopesTest, FindInScopesFollowsScopeOrderAndHidesInnerScopes) {
       {"z", "document", "document", "true"},
       {"w", "anonymous", "anonymous", "true"},  // the inner scope wins
       {"w", "document", "", kRejected},         // ... and is then hidden
+      {"ap", "anonymous", "application", "true"},
+      {"ap", "document", "application", "true"},  // outer scopes are never hidden
+      {"se", "dialog", "session", "true"},
       {"q", "anonymous", "", kUnknown},
       {"o.p", "anonymous", "anonymous", "true"},
       {"o.missing", "anonymous", "anonymous", "true"},  // only the prefix counts
@@ -160,8 +164,14 @@ TEST_F(ScopesTest, FindInScopesTestsEachScopeObjectInTurn) {
   EXPECT_EQ("", scopes_->FindInScopes("q", "anonymous"));
   EXPECT_EQ((std::vector<std::string>{"anonymous.hasOwnProperty(\"q\")", "false",
                                       "dialog.hasOwnProperty(\"q\")", "false",
-                                      "document.hasOwnProperty(\"q\")", "false", kUnknown}),
+                                      "document.hasOwnProperty(\"q\")", "false",
+                                      "application.hasOwnProperty(\"q\")", "false",
+                                      "session.hasOwnProperty(\"q\")", "false", kUnknown}),
             MessagesSinceMark());
+  scopes_->ClearApplication();  // without the object its test is left out
+  Mark();
+  scopes_->FindInScopes("q", "anonymous");
+  EXPECT_EQ(std::string::npos, LogSinceMark().find("application"));
 }
 
 TEST_F(ScopesTest, NamesHoldingAScopeWordAreNeverResolved) {
@@ -294,6 +304,7 @@ TEST_F(ScopesTest, QuotesInStringValuesAreKeptAndNeverRun) {
       "\"; quit(7); \"",
       "\\'; quit(7); //",
       "\x9E" "ena \xE8" "aj",  // "žena čaj"
+      "a &gt; b &amp;&lt;",  // entities stay as they are in a value
   };
   Eval("anonymous.o={}");
   for (const std::string& value : values) {
@@ -316,7 +327,10 @@ TEST_F(ScopesTest, LongValuesAreCutAtTheBufferSizeLessOne) {
   for (int i = 0; i < 5000; ++i) pairs += "ab";
   const std::string value = scopes_->GetValue("s");
   EXPECT_EQ(pairs.substr(0, 9999), value);
-  EXPECT_EQ(value, MessagesSinceMark().back());  // the log holds the cut value too
+  // The log holds the cut value and the cut (no main log here: the script log).
+  EXPECT_EQ(value + "\nERROR :Value cut to 9999 characters, the most its result buffer holds: "
+                    "anonymous.s\n",
+            MessagesSinceMark().back());
 
   std::string result;
   EXPECT_EQ(0, scopes_->ExecuteCommand("anonymous.s", &result, false, 50));
@@ -327,7 +341,9 @@ TEST_F(ScopesTest, LongValuesAreCutAtTheBufferSizeLessOne) {
   EXPECT_EQ("", result);
 
   Eval("anonymous.t='x'.repeat(9999)");
+  Mark();
   EXPECT_EQ(std::string(9999, 'x'), scopes_->GetValue("t"));
+  EXPECT_EQ(std::string::npos, LogSinceMark().find("cut"));  // a value that fits
 }
 
 TEST_F(ScopesTest, LongCommandsRunWhole) {
@@ -361,9 +377,9 @@ TEST_F(ScopesTest, GetValueOfAnUnresolvedNameRunsNothing) {
   Mark();
   EXPECT_EQ("", scopes_->GetValue("q"));
   const std::string log = LogSinceMark();
-  EXPECT_EQ(std::string("\nMESSAGE 20 : ") + kUnknown +
+  EXPECT_EQ(std::string("\nMESSAGE 24 : ") + kUnknown +
                 "\nERROR :Error fill variable\nq\tundefined scope",
-            log.substr(log.find("\nMESSAGE 20 : ")));
+            log.substr(log.find("\nMESSAGE 24 : ")));
 }
 
 TEST_F(ScopesTest, GetValueReadsTheQualifiedName) {
@@ -492,7 +508,9 @@ TEST_F(ScopesTest, CreateVariableWithValue) {
       {"", "dialog.v=''", ""},
       {"1 +\n2", "dialog.v=1 + 2", "3"},
       {"'a'", "dialog.v='a'", "a"},
+      {"z &gt; 1", "dialog.v=document.z > 1", "true"},  // decoded and expanded
   };
+  Eval("document.z=3");
   for (const Case& c : cases) {
     Mark();
     scopes_->CreateVariableWithValue("v", c.expression, "dialog");

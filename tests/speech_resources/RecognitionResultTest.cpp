@@ -35,6 +35,7 @@ struct AskCase {
   bool noMatch;
   std::string console;
   std::string confLog;  // the raw text after "CONF: "
+  std::string cutLog = "";  // the errors before "CONF: "
 };
 
 class AskTest : public RecognitionResultTest, public ::testing::WithParamInterface<AskCase> {};
@@ -54,8 +55,8 @@ TEST_P(AskTest, ReadsTheFourFields) {
   EXPECT_FALSE(input_.HangUp());
   EXPECT_EQ(std::vector<std::string>{"ask:"}, peer_.Sent());
   EXPECT_EQ(1, peer_.ReceiveCount());
-  EXPECT_EQ("\nMESSAGE 0 : Zber vstupnych udajov (ATK based recognizer)\nMESSAGE 1 : CONF: " +
-                c.confLog,
+  EXPECT_EQ("\nMESSAGE 0 : Zber vstupnych udajov (ATK based recognizer)" + c.cutLog +
+                "\nMESSAGE 1 : CONF: " + c.confLog,
             log_.Text());
 }
 
@@ -82,7 +83,10 @@ INSTANTIATE_TEST_SUITE_P(
         AskCase{"bare_ok_is_empty_no_match", "OK", 0, "", 0, "", false, true, " [] ", ""},
         AskCase{"over_long_fields_are_cut", Reply(kLong, "0.912345678901234567890", "0", kLong),
                 0, std::string(499, 'x'), 0.9123456789012345, std::string(499, 'x'), false, false,
-                std::string(499, 'x') + " [0.91234567890123456] ", "0.91234567890123456"}),
+                std::string(499, 'x') + " [0.91234567890123456] ", "0.91234567890123456",
+                "\nERROR :Reply field utt cut to 499 characters, the most it may hold\n"
+                "\nERROR :Reply field conf cut to 19 characters, the most it may hold\n"
+                "\nERROR :Reply field semantic cut to 499 characters, the most it may hold\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RecognitionResultTest, EndIsAStickyHangUp) {
@@ -161,6 +165,9 @@ TEST_F(RecognitionResultTest, RecordCommandIsCutAt255Characters) {
   input_.Record(std::string(300, 'n'), "10s", "true");
   ASSERT_EQ(1u, peer_.Sent().size());
   EXPECT_EQ("Record:\t:name " + std::string(255 - 14, 'n'), peer_.Sent()[0]);
+  EXPECT_NE(std::string::npos,
+            log_.Text().find("\nERROR :Record: command cut to 255 characters, the most a "
+                             "request holds\n"));
 }
 
 TEST_F(RecognitionResultTest, GetDtmfCharTakesTheKey) {
