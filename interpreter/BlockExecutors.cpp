@@ -91,22 +91,30 @@ void Interpreter::ExecuteGoto(Element* element) {
   } else if (!nextItem.empty()) {
     JumpToItem(nextItem);
   } else if (!expr.empty()) {
-    scopes_->ExecuteCommand(expr, &value, true, EcmaScopes::kShortSize);
-    FollowReference(value);
+    if (EvaluateTarget(expr, &value)) FollowReference(value);
   } else if (!exprItem.empty()) {
-    scopes_->ExecuteCommand(exprItem, &value, true, EcmaScopes::kShortSize);
-    JumpToItem(value);
+    if (EvaluateTarget(exprItem, &value)) JumpToItem(value);
   } else {
     mainLog_->Error("goto element hasnt next attribute!");
     quorvane::FatalExit("Error in goto element", 0);
   }
 }
 
+// The printed value of a goto's expression, at most 255 characters (the
+// scope layer logs a cut). False, with an error in the main log, when it is
+// empty: such a goto jumps nowhere.
+bool Interpreter::EvaluateTarget(const std::string& expression, std::string* target) {
+  scopes_->ExecuteCommand(expression, target, true, EcmaScopes::kShortSize);
+  if (!target->empty()) return true;
+  mainLog_->Error("goto element has an empty target: " + expression);
+  return false;
+}
+
 // "#id": the dialog id; "doc" or "doc#id": another document and its start
 // dialog.
 void Interpreter::FollowReference(const std::string& reference) {
   if (!reference.empty() && reference[0] == '#') {
-    JumpToDialog(reference.substr(1));
+    JumpToDialogNamed(reference.substr(1));
     return;
   }
   std::size_t hash = reference.find('#');
@@ -117,23 +125,21 @@ void Interpreter::FollowReference(const std::string& reference) {
   }
 }
 
-// Runs the dialog inside the goto, then sets the stop flag so that every
-// dialog around the goto ends too. The dialog that held the goto is current
-// again afterwards.
-void Interpreter::JumpToDialog(const std::string& id) {
-  for (const DialogSlot& slot : currentDocument_->dialogs) {
+// The first dialog whose "id" is the target; none: nothing happens.
+void Interpreter::JumpToDialogNamed(const std::string& id) {
+  for (DialogSlot& slot : currentDocument_->dialogs) {
     if (slot.element->GetAttribute("id") != id) continue;
-    DialogSlot target = slot;
-    const std::vector<Attribute>& attributes = target.element->attributes;
+    const std::vector<Attribute>& attributes = slot.element->attributes;
     mainLog_->Write("dialog " + (attributes.empty() ? std::string() : attributes[0].value));
-    if (!EnterJump()) return;
-    DialogSlot* enclosing = currentDialog_;
-    RunFIA(&target, false, "");
-    currentDialog_ = enclosing;
-    --jumpDepth_;
-    stop_ = true;
+    JumpToDialog(&slot, false, "");
     return;
   }
+}
+
+void Interpreter::JumpToDialog(DialogSlot* slot, bool enteredByJump,
+                               const std::string& expression) {
+  dialogJump_ = DialogJump{slot, enteredByJump, expression};
+  stop_ = true;
 }
 
 void Interpreter::JumpToDocument(const std::string& document, const std::string& startDialog) {
@@ -145,10 +151,9 @@ void Interpreter::JumpToDocument(const std::string& document, const std::string&
 }
 
 // Runs the named item's turn at once; the content that held the goto and
-// then the algorithm go on afterwards. An empty name (an "expritem" that gave
-// nothing) names no item: children without a "name" are not targets.
+// then the algorithm go on afterwards.
 void Interpreter::JumpToItem(const std::string& name) {
-  if (currentDialog_ == nullptr || name.empty()) return;
+  if (currentDialog_ == nullptr) return;
   for (Element* item : currentDialog_->element->children) {
     if (item->GetAttribute("name") != name) continue;
     selectedItem_ = item;

@@ -156,6 +156,6 @@ bool Interpreter::EvaluateCond(Element* element) {
   std::string cond = element->GetAttribute("cond");
   if (cond.empty()) return true;
   std::string result;
-  scopes_->ExecuteCommand(cond, &result, true);
+  if (scopes_->ExecuteCommand(cond, &result, true) != 0) return false;
   return result != "false";
 }

@@ -61,6 +61,7 @@ void Interpreter::RunFIA(DialogSlot* slot, bool enteredByJump, const std::string
   while (true) {
     if (stop_) return;
     if (!firstPassByJump) {
+      if (!CountSilentPass()) return;
       if (SelectPhase(slot)) {
         mainLog_->Message("End of FIA");
         return;
@@ -72,6 +73,24 @@ void Interpreter::RunFIA(DialogSlot* slot, bool enteredByJump, const std::string
     if (status == 1) ProcessPhase(slot);
     firstPassByJump = false;
   }
+}
+
+// Counts a pass of the select phase; once kMaxSilentPasses have gone by
+// without a request to the peer, logs an error, sets the stop flag and
+// returns false.
+bool Interpreter::CountSilentPass() {
+  if (peer_.Sent() != requestsSeen_) {
+    requestsSeen_ = peer_.Sent();
+    silentPasses_ = 0;
+  }
+  if (silentPasses_ == kMaxSilentPasses) {
+    mainLog_->Error("The form loop made no request in " + std::to_string(kMaxSilentPasses) +
+                    " passes of the select phase: the dialogue ends");
+    stop_ = true;
+    return false;
+  }
+  ++silentPasses_;
+  return true;
 }
 
 void Interpreter::InitPhase(DialogSlot* slot) {

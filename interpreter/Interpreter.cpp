@@ -25,7 +25,7 @@ Interpreter::Interpreter(VxmlDocument* document, SessionLog* mainLog, SessionLog
       mode_(mode),
       documentName_(quorvane::CurrentDocument()) {
   parser_ = std::make_unique<XmlParser>(&document->input, mainLog_);
-  scopes_ = std::make_unique<EcmaScopes>();
+  scopes_ = std::make_unique<EcmaScopes>(mainLog_);
   promptPlayer_ = std::make_unique<PromptPlayer>(mainLog_, dialogLog_, scopes_.get(), peer_);
   grammarManager_ = std::make_unique<GrammarManager>(mainLog_, scopes_.get(), peer_);
   inputCollector_ = std::make_unique<RecognitionResult>(mainLog_, peer_);
@@ -110,8 +110,19 @@ int Interpreter::RunDocument() {
                     currentDocument_->fileName);
     return 0;
   }
-  RunFIA(slot, false, "");
+  RunDialogs(slot);
   return 0;
+}
+
+void Interpreter::RunDialogs(DialogSlot* first) {
+  dialogJump_.reset();
+  RunFIA(first, false, "");
+  while (dialogJump_) {
+    DialogJump jump = std::move(*dialogJump_);
+    dialogJump_.reset();
+    stop_ = false;
+    RunFIA(jump.slot, jump.enteredByJump, jump.expression);
+  }
 }
 
 // The first dialog, or the first whose "id" is the start dialog; null when

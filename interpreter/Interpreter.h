@@ -12,9 +12,11 @@
 //
 // The stop flag ends the algorithm, the executors and the document loop at
 // their next test of it. It is set by <exit>, <throw>, <disconnect>, a jump to
-// another dialog (after that dialog has run) or document, a hang-up seen by
-// any request, and Stop. A jump to another document also sets the
-// next-document flag: Run then loads that document and goes on.
+// another dialog or document, a hang-up seen by any request, a form loop that
+// no longer asks the peer anything, and Stop. A jump to another dialog leaves
+// that dialog pending: once the running one has ended, RunDocument runs it. A
+// jump to another document also sets the next-document flag: Run then loads
+// that document and goes on.
 //
 // Executors whose turn has not come yet in this build (input items, events,
 // submit, subdialog, objects, links) are declared here;
@@ -23,9 +25,11 @@
 #pragma once
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "interpreter/DialogSlot.h"
+#include "interpreter/RequestCounter.h"
 
 class Element;
 class EcmaScopes;
@@ -44,12 +48,13 @@ class Interpreter {
   // around an <if> that holds it).
   enum class ContentFlow { kGoOn, kEnded };
 
-  // Nested jumps (a goto to a dialog or an item runs it inside the goto)
-  // deeper than this end the dialogue with an error. The script engine works
-  // only within the first megabyte of the thread's stack (beyond it every
-  // script fails with "too much recursion"), which a few hundred nested
-  // dialogs would reach.
+  // Nested item jumps (a goto to an item runs that item's turn inside the
+  // goto) deeper than this end the dialogue with an error.
   static constexpr int kMaxJumpDepth = 200;
+  // Passes of the select phase in a row, across dialogs, without a request to
+  // the peer, after which the dialogue ends with an error: such a form loop
+  // would spin for ever.
+  static constexpr int kMaxSilentPasses = 10000;
 
   // Requires the start document and the two logs (none owned; all must
   // outlive the interpreter) and the peer link, which the prompt player and
@@ -70,8 +75,9 @@ class Interpreter {
   // a jump names, until no jump is pending. Returns 0.
   int Run();
   // Runs the document-level var, meta and link elements of the parsed current
-  // document, then the start dialog (or the first one). A document without
-  // any dialog logs an error and runs nothing. Returns 0.
+  // document, then the start dialog (or the first one), then every dialog
+  // that a jump names. A document without any dialog logs an error and runs
+  // nothing. Returns 0.
   int RunDocument();
   // Reads the root's version (not "1.0": the dialogue and the process end,
   // status 0), base, lang and application (the application root document).
@@ -84,6 +90,11 @@ class Interpreter {
   // Runs one dialog. Entered by jump: the dialog scope becomes the value of
   // `expression` and the first pass runs the process phase only.
   void RunFIA(DialogSlot* slot, bool enteredByJump, const std::string& expression);
+  // The one way to move to another dialog of the current document: ends the
+  // running dialog (stop flag) and leaves `slot` pending, to be run by
+  // RunDocument with RunFIA's arguments. Dialogs never nest, so a dialogue
+  // may move between them without limit.
+  void JumpToDialog(DialogSlot* slot, bool enteredByJump, const std::string& expression);
   void InitPhase(DialogSlot* slot);
   // True when no form item is left; otherwise the selected item is set.
   bool SelectPhase(DialogSlot* slot);
@@ -109,7 +120,8 @@ class Interpreter {
   // The executing form item (if any) plays its prompt again on its next turn.
   void ExecuteReprompt();
   void ExecuteMeta(Element* element);
-  // False only when the "cond" attribute evaluates to the text "false".
+  // False when the "cond" attribute evaluates to the text "false" or its
+  // script fails.
   bool EvaluateCond(Element* element);
 
   // Block, assign, clear, goto and disconnect (BlockExecutors.cpp).
@@ -119,9 +131,10 @@ class Interpreter {
   // item of the current dialog.
   void ExecuteClear(Element* clear);
   // Follows "next" ("src" of a subdialog), "nextitem", "expr" or "expritem":
-  // "#id" runs that dialog and then stops, "doc" or "doc#id" sets the
-  // next-document and stop flags, an item runs that item's turn. With none
-  // of them the dialogue and the process end (status 0).
+  // "#id" jumps to that dialog, "doc" or "doc#id" sets the next-document and
+  // stop flags, an item runs that item's turn. An "expr" or "expritem" that
+  // gives the empty text logs an error and jumps nowhere. With none of them
+  // the dialogue and the process end (status 0).
   void ExecuteGoto(Element* element);
   // Sets the stop flag. The element is not read.
   void Stop(Element* element = nullptr);
@@ -165,9 +178,17 @@ class Interpreter {
   EcmaScopes& Scopes() { return *scopes_; }
 
  private:
+  // A dialog jump waiting for the running dialog to end.
+  struct DialogJump {
+    DialogSlot* slot;
+    bool enteredByJump;
+    std::string expression;
+  };
+
   // Document loop helpers (Interpreter.cpp).
   void ParseAndRun(VxmlDocument& document);
   DialogSlot* StartSlot();
+  void RunDialogs(DialogSlot* first);
   // Application root helpers (ApplicationRoot.cpp).
   void UpdateApplicationRoot(const std::string& application);
   void OpenApplicationRoot(const std::string& application);
@@ -179,9 +200,11 @@ class Interpreter {
   bool IsUnfilled(const Element* item);
   void NameUnnamedItem(Element* item);
   bool FilledMatches(Element* filled, DialogSlot* slot);
+  bool CountSilentPass();
   // Goto helpers (BlockExecutors.cpp).
+  bool EvaluateTarget(const std::string& expression, std::string* target);
   void FollowReference(const std::string& reference);
-  void JumpToDialog(const std::string& id);
+  void JumpToDialogNamed(const std::string& id);
   void JumpToDocument(const std::string& document, const std::string& startDialog);
   void JumpToItem(const std::string& name);
   bool EnterJump();
@@ -189,7 +212,7 @@ class Interpreter {
 
   void NotAvailableYet(const char* name);
 
-  PeerLink& peer_;
+  RequestCounter peer_;
   SessionLog* mainLog_;
   SessionLog* dialogLog_;
   std::unique_ptr<XmlParser> parser_;
@@ -209,6 +232,9 @@ class Interpreter {
   std::string startDialog_;
   bool nextDocument_ = false;
   bool stop_ = false;
-  int jumpDepth_ = 0;     // nested dialog and item jumps under way
-  int unnamedItems_ = 0;  // names given to form items without one
+  std::optional<DialogJump> dialogJump_;
+  int jumpDepth_ = 0;           // nested item jumps under way
+  int silentPasses_ = 0;        // select passes since the last request to the peer
+  long long requestsSeen_ = 0;  // the peer's request count at the last pass
+  int unnamedItems_ = 0;        // names given to form items without one
 };

@@ -276,13 +276,12 @@ INSTANTIATE_TEST_SUITE_P(
         GotoCase{"MissingItem", "<goto nextitem=\"nowhere\"/>", {"f", "b2", "b3"}}),
     [](const ::testing::TestParamInfo<GotoCase>& info) { return info.param.name; });
 
-TEST_F(InterpreterTest, DialogJumpRestoresTheEnclosingDialog) {
+TEST_F(InterpreterTest, DialogJumpEndsTheDialogAndRunsTheTarget) {
   WriteBlockDocument("<goto next=\"#g\"/>\n",
                      "<form id=\"g\">\n<block>\n<prompt>g</prompt>\n</block>\n</form>\n");
   RunDialogue("start.vxml");
   EXPECT_EQ(HeardTexts(), (Strings{"g"}));
-  EXPECT_EQ(interpreter_->CurrentDialog(), &document_->dialogs[0]);
-  EXPECT_TRUE(interpreter_->StopRequested());
+  EXPECT_EQ(interpreter_->CurrentDialog(), &document_->dialogs[1]);
   EXPECT_TRUE(InOrder(MainLog(), {"GO TO ", "dialog g", "Run FIA algoritm. Actual dialog: g",
                                   "End of FIA"}));
   EXPECT_EQ(CountOf(MainLog(), "End of FIA"), 1);
@@ -310,6 +309,7 @@ TEST_F(InterpreterTest, ItemJumpToAnEmptyNameDoesNothing) {
   EXPECT_EQ(HeardTexts(), (Strings{"b2"}));
   std::string log = MainLog();
   EXPECT_EQ(CountOf(log, "form item "), 0);
+  EXPECT_EQ(CountOf(log, "ERROR :goto element has an empty target: ''"), 1);
   EXPECT_EQ(CountOf(log, "Collect phase from FIA"), 2);
 }
 

@@ -1,7 +1,6 @@
-// Ways out of a dialogue that end the process, and script errors. Kept apart
-// from the other interpreter tests: the engine's error status is sticky for
-// the process. A death test re-runs in a fresh process with a working folder
-// of its own, so what the parent checks comes through standard error.
+// Ways out of a dialogue that end the process, and an item that can never be
+// filled. A death test re-runs in a fresh process with a working folder of
+// its own, so what the parent checks comes through standard error.
 #include <unistd.h>
 
 #include <cstdlib>
@@ -97,6 +96,15 @@ TEST_F(InterpreterExitDeathTest, GotoWithoutTargetEndsTheDialogue) {
                     HasSubstr("SENT:Koniec dialogu\n"), Not(HasSubstr("never"))));
 }
 
+// A script's quit ends the dialogue as a fatal error does, with status 0.
+TEST_F(InterpreterExitDeathTest, ScriptQuitEndsTheDialogue) {
+  WriteDocument("start.vxml",
+                "<form id=\"f\">\n<block>\n<script>quit(7)</script>\n</block>\n</form>\n");
+  EXPECT_EXIT(RunDialogueToTheEnd("start.vxml"), ::testing::ExitedWithCode(0),
+              ::testing::ContainsRegex("A script called quit\\(\\): the dialogue ends\nStop dialog "
+                                       "called\nSENT:Koniec dialogu\n.*ARCHIVED main__"));
+}
+
 // The main log of a dialogue that ended through the fatal path is archived.
 TEST_F(InterpreterExitDeathTest, FatalEndArchivesTheLogs) {
   WriteDocument("start.vxml", "<form id=\"f\">\n<block>\n<goto/>\n</block>\n</form>\n");
@@ -104,18 +112,6 @@ TEST_F(InterpreterExitDeathTest, FatalEndArchivesTheLogs) {
               ::testing::ContainsRegex("ARCHIVED main__[0-9_]+\\.log\n"
                                        "START SESSION .*Run Interpretation.*GO TO .*"
                                        "ERROR :goto element hasnt next attribute!"));
-}
-
-// ---------------------------------------------------------------------------
-// Script errors are reported by the scope layer; the dialogue goes on.
-
-TEST_F(InterpreterTest, FailingScriptAndConditionDoNotStopTheContent) {
-  WriteDocument("start.vxml",
-                "<form id=\"f\">\n<block>\n<script>this is not script</script>\n"
-                "<if cond=\"(\">\n<prompt>error counts as true</prompt>\n</if>\n"
-                "<prompt>after</prompt>\n</block>\n</form>\n");
-  RunDialogue("start.vxml");
-  EXPECT_EQ(HeardTexts(), (std::vector<std::string>{"error counts as true", "after"}));
 }
 
 // An item whose variable cannot hold a value would be selected for ever.
