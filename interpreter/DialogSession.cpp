@@ -99,11 +99,13 @@ void DialogSession::EndDialogue() {
     std::cerr << kSendFailure << std::endl;
     if (mainLog_) mainLog_->Error(kSendFailure);
   }
-  ArchiveLogs();
-  std::cout << "----------------------------------> END\n" << std::flush;
+  // Everything that writes to the logs is gone before they are archived: the
+  // dialogue's closing lines and the footers are part of the archive.
   dialogue_.reset();
   dialogLog_.reset();
   mainLog_.reset();
+  ArchiveLogs();
+  std::cout << "----------------------------------> END\n" << std::flush;
   stopped_ = true;
 }
 

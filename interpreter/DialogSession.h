@@ -52,9 +52,9 @@ class DialogSession {
   // dialogue (EndDialogue) and the process, with status 0.
   void StopDialog();
   // Ends a begun dialogue without ending the process: stops it, tells the
-  // peer "Koniec dialogu" (a failed send is reported and logged), archives
-  // the logs, and deletes the dialogue and then the logs (their footers go
-  // into new files under the same paths).
+  // peer "Koniec dialogu" (a failed send is reported and logged), deletes the
+  // dialogue and then the logs (which write their footers), and archives the
+  // logs. Nothing writes to the log paths afterwards.
   void EndDialogue();
   // Copies the dialog log, "temp.raw" and the main log into "log_data"
   // (created when missing) under names stamped with the time of day, then
