@@ -100,10 +100,7 @@ void Interpreter::InitPhase(DialogSlot* slot) {
   for (Element* child : slot->element->children) {
     child->promptCounter = 1;
     const std::string& tag = child->tagName;
-    if (IsDeclared(tag)) {
-      if (IsSelectable(tag)) NameUnnamedItem(child);
-      ExecuteVar(child, "dialog");
-    }
+    if (IsDeclared(tag)) ExecuteVar(child, "dialog");
     if (IsInputItem(tag)) {
       child->prompted = 0;
       child->promptCounter = 1;
@@ -116,14 +113,6 @@ void Interpreter::InitPhase(DialogSlot* slot) {
     }
     if (tag == "link") ExecuteLink(child);
   }
-}
-
-// A form item without a "name" gets one, so that it has a variable that the
-// select phase can test and the collect phase can mark.
-void Interpreter::NameUnnamedItem(Element* item) {
-  if (!item->GetAttribute("name").empty()) return;
-  std::string name = "noname_" + item->tagName + std::to_string(++unnamedItems_);
-  item->attributes.emplace_back("name", name);
 }
 
 bool Interpreter::SelectPhase(DialogSlot* slot) {

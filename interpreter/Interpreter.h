@@ -198,7 +198,6 @@ class Interpreter {
   ContentFlow ExecuteChild(Element* child, Element* container);
   // Form helpers (FormInterpretation.cpp).
   bool IsUnfilled(const Element* item);
-  void NameUnnamedItem(Element* item);
   bool FilledMatches(Element* filled, DialogSlot* slot);
   bool CountSilentPass();
   // Goto helpers (BlockExecutors.cpp).
@@ -236,5 +235,4 @@ class Interpreter {
   int jumpDepth_ = 0;           // nested item jumps under way
   int silentPasses_ = 0;        // select passes since the last request to the peer
   long long requestsSeen_ = 0;  // the peer's request count at the last pass
-  int unnamedItems_ = 0;        // names given to form items without one
 };

@@ -1,56 +1,15 @@
 #include "interpreter/XmlParser.h"
 
 #include <algorithm>
-#include <array>
 #include <iostream>
 
 #include "interpreter/FatalExit.h"
 #include "interpreter/SessionLog.h"
+#include "interpreter/TagLexer.h"
 #include "interpreter/VxmlDocument.h"
 #include "platform/LocalPath.h"
 
 namespace {
-
-// Searched in this order; the first match wins, so the second "meta" is never
-// chosen and "<metadata" is taken as "meta".
-const std::array<const char*, 52> kElementNames = {
-    "assign",   "audio",     "block",    "catch",    "choice",    "clear",   "disconnect",
-    "else",     "elseif",    "enumerate", "exit",    "field",     "filled",  "form",
-    "goto",     "grammar",   "if",       "initial",  "link",      "dtmf",    "menu",
-    "meta",     "object",    "option",   "param",    "prompt",    "property", "record",
-    "return",   "reprompt",  "subdialog", "submit",  "throw",     "transfer", "value",
-    "var",      "vxml",      "error",    "help",     "noinput",   "nomatch", "meta",
-    "metadata", "lexicon",   "tag",      "rule",     "ruleref",   "token",   "one-of",
-    "item",     "example",   "script"};
-constexpr size_t kBlockEntry = 2;
-
-const std::array<const char*, 68> kAttributeNames = {
-    "itemname",     "aai",          "aaiexpr",     "accept",      "application",
-    "archive",      "audiobase",    "bargein",     "bargeintype", "base",
-    "beep",         "bridge",       "charset",     "classid",     "codebase",
-    "codetype",     "cond",         "connecttime", "content",     "count",
-    "data",         "dest",         "destexpr",    "dtmf",        "dtmfterm",
-    "tr",           "event",        "eventexpr",   "expr",        "expritem",
-    "fetchaudio",   "fetchhint",    "fetchtimeout", "finalsilence", "http_equiv",
-    "id",           "label",        "maxtime",     "method",      "modal",
-    "mode",         "name",         "namelist",    "next",        "nextitem",
-    "root",         "scope",        "slot",        "src",         "srcexpr",
-    "timeout",      "type",         "value",       "valuetype",   "version",
-    "weight",       "dict",         "uri",         "special",     "xml:lang",
-    "repeat",       "repeat-prob",  "tag",         "xml:base",    "xmlns",
-    "xmlns:xsi",    "xsi:schemaLocation", "mode"};
-
-// A table entry that becomes another name when the line also holds a marker.
-struct FixUp {
-  const char* entry;
-  const char* marker;
-  const char* name;
-};
-const std::array<FixUp, 5> kFixUps = {{{"rule", "<ruleref", "ruleref"},
-                                       {"else", "<elseif", "elseif"},
-                                       {"if", "<elseif", "elseif"},
-                                       {"enumerate", "<prompt", "prompt"},
-                                       {"audio", "<prompt", "prompt"}}};
 
 const char kUnknownSyntax[] = "WARNING: Unknown XML syntax!";
 const char kBadVersion[] = "Nepodporovana verzia XML syntaxe!";
@@ -71,18 +30,9 @@ bool IsOpen(const Element& element) {
 
 bool IsDialogName(const std::string& name) { return name == "form" || name == "menu"; }
 
-// Whether the start tag "<" + name in the line is closed by "/>" (an empty
-// prompt, a script with only a "src"): it has no body on the following lines.
-bool IsEmptyElementTag(const std::string& line, const std::string& name) {
-  const size_t open = line.find("<" + name);
-  const size_t close = open == std::string::npos ? open : line.find('>', open);
-  return close != std::string::npos && line[close - 1] == '/';
-}
-
-// A prompt or script whose start line holds neither its end tag nor "/>"
-// collects its body from the following lines.
-bool HasBodyBelow(const std::string& line, const std::string& name) {
-  return !Contains(line, "</" + name + ">") && !IsEmptyElementTag(line, name);
+bool IsFormItem(const std::string& name) {
+  return name == "block" || name == "field" || name == "record" || name == "initial" ||
+         name == "object" || name == "subdialog" || name == "transfer";
 }
 
 bool IsTextLine(const std::string& line) {
@@ -90,22 +40,18 @@ bool IsTextLine(const std::string& line) {
          !Contains(line, "<?xml") && !Contains(line, "-->");
 }
 
-std::string TakenName(const std::string& entry, const std::string& line) {
-  for (const FixUp& fixUp : kFixUps) {
-    if (entry == fixUp.entry && Contains(line, fixUp.marker)) return fixUp.name;
+// The three characters of the version in the declaration: after "version",
+// blanks, "=", blanks and the opening quote; "" when the declaration names
+// no version.
+std::string DeclaredVersion(const std::string& line) {
+  for (std::size_t at = line.find("version"); at != std::string::npos;
+       at = line.find("version", at + 1)) {
+    const std::size_t equals = line.find_first_not_of(" \t", at + 7);
+    if (equals == std::string::npos || line[equals] != '=') continue;
+    const std::size_t quote = line.find_first_not_of(" \t", equals + 1);
+    if (quote != std::string::npos) return line.substr(quote + 1, 3);
   }
-  return entry;
-}
-
-std::string TrimBlanks(const std::string& text) {
-  const size_t first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return "";
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-bool IsKnownAttribute(const std::string& name) {
-  return std::find(kAttributeNames.begin(), kAttributeNames.end(), name) !=
-         kAttributeNames.end();
+  return "";
 }
 
 }  // namespace
@@ -120,7 +66,7 @@ void XmlParser::ParseFile(VxmlDocument& document) {
   if (!input_->is_open()) quorvane::FatalExit("Cannot open file>" + document.fileName, 0);
   log_->Message("Parsing XML dokument");
   log_->Write(document.fileName);
-  ReadDocument();
+  ReadDocument(document.fileName);
   if (documentType_ == "grammar") {
     if (!elements_.empty()) elements_.front()->scope = "grammar";
   } else {
@@ -132,20 +78,21 @@ void XmlParser::ParseFile(VxmlDocument& document) {
   input_->close();
 }
 
-void XmlParser::ReadDocument() {
+void XmlParser::ReadDocument(const std::string& fileName) {
+  LineReader reader(*input_, log_, fileName);
   std::string first;
-  ReadLine(first);
+  reader.ReadRawLine(first);
   if (!CheckXmlVersion(first)) {
     log_->Error(kBadVersion);
     quorvane::FatalExit(std::string("FATAL ERROR: ") + kBadVersion, 0);
   }
   if (!Contains(first, "<?xml")) {
-    TakeLine(first);
+    reader.Unread(first);
   } else if (const size_t end = first.find("?>", first.find("<?xml"));
              end != std::string::npos) {
-    TakeLine(first.substr(end + 2));  // the root often shares the declaration's line
+    reader.Unread(first.substr(end + 2));  // the root often shares the declaration's line
   }
-  while (ReadElement()) {
+  while (ReadElement(reader)) {
   }
   Rewind();
 }
@@ -156,30 +103,27 @@ bool XmlParser::CheckXmlVersion(const std::string& line) {
     log_->Message(kUnknownSyntax);
     return true;
   }
-  const size_t position = line.find("version=");
-  if (position == std::string::npos) return false;
-  const std::string version = line.substr(std::min(position + 9, line.size()), 3);
+  if (!Contains(line, "version")) return false;
+  const std::string version = DeclaredVersion(line);
   log_->Message("Verzia XML syntaxe ");
   log_->Write(version);
   return version == "1.0";
 }
 
-bool XmlParser::ReadElement() {
+// Takes the next line; false once it was the closing line.
+bool XmlParser::ReadElement(LineReader& reader) {
   const std::string endMark = documentType_ == "grammar" ? "</grammar>" : "</vxml>";
-  if (Contains(currentLine_, endMark)) return false;
-  if (AtEnd()) {
+  SourceLine line;
+  if (!reader.Next(line)) {
     log_->Error(kNoClosingElement);
     quorvane::FatalExit("\n\tDOKUMENT ERROR:dokument neobsahuje " + endMark + " tag!", 0);
   }
-  std::string line;
-  ReadLine(line);
   TakeLine(line);
-  return true;
+  return line.tag.empty() || !Contains(line.text, endMark);
 }
 
-// Parses one line read from the document and keeps the element it yields.
-void XmlParser::TakeLine(std::string line) {
-  if (Contains(line, "<!DOCTYPE")) line = SkipDoctype(line);
+// Parses one line and keeps the element it yields.
+void XmlParser::TakeLine(const SourceLine& line) {
   if (!ParseLine(line)) return;
   if (elements_.size() == kMaxElements) {
     LogExcess("more than " + std::to_string(kMaxElements) + " elements in the document: " +
@@ -189,111 +133,35 @@ void XmlParser::TakeLine(std::string line) {
   elements_.push_back(NewElement(working_));
 }
 
-// `line` opens a DOCTYPE declaration: reads up to the line that ends it (this
-// one when it holds ">") and returns the line after it, or the last line read
-// when the file ends first.
-std::string XmlParser::SkipDoctype(std::string line) {
-  while (!Contains(line, ">") && ReadLine(line)) {
-  }
-  ReadLine(line);
-  return line;
-}
-
-bool XmlParser::ParseLine(std::string line) {
+bool XmlParser::ParseLine(const SourceLine& line) {
   working_ = Element();
   working_.scope = "anonymous";
-  for (size_t entry = 0; entry < kElementNames.size(); ++entry) {
-    const std::string name = kElementNames[entry];
-    if (Contains(line, "<" + name)) {
-      ParseStartTag(std::move(line), entry);
-      return true;
-    }
-    if (Contains(line, "</" + name)) {
-      working_.tagName = "</" + name;
-      working_.sourceText = line;
-      if (IsDialogName(name)) working_.scope = "document";
-      return true;
-    }
+  const std::string name = line.tag.empty() ? "" : taglexer::ElementName(line.tag);
+  if (name.rfind("</", 0) == 0) {
+    working_.tagName = name;
+    working_.sourceText = line.text;
+    if (IsDialogName(name.substr(2))) working_.scope = "document";
+    return true;
   }
-  if (!IsTextLine(line)) return false;
+  if (!name.empty()) {
+    ParseStartTag(line, name);
+    return true;
+  }
+  if (!IsTextLine(line.text)) return false;
   working_.tagName = "PCDATA";
-  working_.sourceText = line + "</PCDATA>";
+  working_.sourceText = line.text + "</PCDATA>";
   return true;
 }
 
-void XmlParser::ParseStartTag(std::string line, size_t entry) {
-  const std::string name = TakenName(kElementNames[entry], line);
-  if (!Contains(line, ">")) JoinContinuation(line);
-  working_.sourceText = line;
+void XmlParser::ParseStartTag(const SourceLine& line, const std::string& name) {
+  working_.sourceText = line.text;
   working_.tagName = name;
-  ParseAttributes(line);
-  NameBlock(entry);
+  for (const Attribute& attribute : taglexer::TagAttributes(line.tag)) {
+    AddAttribute(attribute.name, attribute.value);
+  }
+  NameFormItem();
   if (name == "vxml") working_.scope = "document";
   if (IsDialogName(name)) working_.scope = "dialog";
-  if (name == "prompt" && HasBodyBelow(line, name)) working_.sourceText = ReadPromptBody();
-  if (name == "script" && HasBodyBelow(line, name)) working_.sourceText = ReadScriptBody();
-}
-
-// Appends the following non-empty lines up to the one that holds ">".
-void XmlParser::JoinContinuation(std::string& line) {
-  std::string next;
-  while (ReadLine(next)) {
-    line += next;
-    if (Contains(next, ">")) return;
-  }
-}
-
-std::string XmlParser::ReadPromptBody() {
-  std::string body;
-  std::string line;
-  while (ReadLine(line)) {
-    body += line;
-    if (Contains(line, "</prompt>")) break;
-  }
-  return body;
-}
-
-std::string XmlParser::ReadScriptBody() {
-  std::string body;
-  std::string line;
-  while (ReadLine(line)) {
-    if (Contains(line, "</script>")) {
-      body += "\n" + line;
-      break;
-    }
-    if (!line.empty()) body += line + "\n";
-  }
-  return body;
-}
-
-void XmlParser::ParseAttributes(const std::string& line) {
-  const size_t open = line.find('<');  // a start-tag line holds one
-  const size_t close = line.find('>', open);
-  const std::string tag =
-      line.substr(open, close == std::string::npos ? std::string::npos : close - open + 1);
-  size_t position = 0;
-  for (;;) {
-    const size_t blank = tag.find_first_of(" \t", position);
-    if (blank == std::string::npos) return;
-    const size_t equals = tag.find('=', blank);
-    if (equals == std::string::npos) return;
-    // The value starts past the opening quote; blanks between "=" and a
-    // double quote are skipped, like those around the name.
-    const size_t afterBlanks = tag.find_first_not_of(" \t", equals + 1);
-    const bool spacedQuote = afterBlanks != equals + 1 && afterBlanks != std::string::npos &&
-                             tag[afterBlanks] == '"';
-    const size_t valueStart = spacedQuote ? afterBlanks + 1 : equals + 2;
-    const size_t quote = tag.find('"', valueStart);
-    if (quote == std::string::npos) {  // no double-quoted value: nothing kept
-      position = equals;
-      continue;
-    }
-    // Blanks and tabs around the name are dropped, so an attribute on an
-    // indented continuation line or after two blanks is still kept.
-    const std::string name = TrimBlanks(tag.substr(blank + 1, equals - blank - 1));
-    if (IsKnownAttribute(name)) AddAttribute(name, tag.substr(valueStart, quote - valueStart));
-    position = quote;
-  }
 }
 
 void XmlParser::AddAttribute(const std::string& name, const std::string& value) {
@@ -305,14 +173,20 @@ void XmlParser::AddAttribute(const std::string& name, const std::string& value) 
   working_.attributes.emplace_back(name, value);
 }
 
-void XmlParser::NameBlock(size_t entry) {
-  if (entry != kBlockEntry) return;
-  for (const Attribute& attribute : working_.attributes) {
-    if (Contains(attribute.name, "name")) return;
+// A form item without a name gets a generated one, so that its variable and
+// the grammars registered for it when the document loads have a name.
+void XmlParser::NameFormItem() {
+  if (!IsFormItem(working_.tagName) || !working_.GetAttribute("name").empty()) return;
+  int& given = unnamedItems_[working_.tagName];
+  std::string name = "noname_" + working_.tagName;
+  if (given > 0) name += std::to_string(given);
+  ++given;
+  for (Attribute& attribute : working_.attributes) {
+    if (attribute.name == "name") {  // present but empty
+      attribute.value = name;
+      return;
+    }
   }
-  std::string name = "noname_block";
-  if (unnamedBlocks_ > 0) name += std::to_string(unnamedBlocks_);
-  ++unnamedBlocks_;
   AddAttribute("name", name);
 }
 
@@ -425,17 +299,6 @@ void XmlParser::AssignScopes(VxmlDocument& document) {
     for (Element* child : dialog.element->children) child->scope = "dialog";
   }
 }
-
-bool XmlParser::ReadLine(std::string& line) {
-  std::string next;
-  if (!std::getline(*input_, next)) return false;
-  if (!next.empty() && next.back() == '\r') next.pop_back();
-  line = next;
-  currentLine_ = line;
-  return true;
-}
-
-bool XmlParser::AtEnd() { return input_->peek() == std::ifstream::traits_type::eof(); }
 
 void XmlParser::LogExcess(const std::string& what) {
   log_->Error("XML PARSER: " + what + "; the excess is dropped");

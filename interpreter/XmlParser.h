@@ -1,46 +1,31 @@
 // The line parser of VoiceXML documents and of SRGS grammar documents in XML
-// form. It is not a general XML parser: every line is one element, recognised
-// by "<" followed by one of 52 known element names (the first match in table
-// order wins), and only attributes with one of 68 known names are kept.
+// form: the tree builder over the line reader (LineReader.h), which hands it
+// one line per element, and the tag lexer (TagLexer.h), which names each
+// element by the table of 52 known element names and keeps only attributes
+// with one of 68 known names.
 //
 // Lines:
-// - The first line must hold "<?xml" with version="1.0" (any other version is
-//   fatal); the declaration is not an element, but markup after its "?>" on
-//   that line (usually the root) is read as an ordinary line. A first line
-//   without "<?xml" only gives the warning "WARNING: Unknown XML syntax!" and
-//   is then read as an ordinary line.
+// - The first line must hold "<?xml" with version="1.0" (blanks around "="
+//   and single quotes allowed; any other version is fatal); the declaration
+//   is not an element, but markup after its "?>" on that line (usually the
+//   root) is read. A first line without "<?xml" only gives the warning
+//   "WARNING: Unknown XML syntax!" and is then read as any other.
 // - Reading stops at the line that holds "</vxml>" ("</grammar>" for a grammar
 //   document; that line is still an entry); a file without it is fatal.
-// - Every line loses one trailing "\r". Lines have no length limit.
-// - A start-tag line yields an element named after the table entry, with the
-//   fix-ups: "<ruleref" -> "ruleref", "<elseif" -> "elseif", a line with
-//   "<enumerate" or "<audio" and "<prompt" -> "prompt", "<metadata" -> "meta".
-//   A start tag without ">" is joined with the following non-empty lines, no
-//   separator, up to the first line holding ">". Its source text is the whole
-//   (joined) line. Scope "anonymous"; "document" for vxml; "dialog" for form
-//   and menu (the scope pass below changes it).
-// - A prompt line without "</prompt>": the source text is instead the
-//   following non-empty lines joined without separator, up to and including
-//   the line holding "</prompt>" (the start line is not kept).
-// - A script line without "</script>": the source text is the following
-//   non-empty lines each followed by "\n", then "\n" and the line holding
-//   "</script>".
-// - A prompt or script start tag closed by "/>" has no body: its source text
-//   is its line, and the following lines stay elements of their own.
-// - Attributes: within the start tag (first "<" to the next ">"), each blank
-//   or tab followed by name="value" (the name is the text up to "=" without
-//   blanks and tabs; the value is double-quoted, blanks after "=" allowed)
-//   whose name is in the table. A block
-//   without an attribute whose name contains "name" gets name = "noname_block",
-//   then "noname_block1", "noname_block2", ... for later unnamed blocks.
-// - A line holding "</" + name (and no start tag found first) is an end-tag
-//   entry: tag name "</" + name, source text the line, no attributes; scope
-//   "anonymous" ("document" for form and menu).
-// - Any other line that is not empty, not only blanks and holds neither
-//   "<!--", "-->" nor "<?xml" is text: tag name "PCDATA", source text the line
-//   + "</PCDATA>". So the middle lines of a multi-line comment are text.
-// - A line holding "<!DOCTYPE" is skipped up to the line holding ">" (the same
-//   line when the declaration ends there); the line after that is read instead.
+// - A line with a tag yields an element named by the tag lexer (with its
+//   fix-ups, "<metadata" -> "meta"). A start tag's element has the attributes
+//   of its tag, its source text is the whole line (the tag, or the tag with
+//   its text and end tag, or a prompt or script with its body), and its scope
+//   is "anonymous"; "document" for vxml; "dialog" for form and menu (the scope
+//   pass below changes it). An end tag's entry is tag name "</" + name (no
+//   ">"), source text the line, no attributes; scope "anonymous"
+//   ("document" for form and menu).
+// - A run of text that is not only blanks and holds neither "<!--", "-->"
+//   nor "<?xml" is text: tag name "PCDATA", source text the run + "</PCDATA>".
+// - A form item (block, field, record, initial, object, subdialog, transfer)
+//   without a "name" gets name = "noname_" + tag name, then with 1, 2, ...
+//   appended for later unnamed items of the same tag ("noname_block",
+//   "noname_block1"), as long as its attribute table has room.
 //
 // Tree: an entry whose source text holds neither "</" + tag name nor "/>" is
 // open and takes as children the later entries up to its matching end tag
@@ -49,10 +34,10 @@
 // tags and elements closed on their own line have no children.
 //
 // So the children of an element are start-tag and text entries, never end
-// tags. A prompt or script collected over several lines, and an element closed
-// on its own line, is one element without children: its inner markup stays in
-// its source text. A multi-line element's text lines are "PCDATA" children
-// (its own GetText is then ""). Elements live until the process ends.
+// tags. A prompt or script, and an element closed on its own line, is one
+// element without children: its inner markup stays in its source text. A
+// multi-line element's text runs are "PCDATA" children (its own GetText is
+// then ""). Elements live until the process ends.
 //
 // Scopes after a parse: the root keeps "document" ("grammar" for a grammar
 // document); its direct children get "document" (forms and menus included);
@@ -64,10 +49,12 @@
 // a start tag without its end tag.
 #pragma once
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "interpreter/Element.h"
+#include "interpreter/LineReader.h"
 
 class SessionLog;
 class VxmlDocument;
@@ -103,26 +90,19 @@ class XmlParser {
   const std::vector<Element*>& Grammars() const { return grammars_; }
 
  private:
-  void ReadDocument();
+  void ReadDocument(const std::string& fileName);
   bool CheckXmlVersion(const std::string& line);
-  bool ReadElement();
-  void TakeLine(std::string line);
-  bool ParseLine(std::string line);
-  void ParseStartTag(std::string line, size_t entry);
-  void ParseAttributes(const std::string& line);
-  void NameBlock(size_t entry);
+  bool ReadElement(LineReader& reader);
+  void TakeLine(const SourceLine& line);
+  bool ParseLine(const SourceLine& line);
+  void ParseStartTag(const SourceLine& line, const std::string& name);
+  void AddAttribute(const std::string& name, const std::string& value);
+  void NameFormItem();
   void Rewind();
   void CollectGrammars();
   void BuildTree(VxmlDocument& document);
   void AssignScopes(VxmlDocument& document);
 
-  bool ReadLine(std::string& line);
-  bool AtEnd();
-  std::string SkipDoctype(std::string line);
-  void JoinContinuation(std::string& line);
-  std::string ReadPromptBody();
-  std::string ReadScriptBody();
-  void AddAttribute(const std::string& name, const std::string& value);
   void PairElements();
   void CollectUntilEndTag(size_t index);
   void ReduceToDirectChildren();
@@ -135,7 +115,6 @@ class XmlParser {
   std::string documentUri_;
   std::string documentType_;
   std::ifstream* input_;
-  std::string currentLine_;  // the last line read
   SessionLog* log_;
-  int unnamedBlocks_ = 0;
+  std::map<std::string, int> unnamedItems_;  // names given, per tag name
 };

@@ -1,0 +1,275 @@
+#include "interpreter/TagLexer.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdint>
+
+namespace taglexer {
+
+namespace {
+
+// Searched in this order; the first match wins, so the second "meta" is never
+// chosen and "<metadata" is taken as "meta".
+const std::array<const char*, 52> kElementNames = {
+    "assign",   "audio",     "block",    "catch",    "choice",    "clear",   "disconnect",
+    "else",     "elseif",    "enumerate", "exit",    "field",     "filled",  "form",
+    "goto",     "grammar",   "if",       "initial",  "link",      "dtmf",    "menu",
+    "meta",     "object",    "option",   "param",    "prompt",    "property", "record",
+    "return",   "reprompt",  "subdialog", "submit",  "throw",     "transfer", "value",
+    "var",      "vxml",      "error",    "help",     "noinput",   "nomatch", "meta",
+    "metadata", "lexicon",   "tag",      "rule",     "ruleref",   "token",   "one-of",
+    "item",     "example",   "script"};
+
+const std::array<const char*, 68> kAttributeNames = {
+    "itemname",     "aai",          "aaiexpr",     "accept",      "application",
+    "archive",      "audiobase",    "bargein",     "bargeintype", "base",
+    "beep",         "bridge",       "charset",     "classid",     "codebase",
+    "codetype",     "cond",         "connecttime", "content",     "count",
+    "data",         "dest",         "destexpr",    "dtmf",        "dtmfterm",
+    "tr",           "event",        "eventexpr",   "expr",        "expritem",
+    "fetchaudio",   "fetchhint",    "fetchtimeout", "finalsilence", "http_equiv",
+    "id",           "label",        "maxtime",     "method",      "modal",
+    "mode",         "name",         "namelist",    "next",        "nextitem",
+    "root",         "scope",        "slot",        "src",         "srcexpr",
+    "timeout",      "type",         "value",       "valuetype",   "version",
+    "weight",       "dict",         "uri",         "special",     "xml:lang",
+    "repeat",       "repeat-prob",  "tag",         "xml:base",    "xmlns",
+    "xmlns:xsi",    "xsi:schemaLocation", "mode"};
+
+// A table entry that becomes another name when the tag also holds a marker.
+struct FixUp {
+  const char* entry;
+  const char* marker;
+  const char* name;
+};
+const std::array<FixUp, 5> kFixUps = {{{"rule", "<ruleref", "ruleref"},
+                                       {"else", "<elseif", "elseif"},
+                                       {"if", "<elseif", "elseif"},
+                                       {"enumerate", "<prompt", "prompt"},
+                                       {"audio", "<prompt", "prompt"}}};
+
+// The Unicode characters of the Windows-1250 bytes 0x80 to 0xFF (0: none).
+const std::array<std::uint16_t, 128> kWindows1250 = {
+    0x20AC, 0,      0x201A, 0,      0x201E, 0x2026, 0x2020, 0x2021, 0,      0x2030, 0x0160,
+    0x2039, 0x015A, 0x0164, 0x017D, 0x0179, 0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0,      0x2122, 0x0161, 0x203A, 0x015B, 0x0165, 0x017E, 0x017A, 0x00A0,
+    0x02C7, 0x02D8, 0x0141, 0x00A4, 0x0104, 0x00A6, 0x00A7, 0x00A8, 0x00A9, 0x015E, 0x00AB,
+    0x00AC, 0x00AD, 0x00AE, 0x017B, 0x00B0, 0x00B1, 0x02DB, 0x0142, 0x00B4, 0x00B5, 0x00B6,
+    0x00B7, 0x00B8, 0x0105, 0x015F, 0x00BB, 0x013D, 0x02DD, 0x013E, 0x017C, 0x0154, 0x00C1,
+    0x00C2, 0x0102, 0x00C4, 0x0139, 0x0106, 0x00C7, 0x010C, 0x00C9, 0x0118, 0x00CB, 0x011A,
+    0x00CD, 0x00CE, 0x010E, 0x0110, 0x0143, 0x0147, 0x00D3, 0x00D4, 0x0150, 0x00D6, 0x00D7,
+    0x0158, 0x016E, 0x00DA, 0x0170, 0x00DC, 0x00DD, 0x0162, 0x00DF, 0x0155, 0x00E1, 0x00E2,
+    0x0103, 0x00E4, 0x013A, 0x0107, 0x00E7, 0x010D, 0x00E9, 0x0119, 0x00EB, 0x011B, 0x00ED,
+    0x00EE, 0x010F, 0x0111, 0x0144, 0x0148, 0x00F3, 0x00F4, 0x0151, 0x00F6, 0x00F7, 0x0159,
+    0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9};
+
+struct NamedEntity {
+  const char* name;
+  char character;
+};
+const std::array<NamedEntity, 5> kNamedEntities = {
+    {{"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"apos", '\''}, {"quot", '"'}}};
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+bool StartsWith(const std::string& text, std::size_t at, const char* prefix) {
+  return text.compare(at, std::char_traits<char>::length(prefix), prefix) == 0;
+}
+
+bool OpensMarkup(const std::string& text, std::size_t at) {
+  if (at + 1 >= text.size()) return false;
+  const unsigned char next = static_cast<unsigned char>(text[at + 1]);
+  return std::isalpha(next) || next == '_' || next == ':' || next == '/' || next == '!' ||
+         next == '?';
+}
+
+// A piece that ends with `close`, searched from `searchFrom`.
+Piece Closed(const std::string& text, PieceKind kind, std::size_t begin, std::size_t searchFrom,
+             const char* close) {
+  const std::size_t at = text.find(close, searchFrom);
+  if (at == std::string::npos) return {kind, begin, text.size(), false};
+  return {kind, begin, at + std::char_traits<char>::length(close), true};
+}
+
+// "<!DOCTYPE ...>": its internal subset "[...]" may hold ">".
+Piece Declaration(const std::string& text, std::size_t begin) {
+  const std::size_t mark = text.find_first_of("[>", begin);
+  if (mark == std::string::npos || text[mark] == '>') {
+    return Closed(text, PieceKind::kDeclaration, begin, begin, ">");
+  }
+  const std::size_t subsetEnd = text.find(']', mark);
+  if (subsetEnd == std::string::npos) return {PieceKind::kDeclaration, begin, text.size(), false};
+  return Closed(text, PieceKind::kDeclaration, begin, subsetEnd, ">");
+}
+
+// The ">" that ends the tag starting at `begin`: a value quoted after "="
+// may hold ">", but a quote not closed in the text is no quote.
+std::size_t TagEnd(const std::string& text, std::size_t begin) {
+  for (std::size_t at = begin + 1; at < text.size(); ++at) {
+    const char c = text[at];
+    if (c == '>') return at;
+    if (c != '"' && c != '\'') continue;
+    const std::size_t before = text.find_last_not_of(" \t", at - 1);
+    if (text[before] != '=') continue;
+    const std::size_t close = text.find(c, at + 1);
+    if (close == std::string::npos) return text.find('>', at);
+    at = close;
+  }
+  return std::string::npos;
+}
+
+Piece Tag(const std::string& text, std::size_t begin) {
+  const bool endTag = text[begin + 1] == '/';
+  const std::size_t close = TagEnd(text, begin);
+  if (close == std::string::npos) {
+    return {endTag ? PieceKind::kEndTag : PieceKind::kStartTag, begin, text.size(), false};
+  }
+  PieceKind kind = PieceKind::kStartTag;
+  if (endTag) kind = PieceKind::kEndTag;
+  else if (text[close - 1] == '/') kind = PieceKind::kEmptyTag;
+  return {kind, begin, close + 1, true};
+}
+
+bool IsKnownAttribute(const std::string& name) {
+  return std::find(kAttributeNames.begin(), kAttributeNames.end(), name) !=
+         kAttributeNames.end();
+}
+
+// The Windows-1250 byte of a Unicode character; false when it has none.
+bool Windows1250Byte(unsigned long code, char& byte) {
+  if (code > 0 && code < 0x80) {
+    byte = static_cast<char>(code);
+    return true;
+  }
+  const auto found = std::find(kWindows1250.begin(), kWindows1250.end(), code);
+  if (code == 0 || found == kWindows1250.end()) return false;
+  byte = static_cast<char>(0x80 + (found - kWindows1250.begin()));
+  return true;
+}
+
+// The character of a reference's name ("amp", "#233", "#xE9"); false when
+// it is not one this lexer decodes.
+bool ReferencedCharacter(const std::string& name, char& character) {
+  for (const NamedEntity& entity : kNamedEntities) {
+    if (name == entity.name) {
+      character = entity.character;
+      return true;
+    }
+  }
+  if (name.size() < 2 || name[0] != '#') return false;
+  const bool hex = name[1] == 'x' || name[1] == 'X';
+  const std::string digits = name.substr(hex ? 2 : 1);
+  const char* allowed = hex ? "0123456789abcdefABCDEF" : "0123456789";
+  if (digits.empty() || digits.size() > 6) return false;
+  if (digits.find_first_not_of(allowed) != std::string::npos) return false;
+  return Windows1250Byte(std::stoul(digits, nullptr, hex ? 16 : 10), character);
+}
+
+}  // namespace
+
+Piece NextPiece(const std::string& text, std::size_t from, std::size_t resume) {
+  if (text[from] != '<' || !OpensMarkup(text, from)) {
+    std::size_t end = from;
+    do {
+      end = text.find('<', end + 1);
+    } while (end != std::string::npos && !OpensMarkup(text, end));
+    return {PieceKind::kText, from, end == std::string::npos ? text.size() : end, true};
+  }
+  if (StartsWith(text, from, "<!--")) {
+    return Closed(text, PieceKind::kComment, from, std::max(from + 4, resume), "-->");
+  }
+  if (StartsWith(text, from, "<![CDATA[")) {
+    return Closed(text, PieceKind::kCData, from, std::max(from + 9, resume), "]]>");
+  }
+  if (StartsWith(text, from, "<!")) return Declaration(text, from);
+  if (StartsWith(text, from, "<?")) {
+    return Closed(text, PieceKind::kInstruction, from, from + 2, "?>");
+  }
+  return Tag(text, from);
+}
+
+std::string PieceText(const std::string& text, const Piece& piece) {
+  if (piece.kind != PieceKind::kCData) return text.substr(piece.begin, piece.end - piece.begin);
+  const std::size_t content = piece.begin + 9;
+  const std::size_t end = piece.complete ? piece.end - 3 : piece.end;
+  return content < end ? text.substr(content, end - content) : "";
+}
+
+bool IsTag(const Piece& piece) {
+  return piece.kind == PieceKind::kStartTag || piece.kind == PieceKind::kEmptyTag ||
+         piece.kind == PieceKind::kEndTag;
+}
+
+std::string TagName(const std::string& tag) {
+  const std::size_t start = tag.compare(0, 2, "</") == 0 ? 2 : 1;
+  return tag.substr(start, tag.find_first_of(" \t/>", start) - start);
+}
+
+std::string ElementName(const std::string& tag) {
+  const std::string head = (tag.compare(0, 2, "</") == 0 ? "</" : "<") + TagName(tag);
+  for (const char* entry : kElementNames) {
+    const std::string name = entry;
+    if (Contains(head, "<" + name)) {
+      for (const FixUp& fixUp : kFixUps) {
+        if (name == fixUp.entry && Contains(head, fixUp.marker)) return fixUp.name;
+      }
+      return name;
+    }
+    if (Contains(head, "</" + name)) return "</" + name;
+  }
+  return "";
+}
+
+std::vector<Attribute> TagAttributes(const std::string& tag) {
+  std::vector<Attribute> attributes;
+  std::size_t position = 0;
+  for (;;) {
+    const std::size_t blank = tag.find_first_of(" \t", position);
+    if (blank == std::string::npos) return attributes;
+    const std::size_t equals = tag.find('=', blank);
+    if (equals == std::string::npos) return attributes;
+    const std::size_t open = tag.find_first_not_of(" \t", equals + 1);
+    const char quote = open == std::string::npos ? '\0' : tag[open];
+    const std::size_t close =
+        quote == '"' || quote == '\'' ? tag.find(quote, open + 1) : std::string::npos;
+    if (close == std::string::npos) {  // no quoted value: nothing kept
+      position = equals;
+      continue;
+    }
+    const std::string name = TrimBlanks(tag.substr(blank + 1, equals - blank - 1));
+    if (IsKnownAttribute(name)) {
+      attributes.emplace_back(name, tag.substr(open + 1, close - open - 1));
+    }
+    position = close;
+  }
+}
+
+std::string TrimBlanks(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return "";
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+std::string DecodeEntities(const std::string& text) {
+  std::string decoded;
+  std::size_t from = 0;
+  for (std::size_t amp = text.find('&'); amp != std::string::npos; amp = text.find('&', from)) {
+    decoded += text.substr(from, amp - from);
+    const std::size_t semicolon = text.find(';', amp);
+    char character;
+    if (semicolon != std::string::npos &&
+        ReferencedCharacter(text.substr(amp + 1, semicolon - amp - 1), character)) {
+      decoded += character;
+      from = semicolon + 1;
+    } else {
+      decoded += '&';
+      from = amp + 1;
+    }
+  }
+  return decoded + text.substr(from);
+}
+
+}  // namespace taglexer
