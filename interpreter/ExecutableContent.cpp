@@ -44,10 +44,11 @@ Interpreter::ContentFlow Interpreter::RunChildren(Element* container, std::size_
   return ContentFlow::kGoOn;
 }
 
-// Runs one child by its tag name; children of other kinds are skipped.
+// Runs one child by its tag name; text is spoken like a prompt, children of
+// other kinds are skipped.
 Interpreter::ContentFlow Interpreter::ExecuteChild(Element* child, Element* container) {
   const std::string& tag = child->tagName;
-  if (tag == "prompt") {
+  if (tag == "prompt" || tag == "PCDATA") {
     promptPlayer_->PlayPrompt(child, currentDocument_, container);
   } else if (tag == "audio") {
     promptPlayer_->PlayAudioElement(child);

@@ -1,11 +1,15 @@
 #include "speech_resources/PromptPlayer.h"
 
+#include <cctype>
 #include <iostream>
 
 #include "interpreter/EcmaScopes.h"
 #include "interpreter/Element.h"
 #include "interpreter/PeerLink.h"
 #include "interpreter/SessionLog.h"
+#include "interpreter/TagLexer.h"
+
+using taglexer::PieceKind;
 
 namespace {
 
@@ -17,13 +21,14 @@ const char kInformPrefix[] = "inform:\t:src ";
 const char kEnumerateTag[] = "<enumerate/>";
 // A condition's value is read back through a buffer of this size.
 constexpr std::size_t kCondResultSize = 512;
+// How much of a cut text a log line shows.
+constexpr std::size_t kExcerptLength = 40;
 
 void ConsoleLine(const std::string& line) { std::cout << line << std::endl; }
 
-// The text, cut so that prefix + text + fields fits `limit` characters.
-std::string FitText(const std::string& text, std::size_t fixedLength, std::size_t limit) {
-  const std::size_t room = limit > fixedLength ? limit - fixedLength : 0;
-  return text.substr(0, room);
+// The start of a long text, for a log line.
+std::string Excerpt(const std::string& text) {
+  return text.size() <= kExcerptLength ? text : text.substr(0, kExcerptLength) + "...";
 }
 
 // "true" only in a field or an initial item whose prompt does not say
@@ -33,14 +38,22 @@ std::string BargeIn(const Element& prompt, const Element& item) {
   return prompt.GetAttribute("bargein") == "false" ? "false" : "true";
 }
 
-// The name in expr="..." of a <value .../> tag, or "" when there is none.
-std::string ValueName(const std::string& tag) {
-  const std::size_t expr = tag.find("expr");
-  if (expr == std::string::npos) return "";
-  const std::size_t start = expr + 6;  // past expr="
-  const std::size_t quote = tag.find('"', start);
-  if (quote == std::string::npos) return "";
-  return tag.substr(start, quote - start);
+std::string AttributeOf(const std::string& tag, const std::string& name) {
+  return Element("", "", "", taglexer::TagAttributes(tag)).GetAttribute(name);
+}
+
+// A name to read as it is ("city", "document.city"): letters, digits, "_",
+// "$", "." and bytes above 0x7F, not starting with a digit or ".".
+bool IsPlainName(const std::string& expression) {
+  if (expression.empty() || std::isdigit(static_cast<unsigned char>(expression[0])) ||
+      expression[0] == '.') {
+    return false;
+  }
+  for (char c : expression) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (!std::isalnum(byte) && c != '_' && c != '$' && c != '.' && byte < 0x80) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -50,7 +63,8 @@ PromptPlayer::PromptPlayer(SessionLog* mainLog, SessionLog* dialogLog, EcmaScope
     : mainLog_(mainLog), dialogLog_(dialogLog), scopes_(scopes), peer_(peer) {}
 
 void PromptPlayer::PlayPrompt(Element* prompt, const VxmlDocument* /*document*/, Element* item) {
-  if (prompt == nullptr || item == nullptr || prompt->tagName != "prompt") return;
+  if (prompt == nullptr || item == nullptr) return;
+  if (prompt->tagName != "prompt" && prompt->tagName != "PCDATA") return;
   if (item->prompted == 1) return;
   const std::string cond = prompt->GetAttribute("cond");
   std::string timeout = prompt->GetAttribute("timeout");
@@ -59,48 +73,79 @@ void PromptPlayer::PlayPrompt(Element* prompt, const VxmlDocument* /*document*/,
     scopes_->ExecuteCommand(cond, &result, true, kCondResultSize);
     if (result != "true") return;
   }
-  const std::string bargeIn = BargeIn(*prompt, *item);
-  std::string text = prompt->GetText();
-  if (text.find("<audio") != std::string::npos) {
-    PlayAudioInText(text);
-    return;
-  }
-  ReplaceEnumerate(text, *item);
-  if (!ReplaceValues(text)) return;
-
   if (timeout.empty()) timeout = kDefaultTimeout;
-  const std::string fields = "\t:bargein " + bargeIn + "\t:timeout " + timeout;
-  text = FitText(text, sizeof(kSyntPrefix) - 1 + fields.size(), kMaxSyntMessage);
-  mainLog_->Message("\t\t\tSYSTEM: " + text);
-  ConsoleLine("SYSTEM: " + text);
-  dialogLog_->Message("SYSTEM: " + text);
-  peer_.Send((kSyntPrefix + text + fields).substr(0, kMaxSyntMessage));
-  if (peer_.Receive() == kEnd) {
-    hangUp_ = true;
-  } else {
-    ++item->promptCounter;
+  const std::string fields = "\t:bargein " + BargeIn(*prompt, *item) + "\t:timeout " + timeout;
+  std::vector<Piece> pieces = Render(prompt->GetText(), *item);
+  bool withClips = false;
+  for (const Piece& piece : pieces) withClips = withClips || piece.clip;
+  bool spoken = false;
+  for (const Piece& piece : pieces) {
+    bool ended;
+    if (piece.clip) {
+      if (!piece.text.empty()) ConsoleLine(piece.text);
+      ended = PlayClip(piece.text);
+    } else {
+      const std::string text = withClips ? taglexer::TrimBlanks(piece.text) : piece.text;
+      if (withClips && text.empty()) continue;
+      spoken = true;
+      ended = SendText(text, fields);
+    }
+    if (ended) return;
   }
+  if (spoken) ++item->promptCounter;
 }
 
-void PromptPlayer::PlayAudioInText(const std::string& text) {
-  const std::size_t src = text.find("src", text.find("<audio"));
-  const std::size_t start = src == std::string::npos ? src : src + 5;  // past src="
-  const std::size_t quote = src == std::string::npos ? src : text.find('"', start);
-  if (quote == std::string::npos) {
-    ConsoleLine(kUriError);
-    return;
+std::vector<PromptPlayer::Piece> PromptPlayer::Render(std::string text, const Element& item) {
+  ReplaceEnumerate(text, item);
+  std::vector<Piece> pieces{{false, ""}};
+  auto add = [&pieces](const Piece& piece) {
+    if (!piece.clip && !pieces.back().clip) {
+      pieces.back().text += piece.text;
+    } else {
+      pieces.push_back(piece);
+    }
+  };
+  std::string skipUpTo;  // the end tag that closes an audio element's own text
+  for (std::size_t at = 0; at < text.size();) {
+    const taglexer::Piece piece = taglexer::NextPiece(text, at);
+    const std::string pieceText = taglexer::PieceText(text, piece);
+    at = piece.end;
+    const bool isTag = taglexer::IsTag(piece) && piece.complete;
+    const std::string name = isTag ? taglexer::ElementName(pieceText) : "";
+    if (!skipUpTo.empty()) {
+      if (name == skipUpTo) skipUpTo.clear();
+    } else if (piece.kind == PieceKind::kCData) {
+      add({false, pieceText});
+    } else if (!isTag) {
+      if (piece.kind == PieceKind::kText || !piece.complete) {
+        add({false, taglexer::DecodeEntities(pieceText)});
+      }
+    } else if (name == "value") {
+      add(ValueOf(pieceText));
+    } else if (name == "audio") {
+      add({true, AttributeOf(pieceText, "src")});
+      if (piece.kind == PieceKind::kStartTag) skipUpTo = "</audio";
+    }
   }
-  const std::string uri = text.substr(start, quote - start);
-  ConsoleLine(uri);
-  std::cout << "SYSTEM: ";
-  const std::size_t close = text.find("/>");
-  if (close != std::string::npos && close + 2 < text.size()) {
-    const std::string rest = text.substr(close + 2);
-    ConsoleLine(rest);
-    dialogLog_->Message("SYSTEM: " + rest);
+  return pieces;
+}
+
+PromptPlayer::Piece PromptPlayer::ValueOf(const std::string& tag) {
+  const std::string expression = taglexer::TrimBlanks(AttributeOf(tag, "expr"));
+  if (expression.empty()) return {false, ""};  // a tag without a name is dropped
+  if (!IsPlainName(expression)) {
+    std::string result;
+    scopes_->ExecuteCommand(expression, &result, true);
+    return {false, result};
   }
-  std::cout << std::endl;
-  PlayAudio(uri);
+  const std::string type = scopes_->TypeOfAnyScope("dialog", expression);
+  ConsoleLine("Variable type> " + type);
+  if (type == "object") {
+    const std::string clip = scopes_->GetValue(expression + ".src");
+    ConsoleLine("New value (src)" + clip);
+    if (!clip.empty()) return {true, clip};
+  }
+  return {false, scopes_->GetValue(expression)};
 }
 
 void PromptPlayer::ReplaceEnumerate(std::string& text, const Element& item) {
@@ -136,44 +181,38 @@ std::string PromptPlayer::ChoiceText(const Element& choice) {
   return text;
 }
 
-bool PromptPlayer::ReplaceValues(std::string& text) {
-  std::size_t from = 0;
-  std::size_t start;
-  while ((start = text.find("<value", from)) != std::string::npos) {
-    const std::size_t close = text.find("/>", start);
-    if (close == std::string::npos) break;  // an unclosed tag stays as written
-    const std::size_t length = close + 2 - start;
-    const std::string name = ValueName(text.substr(start, length));
-    std::string value;  // a tag without a name is dropped
-    if (!name.empty()) {
-      const std::string type = scopes_->TypeOfAnyScope("dialog", name);
-      ConsoleLine("Variable type> " + type);
-      if (type == "object") {
-        const std::string clip = scopes_->GetValue(name + ".src");
-        ConsoleLine("New value (src)" + clip);
-        if (!clip.empty()) {
-          PlayAudio(clip);
-          return false;
-        }
-      }
-      value = scopes_->GetValue(name);
-    }
-    text.replace(start, length, value);
-    from = start + value.size();
-  }
-  return true;
+bool PromptPlayer::SendText(const std::string& text, const std::string& fields) {
+  const std::string spoken = FitText(text, sizeof(kSyntPrefix) - 1 + fields.size());
+  mainLog_->Message("\t\t\tSYSTEM: " + spoken);
+  ConsoleLine("SYSTEM: " + spoken);
+  dialogLog_->Message("SYSTEM: " + spoken);
+  return Request((kSyntPrefix + spoken + fields).substr(0, kMaxSyntMessage));
 }
 
-void PromptPlayer::PlayAudio(const std::string& uri) {
-  if (uri.empty() || sizeof(kInformPrefix) - 1 + uri.size() > kMaxInformMessage) {
+void PromptPlayer::PlayAudio(const std::string& uri) { PlayClip(uri); }
+
+bool PromptPlayer::PlayClip(const std::string& uri) {
+  const std::size_t length = sizeof(kInformPrefix) - 1 + uri.size();
+  if (uri.empty() || length > kMaxInformMessage) {
+    if (!uri.empty()) {
+      mainLog_->Error("PromptPlayer: the audio URI " + Excerpt(uri) + " is not played: its " +
+                      std::to_string(length) + "-character message passes the limit of " +
+                      std::to_string(kMaxInformMessage));
+    }
     ConsoleLine(kUriError);
-    return;
+    return false;
   }
   // A clip is only announced to the peer, never played on this machine.
   if (uri.find(".mp3") != std::string::npos) ConsoleLine("SYSTEM: (playing mp3 file)");
   mainLog_->Message("Playing audio clip " + uri);
-  peer_.Send(kInformPrefix + uri);
-  if (peer_.Receive() == kEnd) hangUp_ = true;
+  return Request(kInformPrefix + uri);
+}
+
+bool PromptPlayer::Request(const std::string& message) {
+  peer_.Send(message);
+  if (peer_.Receive() != kEnd) return false;
+  hangUp_ = true;
+  return true;
 }
 
 void PromptPlayer::PlayAudioElement(const Element* element) {
@@ -182,10 +221,19 @@ void PromptPlayer::PlayAudioElement(const Element* element) {
 
 void PromptPlayer::Speak(const std::string& text) {
   const std::string fields = "\t:bargein false";
-  const std::string spoken = FitText(text, sizeof(kSyntPrefix) - 1 + fields.size(), kMaxSyntMessage);
+  const std::string spoken = FitText(text, sizeof(kSyntPrefix) - 1 + fields.size());
   peer_.Send(kSyntPrefix + spoken + fields);
   ConsoleLine("SYSTEM: " + spoken);
   peer_.Receive();
+}
+
+std::string PromptPlayer::FitText(const std::string& text, std::size_t fixedLength) {
+  const std::size_t room = kMaxSyntMessage > fixedLength ? kMaxSyntMessage - fixedLength : 0;
+  if (text.size() <= room) return text;
+  mainLog_->Error("PromptPlayer: the text " + Excerpt(text) + " is cut from " +
+                  std::to_string(text.size()) + " to " + std::to_string(room) +
+                  " characters to fit the message limit of " + std::to_string(kMaxSyntMessage));
+  return text.substr(0, room);
 }
 
 void PromptPlayer::OnUserInput() {}

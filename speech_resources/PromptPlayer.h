@@ -3,10 +3,13 @@
 // is announced by its URI ("inform:\t:src URI"). Every request is one message
 // followed by one reply, while the server waits. The peer's reply "End" to a
 // prompt or a clip means the caller hung up: it sets the hang-up flag, which
-// the callers test after every request.
+// the callers test after every request. A text too long for its message is
+// cut to fit and a clip whose message would be too long is not played; each
+// such case writes an error naming the text or the URI to the main log.
 #pragma once
 #include <cstddef>
 #include <string>
+#include <vector>
 
 class EcmaScopes;
 class Element;
@@ -28,16 +31,28 @@ class PromptPlayer {
   PromptPlayer(const PromptPlayer&) = delete;
   PromptPlayer& operator=(const PromptPlayer&) = delete;
 
-  // Plays one prompt of the form item `item`. Sends nothing when `prompt` is
-  // not a <prompt> element (or null), when the item's prompted flag is 1, or
-  // when the prompt's "cond" is not empty and does not evaluate to "true".
+  // Plays one prompt of the form item `item`: a <prompt> element, or a
+  // "PCDATA" element (text written directly in executable content), which
+  // plays as a prompt with that text and no attributes. Sends nothing for
+  // any other element (or null), when the item's prompted flag is 1, or when
+  // the prompt's "cond" is not empty and does not evaluate to "true".
   // Barge-in is "true" only in a "field" or "initial" item whose prompt does
-  // not say bargein="false". A prompt holding <audio> plays only the clip; a
-  // <value> whose variable holds an object with a non-empty ".src" plays that
-  // clip and ends the prompt; otherwise <enumerate/> becomes the item's
-  // choices ("red, green  ") and each <value expr="x"/> the value of x. A
-  // synthesised prompt whose reply is not "End" raises the item's prompt
-  // counter. `document` is not used.
+  // not say bargein="false".
+  //
+  // The text is read in order: <enumerate/> becomes the item's choices ("red,
+  // green  "); character references are decoded, CDATA content stands as
+  // written; <value expr="e"/> becomes the value of e (a plain name is read
+  // with GetValue, any other expression is scope-expanded and run), except
+  // that a name holding an object with a non-empty ".src" is that clip;
+  // <audio src="u"/> is the clip u (the text inside it is not spoken); any
+  // other tag is dropped and its text kept.
+  //
+  // A prompt without clips sends its whole text as one "Synt\t". A prompt
+  // with clips sends its pieces in order: each run of text that is not only
+  // blanks as one "Synt\t" (without its outer blanks), each clip as PlayAudio
+  // does; a hang-up ends it. The item's prompt counter goes up once when a
+  // "Synt\t" was sent and no reply to the prompt was "End". `document` is
+  // not used.
   void PlayPrompt(Element* prompt, const VxmlDocument* document, Element* item);
   // Announces the clip: main log "Playing audio clip <uri>", then
   // "inform:\t:src <uri>". An ".mp3" clip is only announced (console line
@@ -48,7 +63,7 @@ class PromptPlayer {
   // PlayAudio with the "src" attribute of the element (required, not null).
   void PlayAudioElement(const Element* element);
   // Speaks a fixed text without barge-in or time-out field; the reply is read
-  // and ignored, nothing is logged.
+  // and ignored, nothing is logged but a cut.
   void Speak(const std::string& text);
   // Called when input arrived without a hang-up; has no effect.
   void OnUserInput();
@@ -57,16 +72,30 @@ class PromptPlayer {
   bool HangUp() const { return hangUp_; }
 
  private:
-  // A prompt text holding <audio>: shows the text after the first "/>" and
-  // plays the clip named by the first src="..." after "<audio".
-  void PlayAudioInText(const std::string& text);
+  // A run of text to synthesise, or the URI of a clip.
+  struct Piece {
+    bool clip;
+    std::string text;
+  };
+
+  // The pieces of a prompt's text, in order (adjacent text joined).
+  std::vector<Piece> Render(std::string text, const Element& item);
+  // The text or the clip a <value> tag stands for.
+  Piece ValueOf(const std::string& tag);
   // Replaces the first <enumerate/> by the item's option and choice texts.
   void ReplaceEnumerate(std::string& text, const Element& item);
   // The spoken text of one option or choice.
   std::string ChoiceText(const Element& choice);
-  // Replaces each <value expr="x"/> by the value of x, left to right. Returns
-  // false when a value was an object with a clip, which has then been played.
-  bool ReplaceValues(std::string& text);
+  // Logs and shows the text, then sends it; true when the reply was "End".
+  bool SendText(const std::string& text, const std::string& fields);
+  // PlayAudio; true when the reply was "End".
+  bool PlayClip(const std::string& uri);
+  // Sends the message and reads one reply; "End" sets the hang-up flag and
+  // gives true.
+  bool Request(const std::string& message);
+  // The text, cut (and the cut logged) so that fixedLength more characters
+  // still fit a "Synt\t" message.
+  std::string FitText(const std::string& text, std::size_t fixedLength);
 
   bool hangUp_ = false;
   SessionLog* mainLog_;

@@ -151,7 +151,6 @@ TEST_F(PromptPlayerTest, OnlyPromptElementsArePlayed) {
   Element* item = MakeItem("field");
   EXPECT_EQ("", Play(nullptr, item));
   EXPECT_EQ("", Play(MakeElement("audio", "<audio src=\"a.wav\"/>", {{"src", "a.wav"}}), item));
-  EXPECT_EQ("", Play(MakeElement("PCDATA", "Hello</PCDATA>"), item));
   EXPECT_TRUE(peer_.Sent().empty());
   EXPECT_EQ(1, item->promptCounter);
 }
@@ -175,6 +174,10 @@ TEST_F(PromptPlayerTest, OverLongTextIsCutToFitTheMessage) {
   const std::string& sent = peer_.Sent()[0];
   EXPECT_EQ(PromptPlayer::kMaxSyntMessage, sent.size());
   EXPECT_EQ("\t:bargein true\t:timeout 5", sent.substr(sent.size() - 25));
+  EXPECT_NE(std::string::npos,
+            mainLog_.Text().find("\nERROR :PromptPlayer: the text " + std::string(40, 'a') +
+                                 "... is cut from 12000 to 9963 characters to fit the message "
+                                 "limit of 9999\n"));
 }
 
 // <enumerate/> becomes the item's choices.
@@ -244,7 +247,20 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"unknown_name_is_empty", "", "a<value expr=\"nosuchname\"/>b", "ab"},
         ValueCase{"tag_without_expr_is_dropped", "", "a<value name=\"q\"/>b", "ab"},
         ValueCase{"unclosed_tag_is_kept", "dialog.c = 'z'",
-                  "<value expr=\"c\"/> <value expr=\"c\"", "z <value expr=\"c\""}),
+                  "<value expr=\"c\"/> <value expr=\"c\"", "z <value expr=\"c\""},
+        ValueCase{"expressions_are_run", "dialog.a = 17; dialog.city = 'Praha'",
+                  "<value expr=\"a + 4\"/>, <value expr=\"city + ' ' + 'Dlouha'\"/>",
+                  "21, Praha Dlouha"},
+        ValueCase{"entities_decoded_in_text_not_in_values",
+                  "dialog.v = 'R' + String.fromCharCode(38) + 'amp;D'",
+                  "Fish &amp; chips &lt;3 &apos;<value expr=\"v\"/>&quot; &#233;&#x161;&#8364; "
+                  "&#9731; &nbsp; & a",
+                  "Fish & chips <3 'R&amp;D\" \xe9\x9a\x80 &#9731; &nbsp; & a"},  // "éš€"
+        ValueCase{"unhandled_markup_dropped_text_kept", "",
+                  "<s>One</s> <emphasis level=\"strong\">two</emphasis><break/> <sayas>3</sayas>",
+                  "One two 3"},
+        ValueCase{"cdata_is_plain_text", "", "a <![CDATA[<b> &amp; <value expr=\"c\"/>]]> b",
+                  "a <b> &amp; <value expr=\"c\"/> b"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PromptPlayerTest, ValueTypeIsShownOnTheConsole) {
@@ -257,8 +273,8 @@ TEST_F(PromptPlayerTest, ValueTypeIsShownOnTheConsole) {
 TEST_F(PromptPlayerTest, ObjectValueWithSrcPlaysTheClip) {
   Script("dialog.clip = new Object(); dialog.clip.src = 'hello.wav'");
   Element* item = MakeItem("field");
-  const std::string console = Play(MakePrompt("Listen <value expr=\"clip\"/> more"), item);
-  EXPECT_EQ("Variable type> object\nNew value (src)hello.wav\n", console);
+  const std::string console = Play(MakePrompt("<value expr=\"clip\"/>"), item);
+  EXPECT_EQ("Variable type> object\nNew value (src)hello.wav\nhello.wav\n", console);
   EXPECT_EQ(std::vector<std::string>{"inform:\t:src hello.wav"}, peer_.Sent());
   EXPECT_EQ(1, item->promptCounter);
   EXPECT_EQ("\nMESSAGE 0 : Playing audio clip hello.wav", mainLog_.Text());
@@ -275,23 +291,23 @@ TEST_F(PromptPlayerTest, ObjectValueWithoutSrcIsSpoken) {
   EXPECT_EQ(2, item->promptCounter);
 }
 
-// A prompt that holds <audio> plays only the clip.
+// A prompt with clips plays its pieces in order; a clip alone sends only
+// its "inform:" and leaves the counter.
 struct AudioCase {
   const char* name;
   std::string body;
   std::vector<std::string> sent;
   std::string console;
-  std::string dialogLog;
+  int counter;
 };
 
 class AudioPromptTest : public PromptPlayerTest, public ::testing::WithParamInterface<AudioCase> {};
 
-TEST_P(AudioPromptTest, AnnouncesTheClip) {
+TEST_P(AudioPromptTest, PlaysTextAndClipsInOrder) {
   Element* item = MakeItem("field");
   EXPECT_EQ(GetParam().console, Play(MakePrompt(GetParam().body), item));
   EXPECT_EQ(GetParam().sent, peer_.Sent());
-  EXPECT_EQ(GetParam().dialogLog, dialogLog_.Text());
-  EXPECT_EQ(1, item->promptCounter);
+  EXPECT_EQ(GetParam().counter, item->promptCounter);
   EXPECT_FALSE(player_.HangUp());
 }
 
@@ -300,23 +316,33 @@ const char kUriError[] = "Error load an uri adress of audio prompt\n";
 INSTANTIATE_TEST_SUITE_P(
     Table, AudioPromptTest,
     ::testing::Values(
+        AudioCase{"clip_only", "<audio src=\"a/b.wav\"/>", {"inform:\t:src a/b.wav"}, "a/b.wav\n",
+                  1},
         AudioCase{"clip_and_text", "<audio src=\"welcome.wav\"/> Welcome home",
-                  {"inform:\t:src welcome.wav"}, "welcome.wav\nSYSTEM:  Welcome home\n\n",
-                  "\nMESSAGE 0 : SYSTEM:  Welcome home"},
-        AudioCase{"clip_only", "<audio src=\"a/b.wav\"/>", {"inform:\t:src a/b.wav"},
-                  "a/b.wav\nSYSTEM: \n", ""},
-        AudioCase{"text_before_clip", "Hello <audio src=\"x.wav\"/>", {"inform:\t:src x.wav"},
-                  "x.wav\nSYSTEM: \n", ""},
-        AudioCase{"uri_with_colon", "<audio src=\"http://host/a.wav\"/>",
-                  {"inform:\t:src http://host/a.wav"}, "http://host/a.wav\nSYSTEM: \n", ""},
-        AudioCase{"no_src", "<audio expr=\"clip\"/> text", {}, kUriError, ""},
-        AudioCase{"no_closing_quote", "<audio src=\"welcome.wav/> text", {}, kUriError, ""},
-        AudioCase{"empty_src", "<audio src=\"\"/>", {}, std::string("\nSYSTEM: \n") + kUriError,
-                  ""},
+                  {"inform:\t:src welcome.wav", Synt("Welcome home")},
+                  "welcome.wav\nSYSTEM: Welcome home\n", 2},
+        AudioCase{"text_and_two_clips",
+                  "Hello <audio src=\"x.wav\"/> and <audio src=\"y.wav\">not this</audio>bye",
+                  {Synt("Hello"), "inform:\t:src x.wav", Synt("and"), "inform:\t:src y.wav",
+                   Synt("bye")},
+                  "SYSTEM: Hello\nx.wav\nSYSTEM: and\ny.wav\nSYSTEM: bye\n", 2},
+        AudioCase{"no_src", "<audio expr=\"clip\"/> text", {Synt("text")},
+                  std::string(kUriError) + "SYSTEM: text\n", 2},
+        AudioCase{"no_closing_quote", "<audio src=\"welcome.wav/>", {}, kUriError, 1},
+        AudioCase{"empty_src", "<audio src=\"\"/>", {}, kUriError, 1},
         AudioCase{"mp3_is_only_announced", "<audio src=\"touch played.mp3\"/>",
                   {"inform:\t:src touch played.mp3"},
-                  "touch played.mp3\nSYSTEM: \nSYSTEM: (playing mp3 file)\n", ""}),
+                  "touch played.mp3\nSYSTEM: (playing mp3 file)\n", 1}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PromptPlayerTest, EndReplyEndsThePrompt) {
+  peer_.QueueReply("End");
+  Element* item = MakeItem("field");
+  Play(MakePrompt("Hi <audio src=\"a.wav\"/> there"), item);
+  EXPECT_EQ(std::vector<std::string>{Synt("Hi")}, peer_.Sent());
+  EXPECT_TRUE(player_.HangUp());
+  EXPECT_EQ(1, item->promptCounter);
+}
 
 TEST_F(PromptPlayerTest, Mp3ClipNeverReachesAShell) {
   CaptureStdout out;
@@ -367,6 +393,9 @@ TEST_F(PromptPlayerTest, OverLongUriIsRefused) {
   player_.PlayAudio(std::string(487, 'u'));
   EXPECT_EQ(kUriError, out.Take());
   EXPECT_TRUE(peer_.Sent().empty());
+  EXPECT_EQ("\nERROR :PromptPlayer: the audio URI " + std::string(40, 'u') +
+                "... is not played: its 500-character message passes the limit of 499\n",
+            mainLog_.Text());
   player_.PlayAudio(std::string(486, 'u'));
   ASSERT_EQ(1u, peer_.Sent().size());
   EXPECT_EQ(PromptPlayer::kMaxInformMessage, peer_.Sent()[0].size());
@@ -421,7 +450,7 @@ TEST_F(PromptPlayerTest, PromptsOfAParsedDocument) {
   out.Take();
   EXPECT_EQ((std::vector<std::string>{Synt("Which colour? red, green  ", "false", "7s"),
                                       Synt("You said green.", "false"),
-                                      "inform:\t:src bye.wav"}),
+                                      "inform:\t:src bye.wav", Synt("Bye", "false")}),
             peer_.Sent());
 }
 
