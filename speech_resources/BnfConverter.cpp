@@ -1,6 +1,7 @@
 #include "speech_resources/BnfConverter.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "interpreter/Element.h"
+#include "interpreter/SessionLog.h"
 #include "platform/LocalPath.h"
 #include "speech_resources/GrammarEntry.h"
 #include "speech_resources/GrammarManager.h"
@@ -16,15 +18,13 @@ namespace bnf {
 
 namespace {
 
-// Copies of the text, as many as fit kMaxExpansionBytes: nested repeats
-// multiply, and an unbounded expansion could exhaust memory.
-std::string Repeated(const std::string& text, int copies) {
-  std::string result;
-  for (int copy = 0; copy < copies && result.size() + text.size() <= kMaxExpansionBytes; ++copy) {
-    result += text;
-  }
-  return result;
-}
+// The repeats written as one bracketed copy.
+struct Brackets {
+  const char* repeat;
+  const char* open;
+  const char* close;
+};
+const std::array<Brackets, 3> kBrackets = {{{"0-1", "[", "]"}, {"0-", "{", "}"}, {"1-", "<", ">"}}};
 
 // Reads the decimal digits at `position`, moving past them; the value stops
 // growing at kMaxRepeatCopies. -1 when there is no digit.
@@ -77,7 +77,7 @@ std::string PartName(const std::string& id, std::size_t number) {
 
 }  // namespace
 
-std::string ConvertGrammar(const Element& grammar) {
+std::string Converter::ConvertGrammar(const Element& grammar) {
   const std::string root = grammar.GetAttribute("root");
   std::string text;
   const Element* rootRule = nullptr;
@@ -85,63 +85,76 @@ std::string ConvertGrammar(const Element& grammar) {
   for (const Element* child : grammar.children) {
     if (child->tagName != "rule") continue;
     if (firstRule == nullptr) firstRule = child;
-    if (child->GetAttribute("id") != root) {
-      text += ConvertRule(*child);
-    } else {
+    if (child->GetAttribute("id") == root) {
       rootRule = child;
+      continue;
     }
+    const std::string rule = ConvertRule(*child);
+    if (cut_) return text;
+    Take(text, rule);
   }
   if (rootRule == nullptr) rootRule = firstRule;
-  if (rootRule != nullptr) text += ConvertRule(*rootRule);
-  return text + "\n($" + root + ")\n";
+  if (rootRule != nullptr) {
+    const std::string rule = ConvertRule(*rootRule);
+    if (cut_) return text;
+    Take(text, rule);
+  }
+  Add(text, "\n($" + root + ")\n");
+  return text;
 }
 
-std::string ConvertRule(const Element& rule) {
+std::string Converter::ConvertRule(const Element& rule) {
   const std::string id = rule.GetAttribute("id");
   std::string expansion;
-  for (const Element* child : rule.children) {
-    if (child->tagName == "one-of") {
-      expansion += ConvertOneOf(*child);
-    } else if (child->tagName == "item") {
-      expansion += ConvertItem(*child);
-    } else if (child->tagName == "ruleref") {
-      expansion += ConvertRuleref(*child) + " ";
-    }
-  }
-  if (expansion.size() > kMaxRuleLength) return SplitLongRule(id, expansion);
-  return "$" + id + " = " + expansion + ";\n";
+  const std::string text = rule.GetText();
+  if (!text.empty()) Add(expansion, text + " ");
+  AddChildren(expansion, rule, false);
+  if (expansion.size() > kMaxRuleLength) return SplitLongRule(id, std::move(expansion));
+  std::string ruleText;
+  Add(ruleText, "$" + id + " = ");
+  Take(ruleText, expansion);
+  Add(ruleText, ";\n");
+  return ruleText;
 }
 
-std::string ConvertOneOf(const Element& oneOf) {
-  std::string expansion = "(";
+void Converter::AddChildren(std::string& expansion, const Element& parent,
+                            bool blankBeforeRuleref) {
+  for (const Element* child : parent.children) {
+    if (cut_) return;
+    if (child->tagName == "PCDATA") {
+      Add(expansion, child->GetText() + " ");
+    } else if (child->tagName == "one-of") {
+      Take(expansion, ConvertOneOf(*child));
+    } else if (child->tagName == "item") {
+      Take(expansion, ConvertItem(*child));
+    } else if (child->tagName == "ruleref") {
+      const std::string ruleref = ConvertRuleref(*child);
+      Add(expansion, blankBeforeRuleref ? " " + ruleref : ruleref + " ");
+    }
+  }
+}
+
+std::string Converter::ConvertOneOf(const Element& oneOf) {
+  std::string expansion;
+  Add(expansion, "(");
   bool first = true;
   for (const Element* child : oneOf.children) {
+    if (cut_) break;
     if (child->tagName != "item") continue;
-    if (!first) expansion += "|";
-    expansion += ConvertItem(*child);
+    if (!first) Add(expansion, "|");
+    Take(expansion, ConvertItem(*child));
     first = false;
   }
-  return expansion + ")";
+  Add(expansion, ")");
+  return expansion;
 }
 
-std::string ConvertItem(const Element& item) {
+std::string Converter::ConvertItem(const Element& item) {
   const std::string text = item.GetText();
   std::string expansion;
-  if (item.children.empty()) {
-    expansion = text + " ";
-  } else {
-    if (!text.empty()) expansion = text + " ";
-    for (const Element* child : item.children) {
-      if (child->tagName == "one-of") {
-        expansion += ConvertOneOf(*child);
-      } else if (child->tagName == "item") {
-        expansion += ConvertItem(*child);
-      } else if (child->tagName == "ruleref") {
-        expansion += " " + ConvertRuleref(*child);
-      }
-    }
-  }
-  return ConvertRepeat(item.GetAttribute("repeat"), expansion);
+  if (item.children.empty() || !text.empty()) Add(expansion, text + " ");
+  AddChildren(expansion, item, true);
+  return ConvertRepeat(item.GetAttribute("repeat"), std::move(expansion));
 }
 
 std::string ConvertRuleref(const Element& ruleref) {
@@ -150,25 +163,52 @@ std::string ConvertRuleref(const Element& ruleref) {
   return uri;
 }
 
-std::string ConvertRepeat(const std::string& repeat, const std::string& expansion) {
-  if (repeat == "0-1") return "[" + expansion + "]";
-  if (repeat == "0-") return "{" + expansion + "}";
-  if (repeat == "1-") return "<" + expansion + ">";
+std::string Converter::ConvertRepeat(const std::string& repeat, std::string expansion) {
   if (repeat.empty()) return expansion;
+  Drop(expansion);  // from here on only its copies count
+  std::string result;
+  for (const Brackets& brackets : kBrackets) {
+    if (repeat != brackets.repeat) continue;
+    AddCopies(result, expansion, 1, brackets.open, brackets.close);
+    return result;
+  }
   std::size_t position = 0;
   const int least = ReadCount(repeat, position);
-  if (least < 0) return "";  // no count: no copy
-  std::string result = Repeated(" " + expansion, least);
+  if (least < 0) return result;  // no count: no copy
+  AddCopies(result, expansion, least, " ", "");
   if (position >= repeat.size() || repeat[position] != '-') return result;
   ++position;
-  if (position == repeat.size()) return result + " {" + expansion + "}";
+  if (position == repeat.size()) {
+    AddCopies(result, expansion, 1, " {", "}");
+    return result;
+  }
   const int most = ReadCount(repeat, position);
-  return result + Repeated(" [" + expansion + "]", std::max(most - least, 0));
+  AddCopies(result, expansion, std::max(most - least, 0), " [", "]");
+  return result;
 }
 
-std::string SplitLongRule(const std::string& id, const std::string& expansion) {
+void Converter::AddCopies(std::string& to, const std::string& text, int copies,
+                          const char* prefix, const char* suffix) {
+  for (int copy = 0; copy < copies && !cut_; ++copy) Add(to, prefix + text + suffix);
+}
+
+void Converter::Add(std::string& to, const std::string& text) {
+  if (cut_ || used_ + text.size() > limit_) {
+    cut_ = true;
+    return;
+  }
+  used_ += text.size();
+  to += text;
+}
+
+std::string Converter::SplitLongRule(const std::string& id, std::string expansion) {
   const std::vector<std::size_t> cuts = CutPoints(expansion);
-  if (cuts.empty()) return "$" + id + " = " + expansion + ";\n";
+  std::string text;
+  Drop(expansion);  // the rule text counts instead
+  if (cuts.empty()) {
+    Add(text, "$" + id + " = " + expansion + ";\n");
+    return text;
+  }
   std::vector<std::string> pieces;
   std::size_t start = 1;  // after the opening parenthesis
   for (std::size_t cut : cuts) {
@@ -177,12 +217,13 @@ std::string SplitLongRule(const std::string& id, const std::string& expansion) {
   }
   pieces.push_back(expansion.substr(start));
   const std::size_t last = pieces.size();
-  std::string text = PartName(id, 1) + " = (" + pieces[0] + ");\n";
+  Add(text, PartName(id, 1) + " = (" + pieces[0] + ");\n");
   for (std::size_t j = 2; j <= last; ++j) {
-    text += PartName(id, j) + " = " + PartName(id, j - 1) + "| (" + pieces[j - 1] +
-            (j < last ? ");\n" : ";\n");
+    Add(text, PartName(id, j) + " = " + PartName(id, j - 1) + "| (" + pieces[j - 1] +
+                  (j < last ? ");\n" : ";\n"));
   }
-  return text + "$" + id + " = " + PartName(id, last) + ";\n";
+  Add(text, "$" + id + " = " + PartName(id, last) + ";\n");
+  return text;
 }
 
 std::string BnfFilePath(const std::string& name) {
@@ -205,5 +246,11 @@ void GrammarManager::WriteBnf(GrammarEntry& entry) {
     std::cout << "GRAMman: ERROR OPEN TEMP FILE >" << path << std::endl;
     return;
   }
-  if (entry.grammarTree != nullptr) file << bnf::ConvertGrammar(*entry.grammarTree);
+  if (entry.grammarTree == nullptr) return;
+  bnf::Converter converter;
+  file << converter.ConvertGrammar(*entry.grammarTree);
+  if (!converter.Cut()) return;
+  mainLog_->Error("GRAMman: the BNF of the grammar " + entry.name + " would pass " +
+                  std::to_string(bnf::kMaxBnfBytes) + " bytes; " + path +
+                  " holds only the rules before the cut");
 }

@@ -15,30 +15,33 @@ using grammartest::Make;
 using grammartest::OneOf;
 using grammartest::Rule;
 
+// A converter with the whole limit to itself.
+bnf::Converter Bnf() { return bnf::Converter(); }
+
 TEST(BnfConverterTest, YesNoGrammarGivesRuleEmptyLineAndMainExpression) {
   Element* grammar = Grammar("cmd", {Rule("cmd", {OneOf({"yes", "no"})})});
-  EXPECT_EQ(bnf::ConvertGrammar(*grammar), "$cmd = (yes |no );\n\n($cmd)\n");
+  EXPECT_EQ(Bnf().ConvertGrammar(*grammar), "$cmd = (yes |no );\n\n($cmd)\n");
 }
 
 TEST(BnfConverterTest, RulerefAndItemEachKeepTheirBlank) {
   Element* ruleref = Make("ruleref", {Attribute("uri", "#b")});
-  EXPECT_EQ(bnf::ConvertRule(*Rule("a", {ruleref, Item("please")})), "$a = $b please ;\n");
+  EXPECT_EQ(Bnf().ConvertRule(*Rule("a", {ruleref, Item("please")})), "$a = $b please ;\n");
   // Inside an item the blank comes first; a URI without "#" stays as written.
   Element* item = Make("item");
   Add(item, Make("ruleref", {Attribute("uri", "#city")}));
   Add(item, Make("ruleref", {Attribute("uri", "other.grxml#x")}));
-  EXPECT_EQ(bnf::ConvertItem(*item), " $city other.grxml#x");
+  EXPECT_EQ(Bnf().ConvertItem(*item), " $city other.grxml#x");
 }
 
 TEST(BnfConverterTest, OtherRulesComeFirstAndTheRootRuleLast) {
   Element* grammar =
       Grammar("main", {Rule("a", {Item("x")}), Rule("main", {Item("y")}), Rule("b", {Item("z")})});
-  EXPECT_EQ(bnf::ConvertGrammar(*grammar), "$a = x ;\n$b = z ;\n$main = y ;\n\n($main)\n");
+  EXPECT_EQ(Bnf().ConvertGrammar(*grammar), "$a = x ;\n$b = z ;\n$main = y ;\n\n($main)\n");
 }
 
 TEST(BnfConverterTest, MissingRootRuleWritesTheFirstRuleAgain) {
   Element* grammar = Grammar("nowhere", {Rule("a", {Item("x")}), Rule("b", {Item("z")})});
-  EXPECT_EQ(bnf::ConvertGrammar(*grammar), "$a = x ;\n$b = z ;\n$a = x ;\n\n($nowhere)\n");
+  EXPECT_EQ(Bnf().ConvertGrammar(*grammar), "$a = x ;\n$b = z ;\n$a = x ;\n\n($nowhere)\n");
 }
 
 TEST(BnfConverterTest, OnlyRuleChildrenBecomeRules) {
@@ -47,29 +50,29 @@ TEST(BnfConverterTest, OnlyRuleChildrenBecomeRules) {
   Add(grammar, Make("meta", {Attribute("name", "author")}));
   Add(grammar, Make("tag", {}, "out.x=1"));
   Add(grammar, Rule("cmd", {Item("go")}));
-  EXPECT_EQ(bnf::ConvertGrammar(*grammar), "$cmd = go ;\n\n($cmd)\n");
+  EXPECT_EQ(Bnf().ConvertGrammar(*grammar), "$cmd = go ;\n\n($cmd)\n");
   // A grammar without any rule writes only its main expression.
-  EXPECT_EQ(bnf::ConvertGrammar(*Grammar("cmd", {Make("meta")})), "\n($cmd)\n");
+  EXPECT_EQ(Bnf().ConvertGrammar(*Grammar("cmd", {Make("meta")})), "\n($cmd)\n");
 }
 
 TEST(BnfConverterTest, OneOfJoinsOnlyItsItems) {
   Element* oneOf = OneOf({"yes", "no"});
   Add(oneOf, Make("PCDATA", {}, "trailing text"));
-  EXPECT_EQ(bnf::ConvertOneOf(*oneOf), "(yes |no )");
+  EXPECT_EQ(Bnf().ConvertOneOf(*oneOf), "(yes |no )");
   Element* leading = Make("one-of");
   Add(leading, Make("tag", {}, "x"));
   Add(leading, Item("a"));
-  EXPECT_EQ(bnf::ConvertOneOf(*leading), "(a )");
+  EXPECT_EQ(Bnf().ConvertOneOf(*leading), "(a )");
 }
 
 TEST(BnfConverterTest, ItemWithChildrenKeepsItsOwnTextAndDropsTags) {
   Element* item = NewElement(Element("item", "anonymous", "sports</item>", {}));
   Add(item, Make("tag", {}, "sport"));
-  EXPECT_EQ(bnf::ConvertItem(*item), "sports ");
+  EXPECT_EQ(Bnf().ConvertItem(*item), "sports ");
   Element* nested = Make("item", {Attribute("repeat", "0-1")});
   Add(nested, OneOf({"a", "b"}));
   Add(nested, Item("c"));
-  EXPECT_EQ(bnf::ConvertItem(*nested), "[(a |b )c ]");
+  EXPECT_EQ(Bnf().ConvertItem(*nested), "[(a |b )c ]");
 }
 
 struct RepeatCase {
@@ -86,7 +89,7 @@ std::string Copies(const std::string& text, int count) {
 class RepeatTest : public ::testing::TestWithParam<RepeatCase> {};
 
 TEST_P(RepeatTest, ItemRepeatKeepsItsWords) {
-  EXPECT_EQ(bnf::ConvertItem(*Item("red", GetParam().repeat)), GetParam().expected);
+  EXPECT_EQ(Bnf().ConvertItem(*Item("red", GetParam().repeat)), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -127,9 +130,9 @@ std::string Join(const std::vector<std::string>& parts, std::size_t first, std::
 TEST(LongRuleTest, ExpansionOf2500CharactersGivesFourLines) {
   std::vector<std::string> items;
   Element* rule = LongRule(207, 13, items);  // 1 + 207 * 12 + 14 + 1 = 2500 characters
-  ASSERT_EQ(bnf::ConvertOneOf(*rule->children[0]).size(), 2500u);
+  ASSERT_EQ(Bnf().ConvertOneOf(*rule->children[0]).size(), 2500u);
   // The first "|" at or after 1000 is at 1008 (after 84 items), after 2000 at 2004.
-  EXPECT_EQ(bnf::ConvertRule(*rule), "$city1 = (" + Join(items, 0, 84) + ");\n" +
+  EXPECT_EQ(Bnf().ConvertRule(*rule), "$city1 = (" + Join(items, 0, 84) + ");\n" +
                                          "$city2 = $city1| (" + Join(items, 84, 167) + ");\n" +
                                          "$city3 = $city2| (" + Join(items, 167, items.size()) +
                                          ");\n" + "$city = $city3;\n");
@@ -138,13 +141,13 @@ TEST(LongRuleTest, ExpansionOf2500CharactersGivesFourLines) {
 TEST(LongRuleTest, ThousandCharactersStayOnOneLine) {
   std::vector<std::string> items;
   Element* rule = LongRule(82, 13, items);  // 1 + 82 * 12 + 14 + 1 = 1000
-  EXPECT_EQ(bnf::ConvertRule(*rule), "$city = (" + Join(items, 0, items.size()) + ");\n");
+  EXPECT_EQ(Bnf().ConvertRule(*rule), "$city = (" + Join(items, 0, items.size()) + ");\n");
 }
 
 TEST(LongRuleTest, WithoutBarAfterTheMarkTheLastOneBeforeIsCut) {
   std::vector<std::string> items;
   Element* rule = LongRule(82, 14, items);  // 1001 characters, last "|" at 984
-  EXPECT_EQ(bnf::ConvertRule(*rule), "$city1 = (" + Join(items, 0, 82) + ");\n" +
+  EXPECT_EQ(Bnf().ConvertRule(*rule), "$city1 = (" + Join(items, 0, 82) + ");\n" +
                                          "$city2 = $city1| (" + items.back() + ");\n" +
                                          "$city = $city2;\n");
 }
@@ -184,9 +187,9 @@ TEST(LongRuleTest, NestedOneOfIsNeverCut) {
   Add(nestedItem, OneOf(words));
   for (int i = 0; i < 120; ++i) Add(outer, Item("tail" + std::to_string(100 + i)));
   Element* rule = Rule("city", {outer});
-  const std::string expansion = bnf::ConvertOneOf(*outer);
+  const std::string expansion = Bnf().ConvertOneOf(*outer);
   ASSERT_GT(expansion.size(), 2000u);
-  const std::string text = bnf::ConvertRule(*rule);
+  const std::string text = Bnf().ConvertRule(*rule);
   const std::size_t nestedEnd = expansion.find(')');
   const std::string firstLine = text.substr(0, text.find('\n'));
   EXPECT_EQ(firstLine, "$city1 = (" + expansion.substr(1, nestedEnd) + ");");
@@ -200,12 +203,12 @@ TEST(LongRuleTest, WithoutTopLevelBarTheRuleStaysWhole) {
   Add(item, OneOf(words));
   Element* outer = Make("one-of");
   Add(outer, item);
-  const std::string expansion = bnf::ConvertOneOf(*outer);
+  const std::string expansion = Bnf().ConvertOneOf(*outer);
   ASSERT_GT(expansion.size(), 1000u);
-  EXPECT_EQ(bnf::ConvertRule(*Rule("city", {outer})), "$city = " + expansion + ";\n");
+  EXPECT_EQ(Bnf().ConvertRule(*Rule("city", {outer})), "$city = " + expansion + ";\n");
   // Two top-level groups side by side are not one one-of either.
   Element* twoGroups = Rule("city", {OneOf(words), OneOf({"x", "y"})});
-  const std::string text = bnf::ConvertRule(*twoGroups);
+  const std::string text = Bnf().ConvertRule(*twoGroups);
   EXPECT_EQ(text.find("$city1"), std::string::npos);
 }
 
@@ -218,13 +221,26 @@ TEST(BnfFilePathTest, NameAfterLastSlashKeepsItsExtension) {
   EXPECT_EQ(bnf::BnfFilePath("..\\..\\evil"), "lang_resources/grammars/temp/evil.bnf");
 }
 
-TEST(RepeatLimitTest, NestedRepeatsStopAtTheExpansionLimit) {
-  // Five nested items of 100 copies each would need 100^5 copies of the word.
-  Element* inner = Item("red", "100");
-  std::string expansion = bnf::ConvertItem(*inner);
-  for (int level = 0; level < 4; ++level) expansion = bnf::ConvertRepeat("100", expansion);
-  EXPECT_LE(expansion.size(), bnf::kMaxExpansionBytes);
-  EXPECT_GT(expansion.size(), bnf::kMaxExpansionBytes / 2);
+// The limit holds for the whole grammar: three nested repeats of a 95-letter
+// word (gigabytes in full) stop at it, and so do rules that fit one by one.
+TEST(BnfLimitTest, GrammarIsCutAtItsLimitAfterTheRulesThatFit) {
+  Element* inner = Item(std::string(95, 'w'), "100-200");
+  for (int level = 0; level < 2; ++level) {
+    Element* outer = Make("item", {Attribute("repeat", "100-200")});
+    Add(outer, inner);
+    inner = outer;
+  }
+  bnf::Converter converter;
+  Element* deep = Grammar("main", {Rule("ok", {Item("x")}), Rule("main", {inner})});
+  EXPECT_EQ(converter.ConvertGrammar(*deep), "$ok = x ;\n");
+  EXPECT_TRUE(converter.Cut());
+  bnf::Converter small(60);  // each rule line takes 28 bytes
+  Element* grammar = Grammar("c", {Rule("a", {Item(std::string(20, 'a'))}),
+                                   Rule("b", {Item(std::string(20, 'b'))}),
+                                   Rule("c", {Item("c")})});
+  EXPECT_EQ(small.ConvertGrammar(*grammar), "$a = " + std::string(20, 'a') + " ;\n$b = " +
+                                                std::string(20, 'b') + " ;\n");
+  EXPECT_TRUE(small.Cut());
 }
 
 }  // namespace

@@ -554,6 +554,36 @@ TEST_F(GrammarManagerTest, MenuWithoutChoicesRegistersNothing) {
 
 // --- Activation and announcement -------------------------------------------
 
+// An SRGS file as others write it (words on lines of their own, several
+// elements on a line, a comment), for a field without a name.
+TEST_F(GrammarManagerTest, SrgsWordsForAnUnnamedField) {
+  WriteFile("city.grxml",
+            "<?xml version='1.0'?>\n<grammar root='city'>\n<rule id='city'>\n<one-of>\n"
+            "<item>\n  new york\n</item>\n<item>san<!-- <item>x</item> -->\n  diego<tag>out='sd'"
+            "</tag></item>\n</one-of>\nplease <ruleref uri='#p'/>\n</rule>\n"
+            "<rule id='p'>now</rule>\n</grammar>\n");
+  Load("<form><field><grammar src='city.grxml' type='application/grammar+xml'/></field></form>\n");
+  ASSERT_EQ(Entries().size(), 1u);
+  EXPECT_EQ(Entry(0).itemName, "noname_field");
+  EXPECT_EQ(ReadFile(kT + "city.grxml.bnf"),
+            "$p = now ;\n$city = (new york |san diego )please $p ;\n\n($city)\n");
+}
+
+// Three nested repeats of 96 bytes would make gigabytes of BNF.
+TEST_F(GrammarManagerTest, OverLongBnfIsCutAndLogged) {
+  std::string item = "<item repeat='100-200'>" + std::string(95, 'w') + "</item>";
+  for (int level = 0; level < 2; ++level) item = "<item repeat='100-200'>" + item + "</item>";
+  Load("<form id='f'><grammar type='application/grammar+xml' root='r'><rule id='r'>" + item +
+       "</rule></grammar></form>\n");
+  ASSERT_EQ(Entries().size(), 1u);
+  const std::string path = Entry(0).recogniserUri;
+  EXPECT_EQ(ReadFile(path), "");
+  EXPECT_NE(MainLog().find("ERROR :GRAMman: the BNF of the grammar " + Entry(0).name +
+                           " would pass 1048576 bytes; " + path +
+                           " holds only the rules before the cut\n"),
+            std::string::npos);
+}
+
 TEST_F(GrammarManagerTest, CityExampleEndToEnd) {
   WriteFile("city.grxml", kCitySrgs);
   Load(
