@@ -16,8 +16,9 @@ void PrintBanner();
 
 class PeerSocket : public PeerLink {
  public:
-  // The longest message text received whole; longer ones are cut to it.
-  static constexpr std::size_t kMaxMessage = 9999;
+  // The longest message text received whole (it arrives with its NUL in 9999
+  // bytes); longer ones are cut to it.
+  static constexpr std::size_t kMaxMessage = 9998;
 
   // Truncates the socket log and writes its first line.
   PeerSocket();
