@@ -488,11 +488,6 @@ void Hub_RunTimedTaskLoop() {
     Unlock();
     return;
   }
-  if (s.loopState != kIdle) {  // a stop requested before the loop started
-    s.loopState = kIdle;
-    Unlock();
-    return;
-  }
   s.loopState = kRunning;
   s.loopThread = HubUtil_CurrentThreadId();
   HubUtil_ThreadPushCleanup(EndLoop, nullptr);
@@ -515,11 +510,8 @@ void Hub_StopTimedTaskLoop(int immediately) {
   TaskStatics& s = Statics();
   int stop = immediately ? kStopAtOnce : kStopAfterPass;
   Lock();
-  // With thread mode on and no loop running, there is no loop to stop later.
-  if (s.loopThread != 0 || s.threadState == kThreadsOff) {
-    if (s.loopState < stop) s.loopState = stop;
-  }
-  if (s.threadState != kThreadsOff && s.threadState < stop) {
+  if (s.loopState == kRunning) s.loopState = stop;
+  if (s.threadState == kThreadsOn) {
     s.threadState = stop;
     HubUtil_PulseThreadEvent(s.threadsChanged);
   }

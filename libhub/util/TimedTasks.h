@@ -90,16 +90,17 @@ int Hub_RemoveTimedTask(Hub_TimedTask* task);
 
 // Runs the loop in the calling thread until it is stopped. It sleeps 1 second
 // when there is no task, sleeps until the next due time when no task has a
-// socket, and otherwise waits in select at most that long. A stop requested
-// while no loop runs is kept: the next call returns at once. While another
+// socket, and otherwise waits in select at most that long. While another
 // loop runs: the warning "Timed task loop is already running in thread %d\n"
 // with that loop's thread id, and return.
 void Hub_RunTimedTaskLoop();
-// Stops the loop: at once when `immediately` (as soon as the running task
-// returns), else after the current pass. In thread mode the task threads are
-// asked to stop likewise (a thread ends after its current run; one that is
+// Stops the running loop: at once when `immediately` (as soon as the running
+// task returns), else after the current pass. In thread mode the task threads
+// are asked to stop likewise (a thread ends after its current run; one that is
 // stopped at once also skips the run its sleep led to), and new tasks are
 // released instead of scheduled until Hub_WaitForTaskThreads has returned.
+// Only a running loop and thread mode that is on are changed: a stop while no
+// loop runs is not kept for a later loop.
 void Hub_StopTimedTaskLoop(int immediately);
 
 // Turns thread mode on (when off).

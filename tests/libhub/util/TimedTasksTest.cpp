@@ -52,6 +52,7 @@ struct Probe {
   int rearmDelay = 0;
   HubUtil_Socket* readSocket = nullptr;  // kept when re-arming
   HubUtil_Socket* writeSocket = nullptr;
+  Hub_TaskPollFunction poll = nullptr;          // kept when re-arming
   std::function<void(Hub_TimedTask*)> action;  // runs before the re-arming
   std::atomic<int> runs{0};
   std::atomic<int> cleanups{0};
@@ -68,14 +69,16 @@ void RunProbe(Hub_TimedTask* task) {
   Log(probe->name);
   if (probe->action) probe->action(task);
   if (++probe->runs <= probe->rearms) {
-    Hub_RearmSocketTask(task, probe, probe->rearmDelay, Hub_TaskRunAtOnce(task), probe->readSocket,
-                        probe->writeSocket, CountCleanup);
+    Hub_RearmTask(task, probe, probe->rearmDelay, Hub_TaskRunAtOnce(task), probe->readSocket,
+                  probe->writeSocket, nullptr, nullptr, nullptr, nullptr, probe->poll,
+                  CountCleanup);
   }
 }
 
 Hub_TimedTask* Create(Probe* probe, int delay, int runAtOnce = 0) {
-  return Hub_CreateSocketTask(RunProbe, probe, delay, runAtOnce, probe->readSocket,
-                              probe->writeSocket, CountCleanup);
+  return Hub_CreateTimedTask(RunProbe, probe, delay, runAtOnce, probe->readSocket,
+                             probe->writeSocket, nullptr, nullptr, nullptr, nullptr, probe->poll,
+                             CountCleanup);
 }
 
 // A task that stops the loop (immediately when its data is non-null).
@@ -99,6 +102,26 @@ int RunLoop() {
   Hub_RunTimedTaskLoop();
   return ElapsedMs(start);
 }
+
+// Runs the loop in a thread of its own and waits for it to end by itself:
+// true when it did; otherwise it is stopped at once and false.
+bool LoopEndsByItself(int timeoutMs = 5000) {
+  std::atomic<bool> ended{false};
+  std::thread loop([&ended] {
+    Hub_RunTimedTaskLoop();
+    ended = true;
+  });
+  bool byItself = WaitUntil([&ended] { return ended.load(); }, timeoutMs);
+  while (!ended) {
+    Hub_StopTimedTaskLoop(1);
+    std::this_thread::yield();
+  }
+  loop.join();
+  return byItself;
+}
+
+// A thread that has ended is no longer registered.
+bool ThreadEnded(int thread) { return HubUtil_ThreadCancelState(thread) == -1; }
 
 class SocketPair {
  public:
@@ -157,11 +180,15 @@ TEST_F(TimedTaskTest, DueTasksRunByDueTimeAndEqualOnesInOrderOfScheduling) {
 TEST_F(TimedTaskTest, SleepsUntilTheNextDueTimeWithoutSockets) {
   Probe probe;
   probe.name = "late";
-  probe.action = [](Hub_TimedTask*) { Hub_StopTimedTaskLoop(0); };
+  auto start = std::chrono::steady_clock::now();
+  int ranAfter = -1;
+  probe.action = [&](Hub_TimedTask*) {
+    ranAfter = ElapsedMs(start);
+    Hub_StopTimedTaskLoop(0);
+  };
   Create(&probe, 300);
-  int elapsed = RunLoop();
-  EXPECT_GE(elapsed, 295);
-  EXPECT_LT(elapsed, 1000);
+  EXPECT_TRUE(LoopEndsByItself());
+  EXPECT_GE(ranAfter, 295);  // never early
   EXPECT_EQ(probe.lastReason, HUB_TASK_TIMER);
 }
 
@@ -177,13 +204,15 @@ TEST_F(TimedTaskTest, ATaskRunsOncePerSchedulingAndIsReleasedOnceWhenNotRearmed)
     probe.name = "p";
     probe.rearms = c.rearms;
     probe.rearmDelay = c.delay;
+    probe.action = [&probe](Hub_TimedTask*) {
+      if (probe.runs == probe.rearms) Hub_StopTimedTaskLoop(0);  // the last run
+    };
     Create(&probe, 0);
-    ScheduleStop(200);
     RunLoop();
-    TakeLog();
     EXPECT_EQ(probe.runs, c.rearms + 1) << "re-arms " << c.rearms;
     EXPECT_EQ(probe.cleanups, 1) << "re-arms " << c.rearms;
     EXPECT_EQ(probe.lastReason, HUB_TASK_TIMER);
+    EXPECT_EQ(TakeLog(), std::vector<std::string>(c.rearms + 1, "p"));
   }
 }
 
@@ -216,10 +245,10 @@ TEST_F(TimedTaskTest, ATaskMadeWithoutDelayRunsOnlyOnceRearmed) {
   arming.action = [task, &parked](Hub_TimedTask*) {
     Hub_RearmTaskSimple(task, &parked, 10, 0, CountCleanup);
   };
+  parked.action = [](Hub_TimedTask*) { Hub_StopTimedTaskLoop(0); };
   Create(&arming, 0);
-  ScheduleStop(100);
   RunLoop();
-  EXPECT_EQ(TakeLog(), (std::vector<std::string>{"arm", "parked", "stop"}));
+  EXPECT_EQ(TakeLog(), (std::vector<std::string>{"arm", "parked"}));
   EXPECT_EQ(parked.cleanups, 1);
 }
 
@@ -339,10 +368,10 @@ TEST_F(TimedTaskTest, SocketTasksRunWhenTheirSocketIsReady) {
     Hub_CreateTimedTask(RunProbe, &probe, c.delay, 0, c.read ? pair.Near() : nullptr,
                         c.write ? pair.Near() : nullptr, nullptr, nullptr, nullptr, nullptr,
                         c.poll, CountCleanup);
-    int elapsed = RunLoop();
+    RunLoop();
+    // A socket task that waited for its due time would say HUB_TASK_TIMER.
     EXPECT_EQ(probe.lastReason, c.reason) << c.name;
     EXPECT_EQ(probe.cleanups, 1) << c.name;
-    EXPECT_LT(elapsed, 2000) << c.name;
     EXPECT_EQ(TakeLog(), std::vector<std::string>{c.name});
   }
 }
@@ -354,15 +383,16 @@ TEST_F(TimedTaskTest, DataArrivingDuringTheWaitWakesTheLoop) {
   probe.readSocket = pair.Near();
   probe.action = [](Hub_TimedTask*) { Hub_StopTimedTaskLoop(1); };
   Create(&probe, 10000);
-  std::thread writer([&pair] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    pair.SendFromFar();
+  // The data is sent once the loop has run a first task and gone to wait.
+  std::atomic<bool> started{false};
+  Hub_CreateTask([](Hub_TimedTask* task) { *static_cast<std::atomic<bool>*>(Hub_TaskData(task)) = true; },
+                 &started, 0, 0, nullptr);
+  std::thread writer([&] {
+    if (WaitUntil([&] { return started.load(); })) pair.SendFromFar();
   });
-  int elapsed = RunLoop();
+  EXPECT_TRUE(LoopEndsByItself());
   writer.join();
-  EXPECT_EQ(probe.lastReason, HUB_TASK_READABLE);
-  EXPECT_GE(elapsed, 90);
-  EXPECT_LT(elapsed, 2000);
+  EXPECT_EQ(probe.lastReason, HUB_TASK_READABLE);  // woken well before its due time
   TakeLog();
 }
 
@@ -393,10 +423,9 @@ TEST_F(TimedTaskTest, ASelfRearmingSocketTaskDoesNotStarveTheOthers) {
   timer.name = "timer";
   timer.action = [](Hub_TimedTask*) { Hub_StopTimedTaskLoop(1); };
   Create(&timer, 50);
-  int elapsed = RunLoop();
+  EXPECT_TRUE(LoopEndsByItself());
   EXPECT_EQ(timer.runs, 1);
   EXPECT_GE(spinner.runs, 1);
-  EXPECT_LT(elapsed, 2000);
   EXPECT_EQ(Hub_RemoveTimedTask(spinnerTask), 1);
   EXPECT_EQ(spinner.cleanups, 1);
   TakeLog();
@@ -413,11 +442,10 @@ TEST_F(TimedTaskTest, ATaskRearmingWithoutDelayLetsThePassEnd) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   };
   Hub_TimedTask* spinnerTask = Create(&spinner, 0);
-  std::thread stopper([] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    Hub_StopTimedTaskLoop(0);
+  std::thread stopper([&spinner] {
+    if (WaitUntil([&spinner] { return spinner.runs >= 2; })) Hub_StopTimedTaskLoop(0);
   });
-  RunLoop();
+  EXPECT_TRUE(LoopEndsByItself());
   stopper.join();
   EXPECT_GE(spinner.runs, 2);
   EXPECT_EQ(Hub_RemoveTimedTask(spinnerTask), 1);
@@ -427,17 +455,20 @@ TEST_F(TimedTaskTest, ATaskRearmingWithoutDelayLetsThePassEnd) {
 
 // ---- the lock while the loop sleeps ----
 
+// A task made while the loop sleeps toward a far due time is made at once: had
+// the loop kept the lock, it would come only after the stop task had run.
 TEST_F(TimedTaskTest, TasksCanBeScheduledWhileTheLoopSleeps) {
-  ScheduleStop(800);
+  Probe first;
+  first.name = "first";
+  Create(&first, 0);
+  ScheduleStop(3000);
   std::thread loop(Hub_RunTimedTaskLoop);
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ASSERT_TRUE(WaitUntil([&] { return first.cleanups == 1; }));
   Probe probe;
   probe.name = "added";
-  auto start = std::chrono::steady_clock::now();
   Create(&probe, 0);
-  int creating = ElapsedMs(start);
+  EXPECT_EQ(TakeLog(), std::vector<std::string>{"first"});
   loop.join();
-  EXPECT_LT(creating, 300);
   EXPECT_EQ(TakeLog(), (std::vector<std::string>{"added", "stop"}));
 }
 
@@ -465,24 +496,26 @@ TEST_F(TimedTaskTest, StoppingFromInsideATask) {
   }
 }
 
+// The loop sleeps a second at a time while it has no task; a stop from
+// another thread ends it after that sleep.
 TEST_F(TimedTaskTest, StoppingFromAnotherThreadWhileTheListIsEmpty) {
-  std::thread stopper([] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    Hub_StopTimedTaskLoop(0);
+  Probe first;
+  first.name = "first";
+  Create(&first, 0);
+  std::thread stopper([&first] {
+    if (WaitUntil([&first] { return first.cleanups == 1; })) Hub_StopTimedTaskLoop(0);
   });
-  int elapsed = RunLoop();
+  EXPECT_TRUE(LoopEndsByItself());
   stopper.join();
-  EXPECT_LT(elapsed, 2500);  // within the 1-second sleep of an empty list
+  TakeLog();
 }
 
-TEST_F(TimedTaskTest, AStopRequestedBeforeTheLoopStartsIsKept) {
+TEST_F(TimedTaskTest, AStopRequestedWhileNoLoopRunsChangesNothing) {
+  Hub_StopTimedTaskLoop(0);
+  Hub_StopTimedTaskLoop(1);
   Probe probe;
   probe.name = "due";
   Create(&probe, 0);
-  Hub_StopTimedTaskLoop(0);
-  EXPECT_LT(RunLoop(), 500);
-  EXPECT_EQ(probe.runs, 0);
-  // The request is used up: the next loop runs.
   ScheduleStop(10);
   RunLoop();
   EXPECT_EQ(TakeLog(), (std::vector<std::string>{"due", "stop"}));
@@ -490,14 +523,17 @@ TEST_F(TimedTaskTest, AStopRequestedBeforeTheLoopStartsIsKept) {
 
 TEST_F(TimedTaskTest, ASecondLoopWarnsWithTheFirstLoopsThreadAndReturns) {
   int loopThread = 0;
-  int secondMs = -1;
+  bool secondReturned = false;
   std::string warning;
   Probe probe;
   probe.name = "p";
   probe.action = [&](Hub_TimedTask*) {
     loopThread = HubUtil_CurrentThreadId();
     ::testing::internal::CaptureStderr();
-    std::thread second([&] { secondMs = RunLoop(); });
+    std::thread second([&] {
+      Hub_RunTimedTaskLoop();
+      secondReturned = true;
+    });
     second.join();
     warning = ::testing::internal::GetCapturedStderr();
     Hub_StopTimedTaskLoop(1);
@@ -506,8 +542,7 @@ TEST_F(TimedTaskTest, ASecondLoopWarnsWithTheFirstLoopsThreadAndReturns) {
   RunLoop();
   EXPECT_EQ(warning, "  (WARNING: Timed task loop is already running in thread " +
                          std::to_string(loopThread) + "\n)\n");
-  EXPECT_GE(secondMs, 0);
-  EXPECT_LT(secondMs, 500);
+  EXPECT_TRUE(secondReturned);
   TakeLog();
 }
 
@@ -619,13 +654,19 @@ TEST_F(TaskThreadTest, StoppingEndsRearmingThreads) {
   } cases[] = {{0, 1}, {1, 0}};
   for (const auto& c : cases) {
     Hub_EnableTaskThreads();
+    // The poll function is asked just before the thread sleeps toward its next run.
+    static std::atomic<int> asked;
+    asked = 0;
     Probe probe;
     probe.name = "p";
     probe.rearms = 1 << 30;
     probe.rearmDelay = 300;
+    probe.poll = [](void*) {
+      ++asked;
+      return 0;
+    };
     Create(&probe, 0);
-    ASSERT_TRUE(WaitUntil([&] { return probe.runs == 1; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // now in its sleep
+    ASSERT_TRUE(WaitUntil([&] { return probe.runs == 1 && asked == 2; }));
     StopAndWait(c.immediately);
     EXPECT_EQ(probe.runs, 1 + c.extraRuns) << "immediately " << c.immediately;
     EXPECT_EQ(probe.cleanups, 1) << "immediately " << c.immediately;
@@ -637,8 +678,7 @@ TEST_F(TaskThreadTest, WaitingReturnsWhenTheLastThreadEndedBeforeTheStop) {
   Probe probe;
   probe.name = "p";
   Create(&probe, 0);
-  ASSERT_TRUE(WaitUntil([&] { return probe.cleanups == 1; }));
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_TRUE(WaitUntil([&] { return probe.cleanups == 1 && ThreadEnded(probe.thread); }));
   StopAndWait();
   TakeLog();
 }
@@ -671,10 +711,8 @@ TEST_F(TaskThreadTest, RemovingATaskEndsItsThread) {
   Hub_TimedTask* task = Create(&probe, 0);
   ASSERT_TRUE(WaitUntil([&] { return probe.runs >= 2; }));
   EXPECT_EQ(Hub_RemoveTimedTask(task), 1);
-  EXPECT_TRUE(WaitUntil([&] { return probe.cleanups == 1; }));
-  int runs = probe.runs;
-  std::this_thread::sleep_for(std::chrono::milliseconds(60));
-  EXPECT_EQ(probe.runs, runs);
+  // Its thread ends, and with it the runs: a task runs only in its own thread.
+  EXPECT_TRUE(WaitUntil([&] { return probe.cleanups == 1 && ThreadEnded(probe.thread); }));
   StopAndWait();
   EXPECT_EQ(probe.cleanups, 1);
   TakeLog();
@@ -686,8 +724,7 @@ TEST_F(TaskThreadTest, ThreadsAnnounceTheirStartAndEndFromVerbosity5) {
   HubUtil_SetVerbosity(5);
   ::testing::internal::CaptureStdout();
   Create(&probe, 0);
-  bool ended = WaitUntil([&] { return probe.cleanups == 1; });
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  bool ended = WaitUntil([&] { return probe.cleanups == 1 && ThreadEnded(probe.thread); });
   std::string printed = ::testing::internal::GetCapturedStdout();
   HubUtil_SetVerbosity(3);
   EXPECT_TRUE(ended);
