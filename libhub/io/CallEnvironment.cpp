@@ -184,13 +184,18 @@ Hub_Frame* Hub_DispatchIncomingMessage(Hub_Frame* frame, Hub_CallEnvironment* en
   Hub_DispatchLookup lookup;
   Hub_Frame* reply = nullptr;
   if (connection && Hub_FindOperation(connection->dispatchTable, operation, &lookup)) {
-    const Hub_DispatchSignature* signature = &lookup.entry->signature;
-    if (connection->validate) {
-      Hub_CheckOperationInput(shown, frame, signature, Hub_DispatchExemptKeys);
+    // The operation may destroy its own server and the table with it: the
+    // reply is checked against a copy of the signature taken before.
+    bool validate = connection->validate != 0;
+    Hub_DispatchSignature signature{};
+    if (validate) {
+      signature = Hub_CopySignature(lookup.entry->signature);
+      Hub_CheckOperationInput(shown, frame, &signature, Hub_DispatchExemptKeys);
     }
     Hub_Frame* result = Hub_InvokeOperation(&lookup, frame, env);
-    if (connection->validate) {
-      Hub_CheckOperationReply(shown, result, signature, Hub_DispatchExemptKeys);
+    if (validate) {
+      Hub_CheckOperationReply(shown, result, &signature, Hub_DispatchExemptKeys);
+      Hub_FreeSignatureContents(&signature);
     }
     reply = PrepareReply(env, result, frame);
   } else {

@@ -37,20 +37,6 @@ bool Exempt(const char* const* exemptKeys, const char* key) {
   return false;
 }
 
-Hub_DispatchSignature CopySignature(const Hub_DispatchSignature& signature) {
-  Hub_DispatchSignature copy = signature;
-  copy.name = HubUtil_CopyText(signature.name, kNoMemory);
-  copy.inputKeys = Hub_CopyKeyRequirements(signature.inputKeys);
-  copy.outputKeys = Hub_CopyKeyRequirements(signature.outputKeys);
-  return copy;
-}
-
-void FreeSignatureContents(Hub_DispatchSignature* signature) {
-  free(signature->name);
-  Hub_FreeKeyRequirements(signature->inputKeys);
-  Hub_FreeKeyRequirements(signature->outputKeys);
-}
-
 // ---- the default functions ----
 
 int FindByExactName(Hub_DispatchLookup* lookup) {
@@ -68,7 +54,7 @@ Hub_DispatchSignature* CopyEverySignature(Hub_DispatchTable* table) {
   auto* signatures = static_cast<Hub_DispatchSignature*>(
       HubUtil_AllocateZeroed(table->count + 1, sizeof(Hub_DispatchSignature), kNoMemory));
   for (int32_t i = 0; i < table->count; ++i) {
-    signatures[i] = CopySignature(table->entries[i].signature);
+    signatures[i] = Hub_CopySignature(table->entries[i].signature);
   }
   return signatures;
 }
@@ -215,7 +201,7 @@ void Hub_FreeDispatchTable(Hub_DispatchTable* table) {
   if (!table) return;
   for (int32_t i = 0; i < table->count; ++i) {
     free(table->entries[i].name);
-    FreeSignatureContents(&table->entries[i].signature);
+    Hub_FreeSignatureContents(&table->entries[i].signature);
   }
   Hub_DestroyObject(table->signatureList);
   free(table->entries);
@@ -293,7 +279,7 @@ Hub_DispatchSignature* Hub_ListDispatchSignatures(Hub_DispatchTable* table) {
 
 void Hub_FreeSignatureArray(Hub_DispatchSignature* signatures) {
   for (int32_t i = 0; signatures && signatures[i].name; ++i) {
-    FreeSignatureContents(&signatures[i]);
+    Hub_FreeSignatureContents(&signatures[i]);
   }
   free(signatures);
 }
@@ -317,13 +303,28 @@ Hub_DispatchSignature* Hub_SignaturesFromList(const Hub_Object* list) {
   for (int32_t i = 0; i < count; ++i) {
     if (ReadSignature(elements[i], &signatures[i])) continue;
     // The one read in part goes too, so the whole list reads as none.
-    FreeSignatureContents(&signatures[i]);
+    Hub_FreeSignatureContents(&signatures[i]);
     signatures[i] = {};
     Hub_FreeSignatureArray(signatures);
     return static_cast<Hub_DispatchSignature*>(
         HubUtil_AllocateZeroed(1, sizeof(Hub_DispatchSignature), kNoMemory));
   }
   return signatures;
+}
+
+Hub_DispatchSignature Hub_CopySignature(const Hub_DispatchSignature& signature) {
+  Hub_DispatchSignature copy = signature;
+  copy.name = HubUtil_CopyText(signature.name, kNoMemory);
+  copy.inputKeys = Hub_CopyKeyRequirements(signature.inputKeys);
+  copy.outputKeys = Hub_CopyKeyRequirements(signature.outputKeys);
+  return copy;
+}
+
+void Hub_FreeSignatureContents(Hub_DispatchSignature* signature) {
+  free(signature->name);
+  Hub_FreeKeyRequirements(signature->inputKeys);
+  Hub_FreeKeyRequirements(signature->outputKeys);
+  *signature = {};
 }
 
 // ---- key lists ----

@@ -137,6 +137,10 @@ uintptr_t Hub_DispatchEntryData(Hub_DispatchTable* table, const char* operation)
 Hub_DispatchSignature* Hub_ListDispatchSignatures(Hub_DispatchTable* table);
 // Frees every signature of the array (names, key lists), then the array.
 void Hub_FreeSignatureArray(Hub_DispatchSignature* signatures);
+// A copy of one signature with its own name and key lists, freed with
+// Hub_FreeSignatureContents (which empties the record).
+Hub_DispatchSignature Hub_CopySignature(const Hub_DispatchSignature& signature);
+void Hub_FreeSignatureContents(Hub_DispatchSignature* signature);
 
 // The signature list object, built on first demand and owned by the table:
 // a list with one six-element list per signature (name, input key list,

@@ -154,6 +154,13 @@ Hub_Frame* StartBrokerPoll(Hub_Frame*, Hub_CallEnvironment* env) {
   return nullptr;
 }
 
+// Destroys its own server (and with it the dispatch table) and gives no reply.
+Hub_Frame* DestroySelf(Hub_Frame*, Hub_CallEnvironment* env) {
+  Log("destroy_self");
+  HubIO_DestroyServer(HubIO_ConnectionServer(Hub_EnvConnection(env)));
+  return nullptr;
+}
+
 const Hub_KeyRequirement kEchoInput[] = {{const_cast<char*>(":n"), HUB_INT, 0}, {nullptr, 0, 0}};
 
 Hub_DispatchTable* ToyTable(bool withReinitialize = false) {
@@ -170,6 +177,9 @@ Hub_DispatchTable* ToyTable(bool withReinitialize = false) {
                                   HUB_REPLY_EITHER, nullptr, HUB_OTHER_KEYS_ALLOWED);
   table = Hub_AppendDispatchEntry(table, "broker_poll", StartBrokerPoll, nullptr,
                                   HUB_OTHER_KEYS_ALLOWED, HUB_REPLY_EITHER, nullptr,
+                                  HUB_OTHER_KEYS_ALLOWED);
+  table = Hub_AppendDispatchEntry(table, "destroy_self", DestroySelf, nullptr,
+                                  HUB_OTHER_KEYS_ALLOWED, HUB_REPLY_FRAME, nullptr,
                                   HUB_OTHER_KEYS_ALLOWED);
   if (withReinitialize) {
     table = Hub_AppendDispatchEntry(table, "reinitialize", Nothing, nullptr, HUB_OTHER_KEYS_ALLOWED,
@@ -217,10 +227,14 @@ class RunningServer {
   ~RunningServer() {
     if (!started_) return;
     // Destroyed inside the loop, which the destruction stops.
-    Hub_CreateTask(DestroyServerTask, server_, 0, 0, nullptr);
-    loop_.join();
+    if (loop_.joinable()) {
+      Hub_CreateTask(DestroyServerTask, server_, 0, 0, nullptr);
+      loop_.join();
+    }
     HubIO_FreeServer(server_);
   }
+  // Waits for the loop that the server's own destruction stopped.
+  void JoinStoppedLoop() { loop_.join(); }
   bool Started() const { return started_; }
   int Port() const { return HubIO_ServerListeningPort(server_); }
   HubIO_Server* Server() const { return server_; }
@@ -292,7 +306,8 @@ TEST_F(HubServerTest, HandshakeFrameCarriesSignaturesPropertiesAndVersion) {
   EXPECT_EQ(signatures,
             "( ( \"echo\" ( ( \":n\" 3 0 ) ) 3 4 (  ) 2 ) ( \"nothing\" (  ) 2 6 (  ) 2 ) "
             "( \"mirror\" (  ) 2 6 (  ) 2 ) ( \"fail_twice\" (  ) 2 6 (  ) 2 ) "
-            "( \"ask_hub\" (  ) 2 6 (  ) 2 ) ( \"broker_poll\" (  ) 2 6 (  ) 2 ) )");
+            "( \"ask_hub\" (  ) 2 6 (  ) 2 ) ( \"broker_poll\" (  ) 2 6 (  ) 2 ) "
+            "( \"destroy_self\" (  ) 2 4 (  ) 2 ) )");
   EXPECT_TRUE(hubtest::WaitUntil([&] { return HubIO_ServerConnectionCount(server.Server()) == 1; }));
 }
 
@@ -429,6 +444,19 @@ TEST_F(HubServerTest, SecondReplyThroughTheSameEnvironmentIsRefused) {
     std::lock_guard<std::mutex> lock(calls_.mutex);
     return calls_.errorReplies == std::vector<int>{0, -1};
   }));
+}
+
+TEST_F(HubServerTest, AnOperationThatDestroysItsServerIsCheckedAgainstACopyOfItsSignature) {
+  ServerOptions options;
+  options.validate = true;
+  RunningServer server(options);
+  ASSERT_TRUE(server.Started());
+  FakeHub hub;
+  ASSERT_TRUE(hub.ConnectToServer(server.Port(), kWaitMs));
+  EXPECT_FALSE(hub.Call("destroy_self", {}, kWaitMs));  // the connection goes with the server
+  EXPECT_TRUE(hub.WaitForPeerClose(kWaitMs));
+  server.JoinStoppedLoop();
+  EXPECT_EQ(CountShown("W:For  destroy_self: expected frame reply but found NULL\n"), 1u);
 }
 
 struct SessionCase {
