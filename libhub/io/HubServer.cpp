@@ -158,12 +158,55 @@ int DefaultDispatch(HubIO_Connection* connection) {
   return connection->messageHandler(connection, frame) < 0 ? -1 : 1;
 }
 
+// ---- replies being awaited ----
+
+void AddAwaited(HubIO_Connection* connection, int32_t index) {
+  HubUtil_LockMutex(connection->lock);
+  auto* grown = static_cast<int32_t*>(
+      realloc(connection->awaitedIndices, (connection->awaitedCount + 1) * sizeof(int32_t)));
+  HubUtil_Assert(grown != nullptr, kNoMemory);
+  connection->awaitedIndices = grown;
+  connection->awaitedIndices[connection->awaitedCount++] = index;
+  HubUtil_UnlockMutex(connection->lock);
+}
+
+void RemoveAwaited(HubIO_Connection* connection, int32_t index) {
+  HubUtil_LockMutex(connection->lock);
+  int32_t* indices = connection->awaitedIndices;
+  int32_t* end = indices + connection->awaitedCount;
+  int32_t* found = std::find(indices, end, index);
+  if (found != end) {
+    std::copy(found + 1, end, found);
+    --connection->awaitedCount;
+  }
+  HubUtil_UnlockMutex(connection->lock);
+}
+
+// The keep filter of a connection's queue: a new message waits for the
+// dispatcher, a reply for the reader that awaits its index; nothing else is
+// ever taken.
+int KeepForLater(int32_t messageType, void* frame, int32_t size, int32_t elementType,
+                 void* data) {
+  if (messageType == HUB_MESSAGE_MSG_TYPE) return 1;
+  auto* connection = static_cast<HubIO_Connection*>(data);
+  HubUtil_LockMutex(connection->lock);
+  int keep = 0;
+  for (int32_t i = 0; i < connection->awaitedCount && !keep; ++i) {
+    keep = HubIO_ReplyFilter(messageType, frame, size, elementType,
+                             &connection->awaitedIndices[i]);
+  }
+  HubUtil_UnlockMutex(connection->lock);
+  return keep;
+}
+
 HubIO_Connection* NewConnection(HubUtil_Socket socket, const char* peerHost) {
   auto* connection = static_cast<HubIO_Connection*>(
       HubUtil_AllocateZeroed(1, sizeof(HubIO_Connection), kNoMemory));
   connection->state = HUBIO_CONNECTION_LIVE;
   connection->queue =
       HubIO_CreateSockObjectQueue(socket, HUBIO_CONNECTION_QUEUE_SIZE, HUBIO_CONNECTION_QUEUE_SIZE);
+  connection->queue->keepDeferred = KeepForLater;
+  connection->queue->keepData = connection;
   connection->socket = socket;
   connection->port = 65535;
   connection->peerHost = HubUtil_CopyText(peerHost, kNoMemory);
@@ -194,6 +237,7 @@ void DestroyCallbackLists(HubIO_Connection* connection) {
 
 void FreeConnection(HubIO_Connection* connection) {
   free(connection->peerHost);
+  free(connection->awaitedIndices);
   HubUtil_DestroyLocalMutex(connection->lock);
   free(connection);
 }
@@ -265,14 +309,17 @@ Hub_Frame* SendAndAwait(HubIO_Connection* connection, Hub_Frame* frame, int32_t*
   if (!frame) return LocalError(messageType, 5, "Did not dispatch NULL frame");
   int32_t wanted = key ? HubIO_StampMessage(frame, key) : -1;
   HubIO_TraceConnectionMessage(kLocation, "Sending new message to %s\n", connection, frame);
-  if (!connection || connection->write(connection, frame, HUB_MESSAGE_MSG_TYPE, 1) < 0) {
-    return LocalError(messageType, 2, "Failed to send new message");
-  }
+  if (!connection) return LocalError(messageType, 2, "Failed to send new message");
+  // Awaited from before the write: the reply may come at once.
+  AddAwaited(connection, wanted);
   Hub_Frame* reply = nullptr;
   int32_t type = 0;
-  if (ReadFrameWithin(connection, &reply, &type, HubIO_ReplyFilter, &wanted, limitMs) <= 0) {
-    return LocalError(messageType, 3, "Failed to read reply frame");
-  }
+  int read = -1;
+  bool sent = connection->write(connection, frame, HUB_MESSAGE_MSG_TYPE, 1) >= 0;
+  if (sent) read = ReadFrameWithin(connection, &reply, &type, HubIO_ReplyFilter, &wanted, limitMs);
+  RemoveAwaited(connection, wanted);
+  if (!sent) return LocalError(messageType, 2, "Failed to send new message");
+  if (read <= 0) return LocalError(messageType, 3, "Failed to read reply frame");
   if (type == HUB_REPLY_MSG_TYPE || type == HUB_ERROR_MSG_TYPE) {
     HubIO_TraceConnectionMessage(kLocation, "Received reply from %s\n", connection, nullptr);
     if (messageType) *messageType = type;

@@ -178,6 +178,10 @@ struct HubIO_Connection {
   HubIO_Callback* pollCallback;  // the event-10 callback that stops the poll task
   Hub_TimedTask* pollTask;       // the connection's poll task while it is scheduled
   int32_t hubLocation;           // index in the server's hub list (outgoing), else -1
+  // The transaction indices of the replies being awaited (-1: any reply),
+  // under `lock`; replies for others are dropped.
+  int32_t* awaitedIndices;
+  int32_t awaitedCount;
 };
 
 struct HubIO_Server {

@@ -300,7 +300,15 @@ NewFrame ReadNewFrame(HubIO_SockObjectQueue* queue, const FilterCall* call, int 
   HubUtil_Assert(entry != nullptr, "Error alloc'ing a deferred message");
   *entry = {record, reinterpret_cast<Hub_Frame*>(value), HUB_FRAME, 1};
   if (!Accepts(call, entry)) {
-    Hub_ValueQueueAppend(queue->deferred, entry);
+    if (!queue->keepDeferred || queue->keepDeferred(record->messageType, entry->frame, 1,
+                                                    HUB_FRAME, queue->keepData)) {
+      Hub_ValueQueueAppend(queue->deferred, entry);
+    } else {
+      const char* name = Hub_FrameName(entry->frame);
+      HubUtil_PrintWarningAt(kLocation, "Dropping %s frame %s: no reader takes it",
+                             HubIO_MessageTypeName(record->messageType), name ? name : "NO_NAME");
+      FreeDeferred(entry);
+    }
     return kDeferred;
   }
   *found = entry;

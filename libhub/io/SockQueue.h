@@ -12,6 +12,11 @@
 // out piece by piece, and lets a reader wait for the one frame it wants while
 // parking the others (deferred) for other readers.
 //
+// A frame that the reader's filter rejects is parked for other readers unless
+// the queue's keep filter (when set) says that no reader will ever take it:
+// such a frame is dropped with a warning, so that unwanted frames neither
+// pile up nor slow down later reads.
+//
 // Each object queue has one lock. Read, NextObject, Flush and ReadFrame take it
 // without waiting (a thread cancelled inside releases it): when another thread
 // holds it, Read and NextObject read nothing (0), Flush reports pending (1) and
@@ -90,6 +95,11 @@ struct HubIO_SockObjectQueue {
   HubUtil_LocalMutex* lock;
   Hub_ValueQueue* deferred;  // HubIO_DeferredMessage records, oldest first
   int32_t ownsRecords;       // always 1: written or handed-out records are freed by the queue
+  // Frames no reader took are parked only when this accepts them (null:
+  // always). Called under the queue's lock with `keepData`.
+  int (*keepDeferred)(int32_t messageType, void* value, int32_t size, int32_t elementType,
+                      void* data);
+  void* keepData;
 };
 
 // A frame read by one reader and parked for another.

@@ -459,6 +459,61 @@ TEST_F(HubServerTest, AnOperationThatDestroysItsServerIsCheckedAgainstACopyOfIts
   EXPECT_EQ(CountShown("W:For  destroy_self: expected frame reply but found NULL\n"), 1u);
 }
 
+// A 16 kB frame of the name, as an unsolicited hub would send it.
+Hub_Frame* BulkyFrame(const std::string& name, int32_t index) {
+  Hub_Frame* frame = testsupport::MakeHubFrame(name, {{":bulk", std::string(16384, 'x')}});
+  Hub_SetFrameProperty(frame, ":hub_opaque_data",
+                       Hub_MakeFrameObject(testsupport::MakeHubFrame(
+                           "admin_info", {{":server_tidx", index}})));
+  return frame;
+}
+
+TEST_F(HubServerTest, FramesNoReaderTakesAreDroppedWithAWarning) {
+  const struct {
+    int32_t messageType;
+    const char* warning;
+  } unwanted[] = {
+      {HUB_OBJECT_MSG_TYPE, "W:Dropping HUB_OBJECT_MSG_TYPE frame o: no reader takes it"},
+      {HUB_BROKER_START_MSG_TYPE, "W:Dropping HUB_BROKER_START_MSG_TYPE frame o: no reader takes it"},
+      {HUB_BROKER_END_MSG_TYPE, "W:Dropping HUB_BROKER_END_MSG_TYPE frame o: no reader takes it"},
+      {HUB_POSTPONE_MSG_TYPE, "W:Dropping HUB_POSTPONE_MSG_TYPE frame o: no reader takes it"},
+      {HUB_REPLY_MSG_TYPE, "W:Dropping HUB_REPLY_MSG_TYPE frame o: no reader takes it"},
+  };
+  RunningServer server(ServerOptions{});
+  ASSERT_TRUE(server.Started());
+  FakeHub hub;
+  ASSERT_TRUE(hub.ConnectToServer(server.Port(), kWaitMs));
+  Hub_Frame* frame = BulkyFrame("o", 77);
+  for (int round = 0; round < 20; ++round) {
+    for (const auto& message : unwanted) ASSERT_TRUE(hub.SendFrame(frame, message.messageType));
+  }
+  Hub_DestroyFrame(frame);
+  // While an operation awaits its answer, a reply for another index goes too.
+  hub.SetReply("hub_question", AutoReply::Silent());
+  auto call = std::async(std::launch::async, [&] { return hub.Call("ask_hub", {}, kWaitMs); });
+  std::optional<ReceivedFrame> question = hub.WaitForNamed("hub_question", kWaitMs);
+  ASSERT_TRUE(question);
+  int32_t index = std::stoi(question->HubValue(":server_tidx"));
+  for (int32_t wrong : {index + 1, index + 2}) {
+    Hub_Frame* other = BulkyFrame("o", wrong);
+    ASSERT_TRUE(hub.SendFrame(other, HUB_REPLY_MSG_TYPE));
+    Hub_DestroyFrame(other);
+  }
+  Hub_Frame* answer = testsupport::MakeHubFrame("hub_question", {{":answer", 3}});
+  Hub_SetFrameProperty(answer, ":hub_opaque_data",
+                       Hub_MakeFrameObject(
+                           testsupport::MakeHubFrame("admin_info", {{":server_tidx", index}})));
+  ASSERT_TRUE(hub.SendFrame(answer, HUB_REPLY_MSG_TYPE));
+  Hub_DestroyFrame(answer);
+  std::optional<ReceivedFrame> reply = call.get();
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->Value(":got"), "3");
+  for (const auto& message : unwanted) {
+    size_t expected = message.messageType == HUB_REPLY_MSG_TYPE ? 22u : 20u;
+    EXPECT_EQ(CountShown(message.warning), expected) << message.warning;
+  }
+}
+
 struct SessionCase {
   FrameKeys keys;
   const char* lockMask;  // "" when absent
