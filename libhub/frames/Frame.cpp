@@ -2,15 +2,22 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <unordered_map>
 
 #include "libhub/frames/PrintUtil.h"
 #include "libhub/util/Print.h"
 #include "libhub/util/Repository.h"
 #include "libhub/util/Vlist.h"
 
+struct Hub_PropertyIndex {
+  std::unordered_map<Hub_Symbol, int32_t> slots;
+};
+
 namespace {
 
 const char* const kLocation = "libhub/frames/nframe";
+// A property list this long gets an index of its keys.
+constexpr int32_t kIndexedFrom = 16;
 constexpr uint32_t kRegistered = 1;
 Hub_Repository* g_frames = nullptr;
 
@@ -27,16 +34,58 @@ int32_t SlotCount(const Hub_Frame* frame) {
   return frame && frame->properties ? frame->properties->count : 0;
 }
 
+// The slot of the key's pair, or -1.
+int32_t FindSlot(const Hub_Frame* frame, Hub_Symbol key) {
+  if (frame->propertyIndex) {
+    auto found = frame->propertyIndex->slots.find(key);
+    return found == frame->propertyIndex->slots.end() ? -1 : found->second;
+  }
+  for (int32_t i = 0; i < SlotCount(frame); ++i) {
+    Hub_VlistPair* pair = PairAt(frame->properties, i);
+    if (pair && KeyOf(pair) == key) return i;
+  }
+  return -1;
+}
+
+void IndexProperties(Hub_Frame* frame) {
+  frame->propertyIndex = new Hub_PropertyIndex;
+  for (int32_t i = 0; i < SlotCount(frame); ++i) {
+    if (Hub_VlistPair* pair = PairAt(frame->properties, i)) {
+      frame->propertyIndex->slots[KeyOf(pair)] = i;
+    }
+  }
+}
+
+// Appends a new pair: false when memory runs out.
+bool AppendPair(Hub_Frame* frame, Hub_Symbol key, Hub_Object* object) {
+  auto* pair = static_cast<Hub_VlistPair*>(malloc(sizeof(Hub_VlistPair)));
+  if (!pair) return false;
+  *pair = {reinterpret_cast<uintptr_t>(key), reinterpret_cast<uintptr_t>(object)};
+  if (!Hub_VlistPush(frame->properties, reinterpret_cast<uintptr_t>(pair))) {
+    free(pair);
+    return false;
+  }
+  if (frame->propertyIndex) {
+    frame->propertyIndex->slots[key] = frame->properties->count - 1;
+  } else if (frame->properties->count >= kIndexedFrom) {
+    IndexProperties(frame);
+  }
+  return true;
+}
+
 // Stores the object under the key, destroying what the key held unless it is
-// this very object. Null when the property list cannot be made.
+// this very object. Null when the property list cannot be made or grown.
 Hub_Object* StoreProperty(Hub_Frame* frame, Hub_Symbol key, Hub_Object* object) {
   if (!frame->properties) frame->properties = Hub_MakeVlist();
   if (!frame->properties) return nullptr;
-  auto word = reinterpret_cast<uintptr_t>(key);
-  auto* old = reinterpret_cast<Hub_Object*>(Hub_VlistGet(frame->properties, word));
-  if (old && old == object) return object;
-  Hub_DestroyObject(old);
-  Hub_VlistSet(frame->properties, word, reinterpret_cast<uintptr_t>(object));
+  int32_t slot = FindSlot(frame, key);
+  if (slot < 0) return AppendPair(frame, key, object) ? object : nullptr;
+  Hub_VlistPair* pair = PairAt(frame->properties, slot);
+  auto* old = ValueOf(pair);
+  if (old != object) {
+    Hub_DestroyObject(old);
+    pair->value = reinterpret_cast<uintptr_t>(object);
+  }
   return object;
 }
 
@@ -86,6 +135,8 @@ void DestroyProperties(Hub_Frame* frame, int level) {
   }
   Hub_FreeVlist(frame->properties);
   frame->properties = nullptr;
+  delete frame->propertyIndex;
+  frame->propertyIndex = nullptr;
 }
 
 // Every pair of `pattern` with an object finds an object under its key in
@@ -137,6 +188,7 @@ Hub_Frame* Hub_AllocateFrame() {
   frame->kind = 0;
   frame->name = nullptr;
   frame->properties = nullptr;
+  frame->propertyIndex = nullptr;
   frame->predicateCount = 0;
   frame->flags = kRegistered;
   frame->slot = slot;
@@ -260,8 +312,8 @@ Hub_Object* Hub_GetFrameObject(const Hub_Frame* frame, const char* key) {
 
 Hub_Object* Hub_FramePropertyBySymbol(const Hub_Frame* frame, Hub_Symbol key) {
   if (!frame || !frame->properties || !key) return nullptr;
-  return reinterpret_cast<Hub_Object*>(
-      Hub_VlistGet(frame->properties, reinterpret_cast<uintptr_t>(key)));
+  int32_t slot = FindSlot(frame, key);
+  return slot < 0 ? nullptr : ValueOf(PairAt(frame->properties, slot));
 }
 
 uintptr_t Hub_GetFrameValue(const Hub_Frame* frame, const char* key) {
@@ -271,9 +323,14 @@ uintptr_t Hub_GetFrameValue(const Hub_Frame* frame, const char* key) {
 Hub_Object* Hub_RemoveFrameProperty(Hub_Frame* frame, const char* key) {
   if (!frame || !frame->properties) return nullptr;
   Hub_Symbol symbol = Hub_Intern(key);
-  if (!symbol) return nullptr;
-  return reinterpret_cast<Hub_Object*>(
-      Hub_VlistRemove(frame->properties, reinterpret_cast<uintptr_t>(symbol)));
+  int32_t slot = symbol ? FindSlot(frame, symbol) : -1;
+  if (slot < 0) return nullptr;
+  Hub_VlistPair* pair = PairAt(frame->properties, slot);
+  Hub_Object* object = ValueOf(pair);
+  free(pair);
+  frame->properties->entries[slot] = 0;
+  if (frame->propertyIndex) frame->propertyIndex->slots.erase(symbol);
+  return object;
 }
 
 bool Hub_DeleteFrameProperty(Hub_Frame* frame, const char* key) {

@@ -4,7 +4,9 @@
 //
 // A frame owns the objects stored in it: replacing a property destroys the old
 // object (unless it is the very object stored again), deleting destroys,
-// removing hands the object to the caller. Frame records come from the frame
+// removing hands the object to the caller. A frame with many properties keeps
+// an index of its keys, so that setting and finding a property does not walk
+// the list. Frame records come from the frame
 // repository (fatal before Hub_InitializeStatics); a record keeps its
 // predicate array for the next frame made from it. Frames are not locked.
 #pragma once
@@ -13,6 +15,7 @@
 #include "libhub/frames/Object.h"
 
 struct Hub_Vlist;
+struct Hub_PropertyIndex;
 
 enum Hub_FrameKind {
   HUB_KIND_TOPIC = 1,
@@ -24,6 +27,7 @@ struct Hub_Frame {
   int32_t kind;           // Hub_FrameKind; 0 in a record just taken or returned
   Hub_Symbol name;        // null when made without a name
   Hub_Vlist* properties;  // Hub_VlistPair{key symbol, Hub_Object*}; made on first use
+  Hub_PropertyIndex* propertyIndex;  // key to slot; made once the list is long
   int32_t predicateCount;
   int32_t predicateCapacity;
   Hub_Object** predicates;  // frame objects owning predicate frames, in order

@@ -205,6 +205,7 @@ HubIO_Connection* NewConnection(HubUtil_Socket socket, const char* peerHost) {
   connection->state = HUBIO_CONNECTION_LIVE;
   connection->queue =
       HubIO_CreateSockObjectQueue(socket, HUBIO_CONNECTION_QUEUE_SIZE, HUBIO_CONNECTION_QUEUE_SIZE);
+  connection->queue->maxMessageLength = HUBIO_MAX_HUB_MESSAGE_LENGTH;
   connection->queue->keepDeferred = KeepForLater;
   connection->queue->keepData = connection;
   connection->socket = socket;

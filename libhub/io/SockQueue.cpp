@@ -135,7 +135,7 @@ int StartData(HubIO_SockObjectQueue* queue, HubIO_SockObject* record) {
     HubUtil_PrintWarningAt(kLocation, "atoi(%d) < 0", record->dataLength);
     return FailQueue(queue);
   }
-  if (record->dataLength > HUBIO_MAX_MESSAGE_LENGTH) {
+  if (record->dataLength > queue->maxMessageLength) {
     HubUtil_PrintWarningAt(kLocation, "Found invalid header %s while reading from queue",
                            HeaderHex(record).c_str());
     return FailQueue(queue);
@@ -496,6 +496,7 @@ HubIO_SockObjectQueue* HubIO_CreateSockObjectQueue(HubUtil_Socket socket, int32_
   queue->deferred = Hub_ValueQueueCreate(0, 1, FreeDeferred);
   queue->lock = HubUtil_CreateLocalMutex();
   queue->ownsRecords = 1;
+  queue->maxMessageLength = HUBIO_MAX_MESSAGE_LENGTH;
   return queue;
 }
 

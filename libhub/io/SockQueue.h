@@ -23,7 +23,8 @@
 // a blocking ReadFrame only takes frames out of the deferred list until it gets
 // the lock. The message lists are value queues with locks of their own.
 //
-// A protocol violation (a negative or oversized data length) leaves the queue
+// A protocol violation (a negative data length, or one above the queue's
+// largest, HUBIO_MAX_MESSAGE_LENGTH unless set lower) leaves the queue
 // failed: its error is HUBIO_PROTOCOL_ERROR and every later read gives -1.
 // Results: 1 / 0 / -1 as each function says; every failure is a warning.
 #pragma once
@@ -52,9 +53,11 @@ enum HubIO_MessageType {
 // The name of a message type ("HUB_REPLY_MSG_TYPE"), "<unknown>" for other codes.
 const char* HubIO_MessageTypeName(int32_t type);
 
-// Bytes of a message header, and the largest data length accepted from a peer.
+// Bytes of a message header, and the largest data length a queue accepts from
+// a peer: hub connections carry frames, brokers bulk data.
 constexpr int32_t HUBIO_HEADER_SIZE = 8;
 constexpr int32_t HUBIO_MAX_MESSAGE_LENGTH = 64 * 1024 * 1024;
+constexpr int32_t HUBIO_MAX_HUB_MESSAGE_LENGTH = 1024 * 1024;
 // The error of a queue that received a malformed header.
 constexpr int32_t HUBIO_PROTOCOL_ERROR = EPROTO;
 // Queue capacities of connections and of brokers.
@@ -95,6 +98,7 @@ struct HubIO_SockObjectQueue {
   HubUtil_LocalMutex* lock;
   Hub_ValueQueue* deferred;  // HubIO_DeferredMessage records, oldest first
   int32_t ownsRecords;       // always 1: written or handed-out records are freed by the queue
+  int32_t maxMessageLength;  // the largest data length accepted
   // Frames no reader took are parked only when this accepts them (null:
   // always). Called under the queue's lock with `keepData`.
   int (*keepDeferred)(int32_t messageType, void* value, int32_t size, int32_t elementType,

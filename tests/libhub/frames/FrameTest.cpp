@@ -114,6 +114,39 @@ TEST_F(HubFrameTest, PropertyLifeCycle) {
   Hub_DestroyFrame(frame);
 }
 
+// A frame long enough to keep an index of its keys behaves as a short one:
+// replacing, removing, setting again, copying, listing in order.
+TEST_F(HubFrameTest, ManyPropertiesAreFoundReplacedAndRemoved) {
+  const int count = 1000;
+  Hub_Frame* frame = Hub_MakeFrame("big");
+  auto key = [](int i) { return ":k" + std::to_string(i); };
+  for (int i = 0; i < count; ++i) Hub_SetFrameProperty(frame, key(i).c_str(), Hub_MakeIntObject(i));
+  for (int i = 0; i < count; i += 3) {
+    Hub_SetFrameProperty(frame, key(i).c_str(), Hub_MakeIntObject(-i));  // replaced
+  }
+  for (int i = 1; i < count; i += 3) EXPECT_TRUE(Hub_DeleteFrameProperty(frame, key(i).c_str()));
+  EXPECT_FALSE(Hub_DeleteFrameProperty(frame, key(1).c_str()));
+  Hub_SetFrameProperty(frame, key(1).c_str(), Hub_MakeIntObject(100));  // set again: at the end
+  Hub_Frame* copy = Hub_CopyFrame(frame);
+  for (const Hub_Frame* f : {frame, copy}) {
+    EXPECT_EQ(Hub_FramePropertyCount(f), count - count / 3 + 1);
+    for (int i = 0; i < count; ++i) {
+      int32_t expected = i % 3 == 0 ? -i : (i % 3 == 2 ? i : 0);
+      if (i == 1) expected = 100;
+      EXPECT_EQ(Hub_GetFrameInt(f, key(i).c_str()), expected) << i;
+    }
+  }
+  int32_t keys = 0;
+  const char** names = Hub_FramePropertyKeys(copy, &keys);
+  ASSERT_EQ(keys, count - count / 3 + 1);
+  EXPECT_STREQ(names[0], ":k0");
+  EXPECT_STREQ(names[1], ":k2");
+  EXPECT_STREQ(names[keys - 1], ":k1");
+  free(names);
+  Hub_DestroyFrame(copy);
+  Hub_DestroyFrame(frame);
+}
+
 TEST_F(HubFrameTest, TypedGettersGiveDefaultsAndWarn) {
   Hub_Frame* frame = Hub_MakeFrame("hub");
   Hub_SetFrameProperty(frame, ":n", Hub_MakeIntObject(7));

@@ -18,6 +18,7 @@
 #include "libhub/io/CallEnvironment.h"
 #include "libhub/io/DispatchTable.h"
 #include "libhub/io/HubServer.h"
+#include "libhub/io/Xdr.h"
 #include "libhub/util/PlatformUtil.h"
 #include "libhub/util/Print.h"
 #include "libhub/util/Sock.h"
@@ -466,6 +467,24 @@ Hub_Frame* BulkyFrame(const std::string& name, int32_t index) {
                        Hub_MakeFrameObject(testsupport::MakeHubFrame(
                            "admin_info", {{":server_tidx", index}})));
   return frame;
+}
+
+TEST_F(HubServerTest, AMessageLongerThanAHubConnectionTakesIsRefusedLikeABadHeader) {
+  RunningServer server(ServerOptions{});
+  ASSERT_TRUE(server.Started());
+  FakeHub hub;
+  ASSERT_TRUE(hub.ConnectToServer(server.Port(), kWaitMs));
+  Hub_Frame* frame = testsupport::MakeHubFrame("echo", {{":bulk", std::string(HUBIO_MAX_HUB_MESSAGE_LENGTH, 'x')}});
+  int32_t length = 0;
+  free(HubIO_EncodeFrame(frame, &length));
+  hub.SendFrame(frame, HUB_MESSAGE_MSG_TYPE);  // the server may close before all is written
+  Hub_DestroyFrame(frame);
+  char header[32];
+  snprintf(header, sizeof header, "00000001%08x", static_cast<unsigned>(length));
+  EXPECT_TRUE(WaitForShown(std::string("W:Found invalid header ") + header +
+                           " while reading from queue"));
+  EXPECT_TRUE(hub.WaitForPeerClose(kWaitMs));
+  EXPECT_TRUE(Operations().empty());
 }
 
 TEST_F(HubServerTest, FramesNoReaderTakesAreDroppedWithAWarning) {
