@@ -25,21 +25,43 @@ const Hub_Frame* const kBadFrame = reinterpret_cast<const Hub_Frame*>(~uintptr_t
 
 bool ValidLayout(int layout) { return layout >= HUB_PRETTY_LAYOUT && layout <= HUB_BRIEF_LAYOUT; }
 
+// Bytes the context may still print: at least 1 with a limit; -1 without one.
+int Room(const Hub_PrintContext* context) {
+  if (context->limit <= 0) return -1;
+  int room = context->limit - Hub_ByteBufferSize(context->output);
+  return room > 0 ? room : 0;
+}
+
+// Cuts the text at the limit once it is passed; nothing more is printed then.
+int Bound(Hub_PrintContext* context, int result) {
+  if (result && context->limit > 0 && Hub_ByteBufferSize(context->output) > context->limit) {
+    context->output->size = context->limit;
+    context->output->data[context->limit] = '\0';
+    context->cut = 1;
+  }
+  return result;
+}
+
 int Append(Hub_PrintContext* context, const char* text) {
-  return Hub_ByteBufferAppendText(context->output, text ? text : "");
+  if (context->cut) return 1;
+  return Bound(context, Hub_ByteBufferAppendText(context->output, text ? text : ""));
 }
 
 int AppendFormat(Hub_PrintContext* context, const char* format, ...) {
+  if (context->cut) return 1;
   va_list args;
   va_start(args, format);
   int result = Hub_ByteBufferAppendFormatV(context->output, -1, format, args);
   va_end(args);
-  return result;
+  return Bound(context, result);
 }
 
 // A double quote, the text with a backslash before every double quote and
-// backslash, a double quote. A null text prints as two double quotes.
+// backslash, a double quote. A null text prints as two double quotes. Only as
+// much of the text as the limit lets through is looked at.
 int AppendQuoted(Hub_PrintContext* context, const char* text, size_t length) {
+  int room = Room(context);
+  if (room >= 0 && length > static_cast<size_t>(room)) length = room;
   std::string quoted = "\"";
   for (size_t i = 0; text && i < length; ++i) {
     if (text[i] == '"' || text[i] == '\\') quoted += '\\';
@@ -107,7 +129,7 @@ int PrintList(const Hub_Object* object, Hub_PrintContext* context) {
   int32_t count = Hub_ListObjectLength(object);
   int ok = 1;
   bool cut = false;
-  for (int32_t i = 0; i < count && ok && !cut; ++i) {
+  for (int32_t i = 0; i < count && ok && !cut && !context->cut; ++i) {
     if (i > 0) {
       ok = context->layout == HUB_READABLE_LAYOUT
                ? Append(context, " ")
@@ -121,8 +143,12 @@ int PrintList(const Hub_Object* object, Hub_PrintContext* context) {
   return Append(context, cut ? "... )" : " )");
 }
 
+int MaxDepth(const Hub_PrintContext* context) {
+  return context->maxDepth > 0 ? context->maxDepth : kMaxNesting;
+}
+
 int PrintNestedList(const Hub_Object* object, Hub_PrintContext* context) {
-  if (context->depth >= kMaxNesting) return Append(context, "( ... )");
+  if (context->depth >= MaxDepth(context)) return Append(context, "( ... )");
   ++context->depth;
   int ok = PrintList(object, context);
   --context->depth;
@@ -153,8 +179,10 @@ int PrintProperty(const char* key, const Hub_Object* value, Hub_PrintContext* co
   return ok;
 }
 
-int PrintPropertyCallback(const char* key, Hub_Object* value, void* context) {
-  return PrintProperty(key, value, static_cast<Hub_PrintContext*>(context));
+// Stops the walk over the properties once the text is cut.
+int PrintPropertyCallback(const char* key, Hub_Object* value, void* data) {
+  auto* context = static_cast<Hub_PrintContext*>(data);
+  return PrintProperty(key, value, context) && !context->cut;
 }
 
 const char* Opening(int kind) {
@@ -170,8 +198,8 @@ int PrintFrameBody(const Hub_Frame* frame, Hub_PrintContext* context) {
   int saved = context->indent;
   if (context->layout != HUB_READABLE_LAYOUT) context->indent += 3;
   ++context->depth;
-  int ok = Hub_ApplyToFrameProperties(frame, PrintPropertyCallback, context);
-  for (int32_t i = 0; ok && i < Hub_PredicateCount(frame); ++i) {
+  int ok = Hub_ApplyToFrameProperties(frame, PrintPropertyCallback, context) || context->cut;
+  for (int32_t i = 0; ok && !context->cut && i < Hub_PredicateCount(frame); ++i) {
     ok = PrintProperty(":pred", Hub_PredicateObject(frame, i), context);
   }
   --context->depth;
@@ -183,13 +211,23 @@ int PrintFrameBody(const Hub_Frame* frame, Hub_PrintContext* context) {
   return Append(context, " }");
 }
 
-// Prints the frame's text in the layout and hands it to `use`; false when it
-// could not be printed.
+// The context's text, ending with "..." when it was cut.
+const char* FinishedText(Hub_PrintContext* context) {
+  if (context->cut) Hub_ByteBufferAppendText(context->output, "...");
+  context->cut = 0;
+  return Hub_PrintContextText(context);
+}
+
+// Prints the frame's text in the layout, bounded when `bounded`, and hands it
+// to `use`; false when it could not be printed.
 template <typename Use>
-bool WithFrameText(const Hub_Frame* frame, int layout, Use use) {
-  Hub_PrintContext* context = Hub_CreatePrintContext(layout, nullptr);
+bool WithFrameText(const Hub_Frame* frame, int layout, bool bounded, Use use) {
+  Hub_PrintContext* context =
+      bounded ? Hub_CreateBoundedPrintContext(layout, nullptr, HUB_LOGGED_TEXT_LIMIT,
+                                              HUB_LOGGED_DEPTH)
+              : Hub_CreatePrintContext(layout, nullptr);
   bool ok = Hub_PrintFrame(frame, context) != 0;
-  if (ok) use(Hub_PrintContextText(context));
+  if (ok) use(FinishedText(context));
   Hub_DestroyPrintContext(context);
   return ok;
 }
@@ -203,6 +241,15 @@ Hub_PrintContext* Hub_CreatePrintContext(int layout, Hub_ByteBuffer* output) {
   context->output = output ? output : Hub_MakeTextBuffer(nullptr, 0);
   HubUtil_Assert(context->output != nullptr, "Error alloc'ing memory for a print context");
   context->ownsOutput = output ? 0 : 1;
+  return context;
+}
+
+Hub_PrintContext* Hub_CreateBoundedPrintContext(int layout, Hub_ByteBuffer* output, int limit,
+                                                int maxDepth) {
+  Hub_PrintContext* context = Hub_CreatePrintContext(layout, output);
+  // A given output may hold text already: the limit counts from its end.
+  context->limit = limit > 0 ? Hub_ByteBufferSize(context->output) + limit : 0;
+  context->maxDepth = maxDepth;
   return context;
 }
 
@@ -256,29 +303,29 @@ int Hub_PrintFrame(const Hub_Frame* frame, Hub_PrintContext* context) {
     return 0;
   }
   bool nestedBrief = context->layout == HUB_BRIEF_LAYOUT && context->indent >= 1;
-  if (nestedBrief || context->depth >= kMaxNesting) return Append(context, " ... }");
+  if (nestedBrief || context->depth >= MaxDepth(context)) return Append(context, " ... }");
   return PrintFrameBody(frame, context);
 }
 
 void Hub_LogFrame(int level, const Hub_Frame* frame) {
   if (HubUtil_GetVerbosity() < level) return;
-  WithFrameText(frame, HUB_PRETTY_LAYOUT,
+  WithFrameText(frame, HUB_PRETTY_LAYOUT, true,
                 [level](const char* text) { HubUtil_PrintAtLevel(level, "%s\n", text); });
 }
 
 void Hub_LogFrameBrief(const Hub_Frame* frame, int level) {
   int verbosity = HubUtil_GetVerbosity();
   if (verbosity >= 4) {
-    WithFrameText(frame, HUB_PRETTY_LAYOUT,
+    WithFrameText(frame, HUB_PRETTY_LAYOUT, true,
                   [](const char* text) { HubUtil_StreamPrint(stdout, "%s\n", text); });
   } else if (verbosity >= level) {
-    WithFrameText(frame, HUB_BRIEF_LAYOUT,
+    WithFrameText(frame, HUB_BRIEF_LAYOUT, true,
                   [level](const char* text) { HubUtil_PrintAtLevel(level, "%s\n", text); });
   }
 }
 
 void Hub_WriteFramePretty(const Hub_Frame* frame, FILE* file) {
-  WithFrameText(frame, HUB_PRETTY_LAYOUT,
+  WithFrameText(frame, HUB_PRETTY_LAYOUT, false,
                 [file](const char* text) { HubUtil_StreamPrint(file, "%s\n", text); });
 }
 
@@ -293,9 +340,10 @@ const char* Hub_ObjectDisplayText(const Hub_Object* object, Hub_ByteBuffer** scr
   if (!*scratch) return "";
   (*scratch)->size = 0;
   if ((*scratch)->data && (*scratch)->capacity > 0) (*scratch)->data[0] = '\0';
-  Hub_PrintContext* context = Hub_CreatePrintContext(HUB_READABLE_LAYOUT, *scratch);
+  Hub_PrintContext* context = Hub_CreateBoundedPrintContext(
+      HUB_READABLE_LAYOUT, *scratch, HUB_LOGGED_TEXT_LIMIT, HUB_LOGGED_DEPTH);
   int ok = Hub_PrintObject(object, context);
-  const char* text = ok ? Hub_PrintContextText(context) : "";
+  const char* text = ok ? FinishedText(context) : "";
   Hub_DestroyPrintContext(context);
   return text;
 }

@@ -290,6 +290,51 @@ TEST_F(HubFramePrintTest, LoggingByVerbosity) {
   Hub_DestroyFrame(frame);
 }
 
+// 20 levels of frames under 1024-character keys: every log of it is cut to
+// the limit and the depth, and ends with "...".
+TEST_F(HubFramePrintTest, LoggedFramesAreBoundedInLengthAndDepth) {
+  const std::string longKey = ":" + std::string(1023, 'k');
+  Hub_Frame* deep = Hub_MakeFrame("f0");
+  Hub_Frame* inner = deep;
+  for (int level = 1; level < 20; ++level) {
+    Hub_Frame* next = Hub_MakeFrame(("f" + std::to_string(level)).c_str());
+    Hub_SetFrameProperty(inner, level < 10 ? ":in" : longKey.c_str(), Hub_MakeFrameObject(next));
+    inner = next;
+  }
+  Hub_Frame* holder = Hub_MakeFrame("holder");
+  Hub_Frame* refused = Hub_CopyFrame(deep);
+  HubUtil_SetVerbosity(4);
+  Hub_LogFrameBrief(deep, 3);
+  Hub_LogFrame(2, deep);
+  EXPECT_EQ(Hub_AddPredicate(holder, refused), nullptr);  // logs the refused frame
+  std::vector<std::string> shown = TakeShown();
+  ASSERT_EQ(shown.size(), 4u);
+  for (size_t i : {0u, 1u, 3u}) {
+    EXPECT_NE(shown[i].find("{c f8 ... }"), std::string::npos) << i;  // below 8 levels
+    EXPECT_EQ(shown[i].find("f9"), std::string::npos) << i;
+  }
+  Hub_SetFrameProperty(inner, longKey.c_str(), Hub_MakeStringObject(std::string(20000, 'v').c_str()));
+  Hub_Frame* wide = Hub_MakeFrame("wide");
+  for (int i = 0; i < 20; ++i) {
+    Hub_SetFrameProperty(wide, (longKey + std::to_string(i)).c_str(), Hub_MakeIntObject(i));
+  }
+  Hub_LogFrame(2, wide);
+  Hub_Object* object = Hub_MakeFrameObject(wide);
+  Hub_ByteBuffer* scratch = nullptr;
+  std::string display = Hub_ObjectDisplayText(object, &scratch);
+  shown = TakeShown();
+  ASSERT_EQ(shown.size(), 1u);
+  for (const std::string& text : {shown[0], display + "\n"}) {
+    EXPECT_EQ(text.size(), (text == display + "\n" ? 0u : 2u) + HUB_LOGGED_TEXT_LIMIT + 4u);
+    EXPECT_EQ(text.substr(text.size() - 4), "...\n");
+  }
+  Hub_DestroyByteBuffer(scratch);
+  Hub_DestroyObject(object);
+  Hub_DestroyFrame(refused);
+  Hub_DestroyFrame(holder);
+  Hub_DestroyFrame(deep);
+}
+
 TEST_F(HubFramePrintTest, WritingToAFile) {
   testsupport::TempDir dir;
   Hub_Frame* frame = Reply();
