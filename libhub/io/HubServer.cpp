@@ -978,7 +978,7 @@ void HubIO_TraceConnectionMessage(const char* location, const char* format,
   const char* peer = connection && connection->peerHost ? connection->peerHost : "<unknown>";
   if (HubUtil_GetVerbosity() >= 3) {
     HubUtil_PrintInfoAt(location, format, peer);
-    if (frame) Hub_LogFrame(3, frame);
+    if (frame) Hub_LogFrameBrief(frame, 3);
   } else {
     HubUtil_PrintAtLevel(2, format, peer);
   }

@@ -389,6 +389,9 @@ TEST_F(HubServerTest, CallReachesItsOperationAndTheReplyComesBackRenamed) {
   EXPECT_EQ(calls_.incomingSessionId, "S1");
   EXPECT_EQ(calls_.replyRequested, 1);
   EXPECT_EQ(CountShown("I:Invoking dispatch function: echo\n"), 1u);
+  // The frames received and returned are logged in the brief layout.
+  EXPECT_EQ(CountShown("L:{c DM.echo\n   :n 41\n   :hub_opaque_data {c admin_info ... } }\n"), 1u);
+  EXPECT_EQ(CountShown("L:{c DM.echo\n   :n 42\n   :hub_opaque_data {c admin_info ... } }\n"), 1u);
 }
 
 TEST_F(HubServerTest, NullResultIsAnsweredWithTheIncomingFrameOnlyWhenAReplyIsAsked) {
