@@ -63,8 +63,12 @@ HubIO_Callback* AddCallback(Hub_ValueQueue* list, int event, HubIO_CallbackFunct
   return callback;
 }
 
+int SameValue(void* value, void* wanted) { return value == wanted; }
+
+// Safe inside a run of the same list: the callback is then only marked as
+// removed, and the run does not call it any more.
 void RemoveCallback(Hub_ValueQueue* list, HubIO_Callback* callback) {
-  if (list && callback && Hub_ValueQueueRemove(list, callback)) free(callback);
+  if (list && callback && Hub_ValueQueueTakeMatching(list, SameValue, callback)) free(callback);
 }
 
 int CollectCallback(void* value, void* argument) {
@@ -73,16 +77,26 @@ int CollectCallback(void* value, void* argument) {
   return 1;
 }
 
-// Runs the callbacks of the event from a snapshot, so a callback may add or
-// remove callbacks of the same list.
-void RunCallbacks(Hub_ValueQueue* list, int event, void* argument) {
-  std::vector<HubIO_Callback> snapshot;
-  Hub_ValueQueueVisit(list, CollectCallback, &snapshot);
-  for (const HubIO_Callback& callback : snapshot) {
-    if (callback.event == event && callback.function) {
-      callback.function(callback.owner, callback.data, argument);
-    }
+struct CallbackRun {
+  int event;
+  void* argument;
+};
+
+int CallCallback(void* value, void* data) {
+  auto* callback = static_cast<HubIO_Callback*>(value);
+  auto* run = static_cast<CallbackRun*>(data);
+  if (callback->event == run->event && callback->function) {
+    callback->function(callback->owner, callback->data, run->argument);
   }
+  return 1;
+}
+
+// Runs the callbacks of the event in order, by the rules of a value-queue
+// visit: a callback may add callbacks (they run in the same run) or remove
+// them (those not run yet are not run).
+void RunCallbacks(Hub_ValueQueue* list, int event, void* argument) {
+  CallbackRun run{event, argument};
+  Hub_ValueQueueVisit(list, CallCallback, &run);
 }
 
 Hub_ValueQueue* ServerCallbackList(HubIO_Server* server, int event) {

@@ -296,7 +296,9 @@ Hub_Frame* HubIO_ServerHandshakeFrame(HubIO_Server* server);
 // `location` names the caller in traces (null: "reset_listener").
 int HubIO_OpenListener(HubIO_Server* server, const char* location);
 
-// Callbacks. Adding an unknown event code warns and gives null.
+// Callbacks. Adding an unknown event code warns and gives null. A callback
+// removed while callbacks of its list run (by one of them, even itself) is not
+// called by that run; one added is.
 HubIO_Callback* HubIO_AddServerCallback(HubIO_Server* server, int event,
                                         HubIO_CallbackFunction function, void* data);
 void HubIO_RemoveServerCallback(HubIO_Server* server, HubIO_Callback* callback);

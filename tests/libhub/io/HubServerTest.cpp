@@ -1097,6 +1097,41 @@ TEST_F(HubServerTest, LocalSendFailuresComeBackAsErrorFrames) {
             1u);
 }
 
+struct CallbackProbe {
+  std::vector<std::string> calls;
+  HubIO_Callback* first = nullptr;
+  HubIO_Callback* victim = nullptr;
+};
+
+// The first callback removes itself and the next one; the third stays.
+void FirstCallback(void* owner, void* data, void*) {
+  auto* probe = static_cast<CallbackProbe*>(data);
+  probe->calls.push_back("first");
+  auto* connection = static_cast<HubIO_Connection*>(owner);
+  HubIO_RemoveConnectionCallback(connection, probe->victim);
+  HubIO_RemoveConnectionCallback(connection, probe->first);
+}
+void VictimCallback(void*, void* data, void*) {
+  static_cast<CallbackProbe*>(data)->calls.push_back("victim");
+}
+void ThirdCallback(void*, void* data, void*) {
+  static_cast<CallbackProbe*>(data)->calls.push_back("third");
+}
+
+TEST_F(HubServerTest, ACallbackRemovedByAnEarlierOneOfTheSameRunIsNotCalled) {
+  HubIO_Server* server = HubIO_CreateServer(1, 0, Hub_GenericMessageHandler, nullptr, -1, 1);
+  HubIO_Connection* connection = server->listener;
+  CallbackProbe probe;
+  probe.first = HubIO_AddConnectionCallback(connection, HUBIO_DISPATCH_EVENT, FirstCallback, &probe);
+  probe.victim =
+      HubIO_AddConnectionCallback(connection, HUBIO_DISPATCH_EVENT, VictimCallback, &probe);
+  HubIO_AddConnectionCallback(connection, HUBIO_DISPATCH_EVENT, ThirdCallback, &probe);
+  HubIO_RunConnectionCallbacks(connection, HUBIO_DISPATCH_EVENT, nullptr);
+  HubIO_RunConnectionCallbacks(connection, HUBIO_DISPATCH_EVENT, nullptr);
+  EXPECT_EQ(probe.calls, (std::vector<std::string>{"first", "third", "third"}));
+  HubIO_FreeServer(server);
+}
+
 TEST_F(HubServerTest, UnknownCallbackEventsAreRefused) {
   HubIO_Server* server = HubIO_CreateServer(1, 0, Hub_GenericMessageHandler, nullptr, -1, 1);
   EXPECT_EQ(HubIO_AddServerCallback(server, HUBIO_SOCKET_CLOSING_EVENT, nullptr, nullptr), nullptr);
