@@ -13,7 +13,11 @@
 namespace {
 
 const char kLocation[] = "libhub/io/hub_server";
-const char kHandlerLocation[] = "ServerMain/generic-server";
+// The generic handler's messages carry the lines their location names.
+const char kReceivedLocation[] = "ServerMain/generic-server:56";
+const char kReturnedLocation[] = "ServerMain/generic-server:80";
+const char kProvidedLocation[] = "ServerMain/generic-server:91";
+const char kNoResultLocation[] = "ServerMain/generic-server:97";
 const char kNoMemory[] = "Error alloc'ing memory for a call environment";
 // Longest peer host that names a server without a name in the warning.
 const size_t kPeerHostShown = 250;
@@ -234,17 +238,17 @@ int Hub_EnvErrorReply(Hub_CallEnvironment* env, int32_t errorNumber, const char*
 int Hub_GenericMessageHandler(HubIO_Connection* connection, Hub_Frame* frame) {
   Hub_CallEnvironment* env = Hub_CreateCallEnvironment(connection);
   Hub_AddCallEnvironmentReference(env);
-  HubIO_TraceConnectionMessage(kHandlerLocation, "Received new message from %s\n", connection,
+  HubIO_TraceConnectionMessage(kReceivedLocation, "Received new message from %s\n", connection,
                                frame);
   Hub_Frame* reply = Hub_DispatchIncomingMessage(frame, env);
   int result = 0;
   if (!reply) {
-    HubIO_TraceConnectionMessage(kHandlerLocation, "No result frame for %s\n", connection, nullptr);
+    HubIO_TraceConnectionMessage(kNoResultLocation, "No result frame for %s\n", connection, nullptr);
   } else if (env->replyProvided) {
-    HubIO_TraceConnectionMessage(kHandlerLocation, "Reply already provided to %s\n", connection,
+    HubIO_TraceConnectionMessage(kProvidedLocation, "Reply already provided to %s\n", connection,
                                  nullptr);
   } else {
-    HubIO_TraceConnectionMessage(kHandlerLocation, "Returning result frame to %s\n", connection,
+    HubIO_TraceConnectionMessage(kReturnedLocation, "Returning result frame to %s\n", connection,
                                  reply);
     if (connection->write(connection, reply, HUB_REPLY_MSG_TYPE, 0) < 0) {
       HubIO_ShutdownConnection(connection);

@@ -132,7 +132,7 @@ int StartData(HubIO_SockObjectQueue* queue, HubIO_SockObject* record) {
     return 0;
   }
   if (record->dataLength < 0) {
-    HubUtil_PrintWarningAt(kLocation, "atoi(%d) < 0", record->dataLength);
+    HubUtil_PrintWarningAt(kLocation, "atoi(%s) < 0", HeaderHex(record).c_str());
     return FailQueue(queue);
   }
   if (record->dataLength > queue->maxMessageLength) {

@@ -1,6 +1,7 @@
 #include "libhub/util/NameSplit.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -69,8 +70,10 @@ char* Hub_SplitIndexPrefix(const char* text, int* index, char** badIndex) {
     char* digits = CopyPart(inside, insideLength);
     if (digits) {
       char* end = nullptr;
+      errno = 0;
       long number = strtol(digits, &end, 10);
-      if (end != digits) {
+      bool fits = errno == 0 && number >= INT_MIN && number <= INT_MAX;
+      if (end != digits && fits) {
         if (index) *index = static_cast<int>(number);
         free(digits);
       } else if (badIndex) {

@@ -16,7 +16,7 @@ char* Hub_SplitHostPort(const char* text, int* port);
 // "[index]text": gives a copy of what follows the first "]" (null when nothing
 // does); text without a leading "[", or without a "]", comes back whole. The
 // characters between the brackets (without a "]": all but the first and last
-// character) are read as a decimal number: with at least one digit *index gets
-// it (else it stays -1) and, when no digit was read, *badIndex gets a copy of
-// those characters (else it stays null). Null text: null.
+// character) are read as a decimal number: when it has at least one digit and
+// fits an int, *index gets it (else it stays -1); otherwise *badIndex gets a
+// copy of those characters (else it stays null). Null text: null.
 char* Hub_SplitIndexPrefix(const char* text, int* index, char** badIndex);

@@ -117,7 +117,7 @@ Hub_Frame* FailTwice(Hub_Frame*, Hub_CallEnvironment* env) {
   int second = Hub_EnvErrorReply(env, 8, "worse input");
   std::lock_guard<std::mutex> lock(g_calls->mutex);
   g_calls->errorReplies = {first, second};
-  return nullptr;
+  return Hub_MakeFrame("not_sent");  // a reply was provided already
 }
 
 // Asks the hub a question and answers with what came back.
@@ -640,6 +640,22 @@ TEST_F(HubServerTest, ConnectionMessagesAtVerbosityTwo) {
                        "L:Returning result frame to 127.0.0.1\n",
                        "L:Destroying connection to 127.0.0.1 " + socket,
                    }));
+}
+
+TEST_F(HubServerTest, HandlerMessagesCarryTheirLinesFromVerbosityFour) {
+  HubUtil_SetVerbosity(4);
+  RunningServer server(ServerOptions{});
+  ASSERT_TRUE(server.Started());
+  FakeHub hub;
+  ASSERT_TRUE(hub.ConnectToServer(server.Port(), kWaitMs));
+  ASSERT_TRUE(hub.Send("nothing", {}));
+  ASSERT_TRUE(hub.Call("echo", {{":n", 1}}, kWaitMs));
+  ASSERT_TRUE(hub.Call("fail_twice", {}, kWaitMs));
+  const std::string at = "I:ServerMain/generic-server:";
+  EXPECT_EQ(CountShown(at + "56: Received new message from 127.0.0.1\n"), 3u);
+  EXPECT_EQ(CountShown(at + "97: No result frame for 127.0.0.1\n"), 1u);
+  EXPECT_EQ(CountShown(at + "80: Returning result frame to 127.0.0.1\n"), 1u);
+  EXPECT_TRUE(WaitForShown(at + "91: Reply already provided to 127.0.0.1\n"));
 }
 
 // ---- sending from inside an operation ----

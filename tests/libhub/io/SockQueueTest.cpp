@@ -166,7 +166,7 @@ TEST_F(SockQueueTest, BadHeadersLeaveTheQueueFailed) {
     const char* header;
     const char* warning;
   } const cases[] = {
-      {"negative length", "00000001 ffffffff", "W:atoi(-1) < 0"},
+      {"negative length", "00000001 ffffffff", "W:atoi(00000001ffffffff) < 0"},
       {"length above 64 MiB", "00000001 04000001",
        "W:Found invalid header 0000000104000001 while reading from queue"},
   };

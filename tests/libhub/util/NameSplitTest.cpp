@@ -83,6 +83,9 @@ TEST(NameSplitTest, IndexPrefix) {
       {"[x", "[x", -1, ""},
       {"[7abc]rest", "rest", 7, "(null)"},
       {"[1]a]b", "a]b", 1, "(null)"},
+      {"[4294967297]a", "a", -1, "4294967297"},  // does not fit an int
+      {"[-2147483649]a", "a", -1, "-2147483649"},
+      {"[-2147483648]a", "a", -2147483648, "(null)"},
       {nullptr, "(null)", -1, "(null)"},
   };
   for (const Case& c : cases) {
