@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -269,12 +268,6 @@ void CloseConnectionSocket(HubIO_Connection* connection) {
 
 // ---- reads with a time limit (set-up) ----
 
-long long NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
 // One frame the filter accepts, waiting at most `limitMs` (negative: no
 // limit): 1 with the frame, -1 on an error or at the limit (after a warning).
 int ReadFrameWithin(HubIO_Connection* connection, Hub_Frame** frame, int32_t* messageType,
@@ -285,13 +278,13 @@ int ReadFrameWithin(HubIO_Connection* connection, Hub_Frame** frame, int32_t* me
                ? 1
                : -1;
   }
-  long long deadline = NowMs() + limitMs;
+  int64_t deadline = HubUtil_MonotonicMillis() + limitMs;
   for (;;) {
     int read = HubIO_SockObjectQueueReadFrame(connection->queue, frame, messageType, filter,
                                               filterData, 0);
     if (read != 0) return read;
     if (connection->queue->disconnected) return -1;
-    long long left = deadline - NowMs();
+    int64_t left = deadline - HubUtil_MonotonicMillis();
     if (left <= 0) {
       HubUtil_PrintWarningAt(kLocation,
                              "No message from %s within %d ms while setting up the "
@@ -366,33 +359,82 @@ void SendError(HubIO_Connection* connection, const char* description) {
   Hub_DestroyFrame(error);
 }
 
-// The server's side of the handshake, under the connection-layer lock: true
-// when the connection was added to the server.
-bool AcceptHandshake(HubIO_Server* server, HubIO_Connection* connection) {
-  Hub_Frame* first = nullptr;
-  if (ReadFrameWithin(connection, &first, nullptr, AnyFrame, nullptr, g_setupReadLimit) <= 0) {
-    return false;
+int CountOpen(void* value, void* count) {
+  auto* connection = static_cast<HubIO_Connection*>(value);
+  if (!connection->done && !HubUtil_SocketPeerClosed(connection->socket)) {
+    ++*static_cast<int32_t*>(count);
   }
+  return 1;
+}
+
+// Under the connection-layer lock: true when the server holds as many
+// connections as it takes. A connection whose peer has closed counts as gone
+// already, though its poll has not yet seen the close.
+bool AtLimit(HubIO_Server* server) {
+  int32_t open = 0;
+  Hub_ValueQueueVisit(server->connections, CountOpen, &open);
+  return open >= server->maxConnections;
+}
+
+void DropPending(HubIO_Server* server, HubIO_Connection* connection) {
+  LockLayer();
+  Hub_ValueQueueRemove(server->pending, connection);
+  Unlock();
+  connection->done = 1;
+  HubIO_DestroyConnection(connection);
+}
+
+// The server's answer to the first frame of a new connection: true when the
+// connection was added to the server.
+bool AnswerHandshake(HubIO_Server* server, HubIO_Connection* connection, Hub_Frame* first) {
   int32_t type = Hub_GetFrameInt(first, ":conn_type");
   Hub_DestroyFrame(first);
   if (type != 1) {
     SendError(connection, type == 2 ? "no match for broker" : "unsupported connection type");
     return false;
   }
-  if (server->connectionCount >= server->maxConnections) {
+  LockLayer();
+  bool added = false;
+  if (AtLimit(server)) {
     SendError(connection, "max connections exceeded");
-    return false;
+  } else {
+    Hub_Frame* handshake = HubIO_ServerHandshakeFrame(server);
+    added = connection->write(connection, handshake, HUB_REPLY_MSG_TYPE, 1) >= 0;
+    Hub_DestroyFrame(handshake);
   }
-  Hub_Frame* handshake = HubIO_ServerHandshakeFrame(server);
-  int written = connection->write(connection, handshake, HUB_REPLY_MSG_TYPE, 1);
-  Hub_DestroyFrame(handshake);
-  if (written < 0) return false;
-  connection->handshakeState = HUBIO_HANDSHAKE_DONE;
-  HubIO_AddConnectionToServer(server, connection);
-  return true;
+  if (added) {
+    Hub_ValueQueueRemove(server->pending, connection);
+    connection->handshakeState = HUBIO_HANDSHAKE_DONE;
+    HubIO_AddConnectionToServer(server, connection);
+  }
+  Unlock();
+  return added;
 }
 
-// Accepts one peer when one is waiting.
+// Polls a new connection for its first frame without waiting, until the set-up
+// time limit has passed; the loop serves everything else meanwhile.
+void HandshakeTask(Hub_TimedTask* task) {
+  auto* connection = static_cast<HubIO_Connection*>(Hub_TaskData(task));
+  HubIO_Server* server = connection->server;
+  Hub_Frame* first = nullptr;
+  int read = HubIO_SockObjectQueueReadFrame(connection->queue, &first, nullptr, AnyFrame, nullptr, 0);
+  if (read == 0 && !connection->queue->disconnected) {
+    int64_t left = connection->setupDeadlineMs - HubUtil_MonotonicMillis();
+    if (left > 0) {
+      Hub_RearmSocketTask(task, connection, static_cast<int>(std::min<int64_t>(left, server->pollInterval)),
+                          0, &connection->socket, nullptr, nullptr);
+      return;
+    }
+    HubUtil_PrintWarningAt(kLocation,
+                           "No message from %s within %d ms while setting up the connection; "
+                           "dropping it",
+                           connection->peerHost, HubIO_SetupReadLimit());
+  }
+  if (read <= 0 || !AnswerHandshake(server, connection, first)) DropPending(server, connection);
+}
+
+// Accepts one peer when one is waiting. At the connection limit it is refused
+// at once; otherwise its handshake is read by a task of its own.
 void PollListener(HubIO_Server* server) {
   if (server->listenerSocket == HUBUTIL_INVALID_SOCKET) {
     HubUtil_PrintWarningAt(kLocation, "Can't listen because server socket is not open! (pid %d)",
@@ -414,33 +456,36 @@ void PollListener(HubIO_Server* server) {
   HubUtil_SetNonBlocking(accepted);
   HubIO_Connection* connection = NewConnection(accepted, peer);
   LockLayer();
-  bool added = AcceptHandshake(server, connection);
+  bool full = AtLimit(server);
+  if (!full) {
+    connection->server = server;
+    Hub_ValueQueueAppend(server->pending, connection);
+  }
   Unlock();
-  if (!added) {
+  if (full) {
+    SendError(connection, "max connections exceeded");
     connection->done = 1;
     HubIO_DestroyConnection(connection);
+    return;
   }
+  connection->setupDeadlineMs = HubUtil_MonotonicMillis() + HubIO_SetupReadLimit();
+  Hub_CreateHandledSocketTask(&connection->pollTask, HandshakeTask, connection, 0, 0,
+                              &connection->socket, nullptr, nullptr);
 }
 
 void ListenerPollTask(Hub_TimedTask* task) {
   auto* server = static_cast<HubIO_Server*>(Hub_TaskData(task));
-  server->listenerTask = task;
   server->blockingAccept = Hub_TaskRunAtOnce(task);
   if (server->listenerStatus == HUBIO_LISTENER_FAILED) {
     HubIO_OpenListener(server, "HubIO_ListenerPoll");
   }
   if (server->listenerStatus == HUBIO_LISTENER_OPEN) PollListener(server);
   if (server->listenerStatus == HUBIO_LISTENER_CLOSED) {
-    server->listenerTask = nullptr;
-    RemoveCallback(server->destroyCallbacks, server->listenerPoll);
-    server->listenerPoll = nullptr;
     HubIO_DestroyServer(server);
     return;
   }
-  if (Hub_RearmSocketTask(task, server, server->pollInterval, Hub_TaskRunAtOnce(task),
-                          &server->listenerSocket, nullptr, nullptr)) {
-    server->listenerTask = nullptr;
-  }
+  Hub_RearmSocketTask(task, server, server->pollInterval, Hub_TaskRunAtOnce(task),
+                      &server->listenerSocket, nullptr, nullptr);
 }
 
 // ---- hub contact ----
@@ -504,14 +549,11 @@ void ContactHubs(HubIO_Server* server) {
 
 void HubPollTask(Hub_TimedTask* task) {
   auto* server = static_cast<HubIO_Server*>(Hub_TaskData(task));
-  server->hubTask = task;
   LockLayer();
   ContactHubs(server);
   Unlock();
-  if (Hub_RearmTaskSimple(task, server, HUBIO_HUB_POLL_FACTOR * server->pollInterval,
-                          Hub_TaskRunAtOnce(task), nullptr)) {
-    server->hubTask = nullptr;
-  }
+  Hub_RearmTaskSimple(task, server, HUBIO_HUB_POLL_FACTOR * server->pollInterval,
+                      Hub_TaskRunAtOnce(task), nullptr);
 }
 
 void FreeHubLocations(HubIO_HubLocation* hubs) {
@@ -560,29 +602,20 @@ int HandleFirstMessage(HubIO_Connection* connection) {
 }
 
 void StopConnectionPoll(void* owner, void*, void*) {
-  auto* connection = static_cast<HubIO_Connection*>(owner);
-  if (connection->pollTask) Hub_RemoveTimedTask(connection->pollTask);
-  connection->pollTask = nullptr;
+  Hub_RemoveHandledTask(&static_cast<HubIO_Connection*>(owner)->pollTask);
 }
 
 void ConnectionPollTask(Hub_TimedTask* task) {
   auto* connection = static_cast<HubIO_Connection*>(Hub_TaskData(task));
   HubIO_AddConnectionReference(connection);
-  connection->pollTask = task;
   int atOnce = Hub_TaskRunAtOnce(task);
   int result = HubIO_PollConnection(connection, atOnce);
   if (connection->state != HUBIO_CONNECTION_LIVE) {
     // Destroyed while it was polled: the task is not re-armed and ends.
   } else if (result == 0) {
-    connection->pollTask = task;
-    if (Hub_RearmSocketTask(task, connection, connection->pollInterval, atOnce,
-                            &connection->socket, nullptr, nullptr)) {
-      connection->pollTask = nullptr;
-    }
+    Hub_RearmSocketTask(task, connection, connection->pollInterval, atOnce, &connection->socket,
+                        nullptr, nullptr);
   } else {
-    RemoveCallback(connection->closingCallbacks, connection->pollCallback);
-    connection->pollCallback = nullptr;
-    connection->pollTask = nullptr;
     connection->done = 1;
     HubIO_DestroyConnection(connection);
   }
@@ -602,34 +635,30 @@ void StartConnectionPoll(void*, void*, void* argument) {
   connection->pollCallback =
       HubIO_AddConnectionCallback(connection, HUBIO_SOCKET_CLOSING_EVENT, StopConnectionPoll, nullptr);
   HubIO_AddConnectionCallback(connection, HUBIO_IN_BROKER_SETUP_EVENT, StartInBrokerPoll, nullptr);
-  connection->pollTask = Hub_CreateSocketTask(ConnectionPollTask, connection,
-                                              connection->pollInterval, 0, &connection->socket,
-                                              nullptr, nullptr);
+  Hub_CreateHandledSocketTask(&connection->pollTask, ConnectionPollTask, connection,
+                              connection->pollInterval, 0, &connection->socket, nullptr, nullptr);
 }
 
 void StartListenerPoll(void* owner, void*, void*) {
   auto* server = static_cast<HubIO_Server*>(owner);
-  if (server->listenerTask) return;  // a reopened listener keeps its task
-  server->listenerTask = Hub_CreateSocketTask(ListenerPollTask, server, server->pollInterval, 0,
-                                              &server->listenerSocket, nullptr, nullptr);
+  if (Hub_HandledTask(&server->listenerTask)) return;  // a reopened listener keeps its task
+  Hub_CreateHandledSocketTask(&server->listenerTask, ListenerPollTask, server,
+                              server->pollInterval, 0, &server->listenerSocket, nullptr, nullptr);
 }
 
 void StopListenerPoll(void* owner, void*, void*) {
-  auto* server = static_cast<HubIO_Server*>(owner);
-  if (server->listenerTask) Hub_RemoveTimedTask(server->listenerTask);
-  server->listenerTask = nullptr;
+  Hub_RemoveHandledTask(&static_cast<HubIO_Server*>(owner)->listenerTask);
 }
 
 void StartHubPoll(void* owner, void*, void*) {
   auto* server = static_cast<HubIO_Server*>(owner);
-  if (server->hubTask) return;
-  server->hubTask = Hub_CreateTask(HubPollTask, server, 0, 0, nullptr);
+  if (Hub_HandledTask(&server->hubTask)) return;
+  Hub_CreateHandledSocketTask(&server->hubTask, HubPollTask, server, 0, 0, nullptr, nullptr,
+                              nullptr);
 }
 
 void StopHubPoll(void* owner, void*, void*) {
-  auto* server = static_cast<HubIO_Server*>(owner);
-  if (server->hubTask) Hub_RemoveTimedTask(server->hubTask);
-  server->hubTask = nullptr;
+  Hub_RemoveHandledTask(&static_cast<HubIO_Server*>(owner)->hubTask);
 }
 
 void StopLoop(void*, void*, void*) { Hub_StopTimedTaskLoop(0); }
@@ -665,6 +694,7 @@ HubIO_Server* HubIO_CreateServer(uint16_t port, int requirePort, HubIO_MessageHa
   server->pollInterval = pollInterval == 0 ? HUBIO_DEFAULT_POLL_INTERVAL
                                            : (pollInterval < 0 ? -1 : pollInterval);
   server->connections = Hub_ValueQueueCreate(0, 1, nullptr);
+  server->pending = Hub_ValueQueueCreate(0, 1, nullptr);
   server->listenerStatus = HUBIO_LISTENER_CLOSED;
   server->clientData = clientData;
   server->setupCallbacks = NewCallbackList();
@@ -704,18 +734,13 @@ HubIO_Server* HubIO_StartServer(HubIO_Server* server) {
         HubIO_AddServerCallback(server, HUBIO_SERVER_DESTROYED_EVENT, StopListenerPoll, nullptr);
     server->hubPoll =
         HubIO_AddServerCallback(server, HUBIO_SERVER_DESTROYED_EVENT, StopHubPoll, nullptr);
-    server->loopStop =
-        HubIO_AddServerCallback(server, HUBIO_SERVER_DESTROYED_EVENT, StopLoop, nullptr);
+    HubIO_AddServerCallback(server, HUBIO_SERVER_DESTROYED_EVENT, StopLoop, nullptr);
     HubIO_AddServerCallback(server, HUBIO_CONNECTION_SETUP_EVENT, StartConnectionPoll, nullptr);
   }
   bool contacting = (server->flags & HUBIO_CONTACT_HUBS) != 0;
   if (contacting) RunServerCallbacks(server, HUBIO_HUB_CONTACT_EVENT, nullptr);
   if ((server->flags & HUBIO_LISTEN_FOR_HUBS) && HubIO_OpenListener(server, "HubIO_StartServer") < 0 &&
       !contacting) {
-    // The loop never ran for this server: a stop request would be kept for
-    // the next loop of the process. A server that does not poll has none.
-    if (server->loopStop) HubIO_RemoveServerCallback(server, server->loopStop);
-    server->loopStop = nullptr;
     server->freeOnDestroy = 1;
     HubIO_DestroyServer(server);
     return nullptr;
@@ -729,12 +754,20 @@ void HubIO_DestroyServer(HubIO_Server* server) {
     HubIO_FreeServer(server);
     return;
   }
+  if (Hub_TaskThreadCount() > 0) {
+    HubUtil_PrintWarningAt(kLocation,
+                           "Can't destroy server %s while its tasks run in threads of their own; "
+                           "stop them and wait for them first",
+                           server->name ? server->name : "<unknown>");
+    return;
+  }
   LockLayer();
-  while (auto* connection = static_cast<HubIO_Connection*>(
-             Hub_ValueQueueTakeFirst(server->connections))) {
-    --server->connectionCount;
-    connection->done = 1;
-    HubIO_DestroyConnection(connection);
+  for (Hub_ValueQueue* list : {server->pending, server->connections}) {
+    while (auto* connection = static_cast<HubIO_Connection*>(Hub_ValueQueueTakeFirst(list))) {
+      if (list == server->connections) --server->connectionCount;
+      connection->done = 1;
+      HubIO_DestroyConnection(connection);
+    }
   }
   CloseListener(server);
   Lock(g_propertiesLock);
@@ -759,7 +792,6 @@ void HubIO_DestroyServer(HubIO_Server* server) {
   }
   server->listenerPoll = nullptr;
   server->hubPoll = nullptr;
-  server->loopStop = nullptr;
   server->kind = HUBIO_SERVER_DESTROYED;
   Unlock();
   if (server->freeOnDestroy) HubIO_FreeServer(server);
@@ -776,6 +808,7 @@ void HubIO_FreeServer(HubIO_Server* server) {
   free(server->sessionId);
   FreeHubLocations(server->hubs);
   Hub_ValueQueueDestroy(server->connections);
+  Hub_ValueQueueDestroy(server->pending);
   free(server);
 }
 
@@ -1169,6 +1202,7 @@ void HubIO_ShutdownConnection(HubIO_Connection* connection) {
 
 void HubIO_DestroyConnection(HubIO_Connection* connection) {
   if (!connection || connection->state != HUBIO_CONNECTION_LIVE) return;
+  Hub_RemoveHandledTask(&connection->pollTask);
   HubIO_Server* server = connection->server;
   LockLayer();
   if (server && server->connections && Hub_ValueQueueRemove(server->connections, connection)) {

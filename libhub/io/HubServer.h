@@ -18,7 +18,9 @@
 //
 // Servers and connections are driven by the thread that runs the timed-task
 // loop: destroy them there (from an operation or a task). In thread mode each
-// poll task has a thread of its own and polls without blocking.
+// poll task has a thread of its own and polls without blocking; a server is
+// destroyed only once those threads have ended (Hub_StopTimedTaskLoop, then
+// Hub_WaitForTaskThreads).
 //
 // Every failure is a warning through the printing layer and a result of -1 or
 // null; no failure of one connection ends the process. Records come from the
@@ -176,12 +178,13 @@ struct HubIO_Connection {
   HubUtil_LocalMutex* lock;       // guards the reference count
   int32_t references;
   HubIO_Callback* pollCallback;  // the event-10 callback that stops the poll task
-  Hub_TimedTask* pollTask;       // the connection's poll task while it is scheduled
+  Hub_TimedTask* pollTask;       // handle of the poll task (the handshake's, then the messages')
   int32_t hubLocation;           // index in the server's hub list (outgoing), else -1
   // The transaction indices of the replies being awaited (-1: any reply),
   // under `lock`; replies for others are dropped.
   int32_t* awaitedIndices;
   int32_t awaitedCount;
+  int64_t setupDeadlineMs;  // a new connection's first frame is awaited until then
 };
 
 struct HubIO_Server {
@@ -192,6 +195,7 @@ struct HubIO_Server {
   int32_t pollInterval;  // 5 for 0; -1 for a negative value (no polls)
   char* name;            // owned
   Hub_ValueQueue* connections;
+  Hub_ValueQueue* pending;  // accepted connections whose first frame has not come yet
   int32_t freeOnDestroy;
   int32_t listenerStatus;  // HUBIO_LISTENER_OPEN ... HUBIO_LISTENER_FAILED
   void* clientData;
@@ -211,8 +215,7 @@ struct HubIO_Server {
   HubIO_HubLocation* hubs;                  // owned, or null
   HubIO_Callback* listenerPoll;  // the callbacks that stop the two poll tasks
   HubIO_Callback* hubPoll;
-  HubIO_Callback* loopStop;  // the destroy callback that stops the timed-task loop
-  Hub_TimedTask* listenerTask;
+  Hub_TimedTask* listenerTask;  // task handles (TimedTasks.h)
   Hub_TimedTask* hubTask;
   Hub_Frame* properties;          // "server_properties"
   Hub_Object* extraServiceTypes;  // an empty list
@@ -245,12 +248,15 @@ int HubIO_ServerIsPlaceholder(const HubIO_Server* server);
 // it could neither listen nor contact a hub (the server is then destroyed and
 // freed).
 HubIO_Server* HubIO_StartServer(HubIO_Server* server);
-// Under the connection-layer lock: destroys every connection, closes the
+// Under the connection-layer lock: destroys every connection (those still in
+// their handshake too), closes the
 // listener, destroys the properties, the client data and the dispatch table,
 // and runs the destroy callbacks (for a polling server: stop its poll tasks
 // and the timed-task loop). A server that failed to start is freed; otherwise
 // the record stays, kind 2 (free it with HubIO_FreeServer). A placeholder is
-// freed. Null and destroyed servers are ignored.
+// freed. Null and destroyed servers are ignored. While task threads run, the
+// server is left alone after the warning "Can't destroy server %s while its
+// tasks run in threads of their own; stop them and wait for them first".
 void HubIO_DestroyServer(HubIO_Server* server);
 // Frees the record, destroying the server first when it is live. Null is ignored.
 void HubIO_FreeServer(HubIO_Server* server);

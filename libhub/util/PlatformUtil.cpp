@@ -49,11 +49,16 @@ void EndOnSignal(int signalNumber) {
 
 }  // namespace
 
-int HubUtil_TimeOfDay(long* seconds, long* microseconds) {
+int64_t HubUtil_MonotonicMillis() {
   timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
-  *seconds = now.tv_sec;
-  *microseconds = now.tv_nsec / 1000000 * 1000;
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+int HubUtil_TimeOfDay(long* seconds, long* microseconds) {
+  int64_t now = HubUtil_MonotonicMillis();
+  *seconds = static_cast<long>(now / 1000);
+  *microseconds = static_cast<long>(now % 1000) * 1000;
   return 0;
 }
 
@@ -77,11 +82,15 @@ char* HubUtil_EncodeBinary(const void* bytes, int count) {
   return text;
 }
 
-void HubUtil_SleepSeconds(int seconds) {
-  if (seconds <= 0) return;
-  timespec remaining = {seconds, 0};
+void HubUtil_SleepPlainMillis(int milliseconds) {
+  if (milliseconds <= 0) return;
+  timespec remaining = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
   while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
   }
+}
+
+void HubUtil_SleepSeconds(int seconds) {
+  if (seconds > 0) HubUtil_SleepPlainMillis(seconds * 1000);
 }
 
 void HubUtil_InstallSignalHandlers() {

@@ -2,10 +2,13 @@
 // printable coding of binary data, a sleep in seconds, and handlers that end
 // the process on an interrupt or termination signal.
 #pragma once
+#include <cstdint>
 
-// 0, with a monotonic clock reading (seconds and microseconds) at millisecond
-// precision: microseconds are whole milliseconds × 1000. For due times and
-// time limits; it is not the calendar time.
+// The library's one clock: milliseconds of a monotonic clock, for due times
+// and time limits; it is not the calendar time.
+int64_t HubUtil_MonotonicMillis();
+// 0, with the same clock's reading in seconds and microseconds (whole
+// milliseconds × 1000).
 int HubUtil_TimeOfDay(long* seconds, long* microseconds);
 
 // The bytes as printable text (caller frees with free()): each group of 3
@@ -13,6 +16,9 @@ int HubUtil_TimeOfDay(long* seconds, long* microseconds);
 // (blank to underscore), so "abc" gives "86)C". Null for null or empty input.
 char* HubUtil_EncodeBinary(const void* bytes, int count);
 
+// The library's one sleep: that many milliseconds, resumed when a signal
+// interrupts it (not a cancellation point; HubUtil_SleepMillis is one).
+void HubUtil_SleepPlainMillis(int milliseconds);
 // Sleeps that many seconds (not a cancellation point).
 void HubUtil_SleepSeconds(int seconds);
 

@@ -12,21 +12,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 
+#include "libhub/util/PlatformUtil.h"
 #include "libhub/util/Print.h"
 
 namespace {
 
 std::atomic<bool> g_started{false};
 const int kConnectTimeoutMs = 10000;
-
-// Milliseconds of a monotonic clock, for time limits.
-long long NowMs() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
-}
 
 int SetMode(HubUtil_Socket socket, bool nonBlocking) {
   int flags = fcntl(socket, F_GETFL, 0);
@@ -60,11 +53,11 @@ bool ConnectWithin(HubUtil_Socket s, const sockaddr_in& target, int timeoutMs) {
   if (SetMode(s, true) != 0) return false;
   if (connect(s, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
     if (errno != EINPROGRESS && errno != EINTR) return false;
-    long long deadline = NowMs() + timeoutMs;
+    int64_t deadline = HubUtil_MonotonicMillis() + timeoutMs;
     pollfd entry = {s, POLLOUT, 0};
     int ready;
     do {
-      long long left = deadline - NowMs();
+      int64_t left = deadline - HubUtil_MonotonicMillis();
       ready = poll(&entry, 1, left > 0 ? static_cast<int>(left) : 0);
     } while (ready < 0 && errno == EINTR);
     if (ready <= 0) return false;
@@ -277,6 +270,16 @@ long HubUtil_Receive(HubUtil_Socket socket, void* data, size_t length) {
     received = recv(socket, data, length, 0);
   } while (received < 0 && errno == EINTR);
   return received;
+}
+
+int HubUtil_SocketPeerClosed(HubUtil_Socket socket) {
+  if (socket < 0) return 1;
+  pollfd entry = {socket, POLLRDHUP, 0};
+  int ready;
+  do {
+    ready = poll(&entry, 1, 0);
+  } while (ready < 0 && errno == EINTR);
+  return ready > 0 && (entry.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) ? 1 : 0;
 }
 
 void HubUtil_ShutdownSocket(HubUtil_Socket socket) {

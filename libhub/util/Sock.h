@@ -75,6 +75,10 @@ long HubUtil_Send(HubUtil_Socket socket, const void* data, size_t length);
 // One receive of up to `length` bytes (retried when interrupted): the bytes
 // received, 0 when the peer closed the stream, -1 on error.
 long HubUtil_Receive(HubUtil_Socket socket, void* data, size_t length);
+// 1 when the peer of a connected socket has closed its end (or the socket is
+// invalid or broken), even while data it sent before is still unread; else 0.
+// Does not wait.
+int HubUtil_SocketPeerClosed(HubUtil_Socket socket);
 // Ends both directions of a connection (the peer reads the end).
 void HubUtil_ShutdownSocket(HubUtil_Socket socket);
 // Closes a socket; -1 is ignored.

@@ -3,12 +3,11 @@
 #include <pthread.h>
 
 #include <atomic>
-#include <cerrno>
 #include <cstdlib>
-#include <ctime>
 #include <vector>
 
 #include "libhub/util/Mutex.h"
+#include "libhub/util/PlatformUtil.h"
 #include "libhub/util/Print.h"
 
 namespace {
@@ -98,13 +97,6 @@ void* RunHubThread(void* data) {
   } catch (const ThreadEnding&) {
   }
   return nullptr;
-}
-
-void SleepPlain(int milliseconds) {
-  if (milliseconds <= 0) return;
-  timespec remaining = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
-  while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
-  }
 }
 
 }  // namespace
@@ -197,7 +189,7 @@ void HubUtil_ExitCurrentThread() { EndThisThread(); }
 
 void HubUtil_SleepMillis(int milliseconds) {
   HubUtil_ThreadTestCancel();
-  SleepPlain(milliseconds);
+  HubUtil_SleepPlainMillis(milliseconds);
 }
 
 // ---- thread events ----

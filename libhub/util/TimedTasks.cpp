@@ -27,6 +27,7 @@ struct Hub_TimedTask {
   int reason;
   unsigned long examinedInPass;  // the last pass that looked at its sockets and poll function
   unsigned long ranInPass;       // the last pass that ran it
+  Hub_TimedTask** handle;        // names the task until it is released, or null
 };
 
 namespace {
@@ -145,7 +146,15 @@ void RebuildSocketSets() {
 
 // ---- running and releasing ----
 
+void ForgetHandle(Hub_TimedTask* task) {
+  if (task->handle && *task->handle == task) *task->handle = nullptr;
+  task->handle = nullptr;
+}
+
 void FreeTask(Hub_TimedTask* task) {
+  Lock();
+  ForgetHandle(task);
+  Unlock();
   HubUtil_PrintAtLevel(4, "Running task package cleanup\n");
   if (task->cleanup && task->data) task->cleanup(task->data);
   free(task);
@@ -468,6 +477,45 @@ int Hub_RearmSocketTask(Hub_TimedTask* task, void* data, int delay, int runAtOnc
                        nullptr, nullptr, nullptr, cleanup);
 }
 
+Hub_TimedTask* Hub_CreateHandledSocketTask(Hub_TimedTask** handle, Hub_TaskFunction function,
+                                           void* data, int delay, int runAtOnce,
+                                           HubUtil_Socket* readSocket,
+                                           HubUtil_Socket* writeSocket,
+                                           Hub_TaskDataCleanup cleanup) {
+  // Made without a delay, named, then scheduled: no other thread can meet the
+  // task before its handle names it.
+  Hub_TimedTask* task = Hub_CreateSocketTask(function, data, -1, runAtOnce, readSocket,
+                                             writeSocket, cleanup);
+  Lock();
+  if (*handle) (*handle)->handle = nullptr;
+  *handle = task;
+  task->handle = handle;
+  Unlock();
+  if (delay < 0) return task;
+  return Hub_RearmSocketTask(task, data, delay, runAtOnce, readSocket, writeSocket, cleanup) == 0
+             ? task
+             : nullptr;
+}
+
+Hub_TimedTask* Hub_HandledTask(Hub_TimedTask* const* handle) {
+  Lock();
+  Hub_TimedTask* task = *handle;
+  Unlock();
+  return task;
+}
+
+int Hub_RemoveHandledTask(Hub_TimedTask** handle) {
+  Lock();
+  Hub_TimedTask* task = *handle;
+  int removed = 0;
+  if (task) {
+    ForgetHandle(task);
+    removed = Hub_RemoveTimedTask(task);
+  }
+  Unlock();
+  return removed;
+}
+
 int Hub_RemoveTimedTask(Hub_TimedTask* task) {
   Lock();
   int listed = IndexOf(task);
@@ -527,6 +575,13 @@ void Hub_EnableTaskThreads() {
 }
 
 bool Hub_TaskThreadsEnabled() { return CurrentThreadState() == kThreadsOn; }
+
+int Hub_TaskThreadCount() {
+  Lock();
+  int count = Statics().threadCount;
+  Unlock();
+  return count;
+}
 
 void Hub_WaitForTaskThreads() {
   TaskStatics& s = Statics();

@@ -80,6 +80,23 @@ int Hub_RearmSocketTask(Hub_TimedTask* task, void* data, int delay, int runAtOnc
                         HubUtil_Socket* readSocket, HubUtil_Socket* writeSocket,
                         Hub_TaskDataCleanup cleanup);
 
+// A task with a handle: *handle names the task from its scheduling until it
+// is released, then null. The task-list lock guards the handle, so another
+// thread may read it (Hub_HandledTask) or remove the task through it
+// (Hub_RemoveHandledTask) at any time without meeting a released task. A new
+// task made on a handle takes it over from the task it named. The handle's
+// storage must outlive the task or be given up with Hub_RemoveHandledTask.
+Hub_TimedTask* Hub_CreateHandledSocketTask(Hub_TimedTask** handle, Hub_TaskFunction function,
+                                           void* data, int delay, int runAtOnce,
+                                           HubUtil_Socket* readSocket,
+                                           HubUtil_Socket* writeSocket,
+                                           Hub_TaskDataCleanup cleanup);
+// The task the handle names, or null.
+Hub_TimedTask* Hub_HandledTask(Hub_TimedTask* const* handle);
+// Gives up the handle and removes the task it named (Hub_RemoveTimedTask): its
+// result, or 0 when the handle named none.
+int Hub_RemoveHandledTask(Hub_TimedTask** handle);
+
 // Removes a task that has not been released. A task waiting in the list is
 // taken out and released (after its current run, when it is running): 1. In
 // thread mode the task's thread is asked to end (it releases the task at its
@@ -107,6 +124,8 @@ void Hub_StopTimedTaskLoop(int immediately);
 void Hub_EnableTaskThreads();
 // True while thread mode is on and not being stopped.
 bool Hub_TaskThreadsEnabled();
+// The task threads that have not ended yet.
+int Hub_TaskThreadCount();
 // Waits until thread mode has been stopped and its last task thread has
 // ended, then turns thread mode off. A cancellation point. When thread mode is
 // off: the warning "Can't wait on threads because they're not enabled".

@@ -365,6 +365,58 @@ TEST_F(HubServerTest, SilentClientIsDroppedAfterTheTimeLimit) {
   EXPECT_TRUE(hub.ConnectToServer(server.Port(), kWaitMs));
 }
 
+TEST_F(HubServerTest, ASilentClientStallsNothingAndOneAtTheLimitIsRefusedAtOnce) {
+  HubIO_SetSetupReadLimit(60000);
+  RunningServer server(ServerOptions{});
+  ASSERT_TRUE(server.Started());
+  FakeHub silent;
+  ASSERT_TRUE(silent.ConnectSilently(server.Port()));
+  FakeHub hub;  // served while the silent one's first frame is awaited
+  ASSERT_TRUE(hub.ConnectToServer(server.Port(), kWaitMs));
+  ASSERT_TRUE(hub.Call("echo", {{":n", 1}}, kWaitMs));
+  FakeHub late;  // says nothing either, and the only place is taken
+  ASSERT_TRUE(late.ConnectSilently(server.Port()));
+  std::optional<ReceivedFrame> refused = late.WaitForFrame(0, kWaitMs);
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->messageType, HUB_ERROR_MSG_TYPE);
+  EXPECT_EQ(refused->Value(":err_description"), "max connections exceeded");
+  EXPECT_TRUE(late.WaitForPeerClose(kWaitMs));
+  EXPECT_TRUE(silent.Connected());  // until the server goes
+}
+
+TEST_F(HubServerTest, AHubThatReconnectsAtOnceAfterClosingIsServed) {
+  RunningServer server(ServerOptions{});
+  ASSERT_TRUE(server.Started());
+  FakeHub hub;
+  for (int i = 0; i < 50; ++i) {
+    ASSERT_TRUE(hub.ConnectToServer(server.Port(), kWaitMs)) << i;  // closes the one before
+  }
+}
+
+TEST_F(HubServerTest, InThreadModeAServerIsDestroyedOnlyOnceItsThreadsHaveEnded) {
+  Hub_EnableTaskThreads();
+  HubIO_Server* server = HubIO_CreateServer(static_cast<uint16_t>(testsupport::FreePort()), 0,
+                                            Hub_GenericMessageHandler, nullptr, 0, 1);
+  HubIO_SetServerName(server, "DM");
+  HubIO_SetServerDispatchTable(server, ToyTable());
+  ASSERT_EQ(HubIO_StartServer(server), server);
+  FakeHub hub;
+  ASSERT_TRUE(hub.ConnectToServer(HubIO_ServerListeningPort(server), kWaitMs));
+  ASSERT_TRUE(hub.Call("echo", {{":n", 1}}, kWaitMs));
+  HubIO_DestroyServer(server);
+  EXPECT_EQ(CountShown("W:Can't destroy server DM while its tasks run in threads of their own; "
+                       "stop them and wait for them first"),
+            1u);
+  std::optional<ReceivedFrame> reply = hub.Call("echo", {{":n", 2}}, kWaitMs);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->Value(":n"), "3");
+  Hub_StopTimedTaskLoop(0);
+  Hub_WaitForTaskThreads();
+  HubIO_DestroyServer(server);
+  EXPECT_TRUE(hub.WaitForPeerClose(kWaitMs));
+  HubIO_FreeServer(server);
+}
+
 // ---- calls ----
 
 TEST_F(HubServerTest, CallReachesItsOperationAndTheReplyComesBackRenamed) {
