@@ -10,19 +10,18 @@
 #include "libhub/frames/PrintUtil.h"
 #include "libhub/io/BinaryIO.h"
 #include "libhub/io/DispatchTable.h"
+#include "libhub/io/HubServerPrivate.h"
 #include "libhub/util/Allocation.h"
 #include "libhub/util/Mutex.h"
-#include "libhub/util/NameSplit.h"
 #include "libhub/util/PlatformUtil.h"
 #include "libhub/util/Print.h"
 #include "libhub/util/Thread.h"
 #include "libhub/util/TimedTasks.h"
 #include "libhub/util/ValueQueue.h"
 
-namespace {
+using namespace hubserver;
 
-const char kLocation[] = "libhub/io/hub_server";
-const char kNoMemory[] = "Error alloc'ing memory for the connection layer";
+namespace {
 
 HubUtil_LocalMutex* g_layerLock = nullptr;       // connection lists, accepting, hub contact, destroying
 HubUtil_LocalMutex* g_indexLock = nullptr;       // the transaction index
@@ -30,45 +29,11 @@ HubUtil_LocalMutex* g_propertiesLock = nullptr;  // server properties
 int32_t g_transactionIndex = 0;
 std::atomic<int> g_setupReadLimit{HUBIO_SETUP_READ_LIMIT_MS};
 
-void ReplaceText(char** target, const char* text) {
-  char* copy = HubUtil_CopyText(text, kNoMemory);
-  free(*target);
-  *target = copy;
-}
-
-// Takes a process-wide lock so that a thread cancelled while holding it
-// releases it; Unlock leaves it.
-void Lock(HubUtil_LocalMutex* mutex) {
-  HubUtil_ThreadPushCleanup(HubUtil_UnlockCleanup, mutex);
-  HubUtil_LockMutex(mutex);
-}
-void Unlock() { HubUtil_ThreadPopCleanup(1); }
-
-void LockLayer() {
-  HubIO_InitServerStatics();
-  Lock(g_layerLock);
-}
-
 // ---- callbacks ----
 
 Hub_ValueQueue* NewCallbackList() { return Hub_ValueQueueCreate(0, 1, free); }
 
-HubIO_Callback* AddCallback(Hub_ValueQueue* list, int event, HubIO_CallbackFunction function,
-                            void* data, void* owner) {
-  auto* callback =
-      static_cast<HubIO_Callback*>(HubUtil_AllocateZeroed(1, sizeof(HubIO_Callback), kNoMemory));
-  *callback = {function, data, event, owner};
-  Hub_ValueQueueAppend(list, callback);
-  return callback;
-}
-
 int SameValue(void* value, void* wanted) { return value == wanted; }
-
-// Safe inside a run of the same list: the callback is then only marked as
-// removed, and the run does not call it any more.
-void RemoveCallback(Hub_ValueQueue* list, HubIO_Callback* callback) {
-  if (list && callback && Hub_ValueQueueTakeMatching(list, SameValue, callback)) free(callback);
-}
 
 int CollectCallback(void* value, void* argument) {
   static_cast<std::vector<HubIO_Callback>*>(argument)->push_back(
@@ -88,14 +53,6 @@ int CallCallback(void* value, void* data) {
     callback->function(callback->owner, callback->data, run->argument);
   }
   return 1;
-}
-
-// Runs the callbacks of the event in order, by the rules of a value-queue
-// visit: a callback may add callbacks (they run in the same run) or remove
-// them (those not run yet are not run).
-void RunCallbacks(Hub_ValueQueue* list, int event, void* argument) {
-  CallbackRun run{event, argument};
-  Hub_ValueQueueVisit(list, CallCallback, &run);
 }
 
 Hub_ValueQueue* ServerCallbackList(HubIO_Server* server, int event) {
@@ -132,10 +89,6 @@ Hub_ValueQueue* ConnectionCallbackList(HubIO_Connection* connection, int event) 
     default:
       return nullptr;
   }
-}
-
-void RunServerCallbacks(HubIO_Server* server, int event, void* argument) {
-  RunCallbacks(ServerCallbackList(server, event), event, argument);
 }
 
 // ---- connection records ----
@@ -212,33 +165,6 @@ int KeepForLater(int32_t messageType, void* frame, int32_t size, int32_t element
   return keep;
 }
 
-HubIO_Connection* NewConnection(HubUtil_Socket socket, const char* peerHost) {
-  auto* connection = static_cast<HubIO_Connection*>(
-      HubUtil_AllocateZeroed(1, sizeof(HubIO_Connection), kNoMemory));
-  connection->state = HUBIO_CONNECTION_LIVE;
-  connection->queue =
-      HubIO_CreateSockObjectQueue(socket, HUBIO_CONNECTION_QUEUE_SIZE, HUBIO_CONNECTION_QUEUE_SIZE);
-  connection->queue->maxMessageLength = HUBIO_MAX_HUB_MESSAGE_LENGTH;
-  connection->queue->keepDeferred = KeepForLater;
-  connection->queue->keepData = connection;
-  connection->socket = socket;
-  connection->port = 65535;
-  connection->peerHost = HubUtil_CopyText(peerHost, kNoMemory);
-  connection->closingCallbacks = NewCallbackList();
-  connection->destroyCallbacks = NewCallbackList();
-  connection->inBrokerCallbacks = NewCallbackList();
-  connection->outBrokerCallbacks = NewCallbackList();
-  connection->dispatchCallbacks = NewCallbackList();
-  connection->read = DefaultRead;
-  connection->releaseFrames = DefaultReleaseFrames;
-  connection->write = HubIO_ConnectionWriteFrame;
-  connection->sendAndAwait = DefaultSendAndAwait;
-  connection->dispatch = DefaultDispatch;
-  connection->lock = HubUtil_CreateLocalMutex();
-  connection->hubLocation = -1;
-  return connection;
-}
-
 void DestroyCallbackLists(HubIO_Connection* connection) {
   Hub_ValueQueue** lists[] = {&connection->closingCallbacks, &connection->destroyCallbacks,
                               &connection->inBrokerCallbacks, &connection->outBrokerCallbacks,
@@ -266,7 +192,7 @@ void CloseConnectionSocket(HubIO_Connection* connection) {
   if (connection->queue) HubIO_SockObjectQueueReset(connection->queue);
 }
 
-// ---- reads with a time limit (set-up) ----
+// ---- reads with a time limit ----
 
 // One frame the filter accepts, waiting at most `limitMs` (negative: no
 // limit): 1 with the frame, -1 on an error or at the limit (after a warning).
@@ -303,15 +229,87 @@ int ReadFrameWithin(HubIO_Connection* connection, Hub_Frame** frame, int32_t* me
   }
 }
 
-int AnyFrame(int32_t, void*, int32_t, int32_t, void*) { return 1; }
-
 Hub_Frame* LocalError(int32_t* messageType, int32_t errorNumber, const char* text) {
   HubUtil_PrintWarningAt(kLocation, "%s", text);
   if (messageType) *messageType = HUB_ERROR_MSG_TYPE;
   return HubIO_MakeErrorFrame(errorNumber, text);
 }
 
-// Send and await with a time limit for the reply (negative: none).
+void StopLoop(void*, void*, void*) { Hub_StopTimedTaskLoop(0); }
+
+}  // namespace
+
+namespace hubserver {
+
+void Lock(HubUtil_LocalMutex* mutex) {
+  HubUtil_ThreadPushCleanup(HubUtil_UnlockCleanup, mutex);
+  HubUtil_LockMutex(mutex);
+}
+
+void Unlock() { HubUtil_ThreadPopCleanup(1); }
+
+void LockLayer() {
+  HubIO_InitServerStatics();
+  Lock(g_layerLock);
+}
+
+HubIO_Callback* AddCallback(Hub_ValueQueue* list, int event, HubIO_CallbackFunction function,
+                            void* data, void* owner) {
+  auto* callback =
+      static_cast<HubIO_Callback*>(HubUtil_AllocateZeroed(1, sizeof(HubIO_Callback), kNoMemory));
+  *callback = {function, data, event, owner};
+  Hub_ValueQueueAppend(list, callback);
+  return callback;
+}
+
+void RemoveCallback(Hub_ValueQueue* list, HubIO_Callback* callback) {
+  if (list && callback && Hub_ValueQueueTakeMatching(list, SameValue, callback)) free(callback);
+}
+
+void RunCallbacks(Hub_ValueQueue* list, int event, void* argument) {
+  CallbackRun run{event, argument};
+  Hub_ValueQueueVisit(list, CallCallback, &run);
+}
+
+void RunServerCallbacks(HubIO_Server* server, int event, void* argument) {
+  RunCallbacks(ServerCallbackList(server, event), event, argument);
+}
+
+HubIO_Connection* NewConnection(HubUtil_Socket socket, const char* peerHost) {
+  auto* connection = static_cast<HubIO_Connection*>(
+      HubUtil_AllocateZeroed(1, sizeof(HubIO_Connection), kNoMemory));
+  connection->state = HUBIO_CONNECTION_LIVE;
+  connection->queue =
+      HubIO_CreateSockObjectQueue(socket, HUBIO_CONNECTION_QUEUE_SIZE, HUBIO_CONNECTION_QUEUE_SIZE);
+  connection->queue->maxMessageLength = HUBIO_MAX_HUB_MESSAGE_LENGTH;
+  connection->queue->keepDeferred = KeepForLater;
+  connection->queue->keepData = connection;
+  connection->socket = socket;
+  connection->port = 65535;
+  connection->peerHost = HubUtil_CopyText(peerHost, kNoMemory);
+  connection->closingCallbacks = NewCallbackList();
+  connection->destroyCallbacks = NewCallbackList();
+  connection->inBrokerCallbacks = NewCallbackList();
+  connection->outBrokerCallbacks = NewCallbackList();
+  connection->dispatchCallbacks = NewCallbackList();
+  connection->read = DefaultRead;
+  connection->releaseFrames = DefaultReleaseFrames;
+  connection->write = HubIO_ConnectionWriteFrame;
+  connection->sendAndAwait = DefaultSendAndAwait;
+  connection->dispatch = DefaultDispatch;
+  connection->lock = HubUtil_CreateLocalMutex();
+  connection->hubLocation = -1;
+  return connection;
+}
+
+int AnyFrame(int32_t, void*, int32_t, int32_t, void*) { return 1; }
+
+void SendError(HubIO_Connection* connection, const char* description) {
+  Hub_Frame* error = HubIO_MakeErrorFrame(6, description);
+  connection->write(connection, error, HUB_ERROR_MSG_TYPE, 1);
+  Hub_DestroyFrame(error);
+}
+
 Hub_Frame* SendAndAwait(HubIO_Connection* connection, Hub_Frame* frame, int32_t* messageType,
                         const char* key, int limitMs) {
   if (!frame) return LocalError(messageType, 5, "Did not dispatch NULL frame");
@@ -342,330 +340,9 @@ Hub_Frame* SendAndAwait(HubIO_Connection* connection, Hub_Frame* frame, int32_t*
   return nullptr;
 }
 
-// ---- the listener ----
-
-void CloseListener(HubIO_Server* server) {
-  if (server->listenerSocket == HUBUTIL_INVALID_SOCKET) return;
-  RunServerCallbacks(server, HUBIO_LISTENER_CLOSING_EVENT, nullptr);
-  HubUtil_ShutdownSocket(server->listenerSocket);
-  HubUtil_CloseSocket(server->listenerSocket);
-  server->listenerSocket = HUBUTIL_INVALID_SOCKET;
-}
-
-// Sends an error frame as message type 6 and waits until it is written.
-void SendError(HubIO_Connection* connection, const char* description) {
-  Hub_Frame* error = HubIO_MakeErrorFrame(6, description);
-  connection->write(connection, error, HUB_ERROR_MSG_TYPE, 1);
-  Hub_DestroyFrame(error);
-}
-
-int CountOpen(void* value, void* count) {
-  auto* connection = static_cast<HubIO_Connection*>(value);
-  if (!connection->done && !HubUtil_SocketPeerClosed(connection->socket)) {
-    ++*static_cast<int32_t*>(count);
-  }
-  return 1;
-}
-
-// Under the connection-layer lock: true when the server holds as many
-// connections as it takes. A connection whose peer has closed counts as gone
-// already, though its poll has not yet seen the close.
-bool AtLimit(HubIO_Server* server) {
-  int32_t open = 0;
-  Hub_ValueQueueVisit(server->connections, CountOpen, &open);
-  return open >= server->maxConnections;
-}
-
-void DropPending(HubIO_Server* server, HubIO_Connection* connection) {
-  LockLayer();
-  Hub_ValueQueueRemove(server->pending, connection);
-  Unlock();
-  connection->done = 1;
-  HubIO_DestroyConnection(connection);
-}
-
-// The server's answer to the first frame of a new connection: true when the
-// connection was added to the server.
-bool AnswerHandshake(HubIO_Server* server, HubIO_Connection* connection, Hub_Frame* first) {
-  int32_t type = Hub_GetFrameInt(first, ":conn_type");
-  Hub_DestroyFrame(first);
-  if (type != 1) {
-    SendError(connection, type == 2 ? "no match for broker" : "unsupported connection type");
-    return false;
-  }
-  LockLayer();
-  bool added = false;
-  if (AtLimit(server)) {
-    SendError(connection, "max connections exceeded");
-  } else {
-    Hub_Frame* handshake = HubIO_ServerHandshakeFrame(server);
-    added = connection->write(connection, handshake, HUB_REPLY_MSG_TYPE, 1) >= 0;
-    Hub_DestroyFrame(handshake);
-  }
-  if (added) {
-    Hub_ValueQueueRemove(server->pending, connection);
-    connection->handshakeState = HUBIO_HANDSHAKE_DONE;
-    HubIO_AddConnectionToServer(server, connection);
-  }
-  Unlock();
-  return added;
-}
-
-// Polls a new connection for its first frame without waiting, until the set-up
-// time limit has passed; the loop serves everything else meanwhile.
-void HandshakeTask(Hub_TimedTask* task) {
-  auto* connection = static_cast<HubIO_Connection*>(Hub_TaskData(task));
-  HubIO_Server* server = connection->server;
-  Hub_Frame* first = nullptr;
-  int read = HubIO_SockObjectQueueReadFrame(connection->queue, &first, nullptr, AnyFrame, nullptr, 0);
-  if (read == 0 && !connection->queue->disconnected) {
-    int64_t left = connection->setupDeadlineMs - HubUtil_MonotonicMillis();
-    if (left > 0) {
-      Hub_RearmSocketTask(task, connection, static_cast<int>(std::min<int64_t>(left, server->pollInterval)),
-                          0, &connection->socket, nullptr, nullptr);
-      return;
-    }
-    HubUtil_PrintWarningAt(kLocation,
-                           "No message from %s within %d ms while setting up the connection; "
-                           "dropping it",
-                           connection->peerHost, HubIO_SetupReadLimit());
-  }
-  if (read <= 0 || !AnswerHandshake(server, connection, first)) DropPending(server, connection);
-}
-
-// Accepts one peer when one is waiting. At the connection limit it is refused
-// at once; otherwise its handshake is read by a task of its own.
-void PollListener(HubIO_Server* server) {
-  if (server->listenerSocket == HUBUTIL_INVALID_SOCKET) {
-    HubUtil_PrintWarningAt(kLocation, "Can't listen because server socket is not open! (pid %d)",
-                           HubUtil_ProcessId());
-    server->listenerStatus = HUBIO_LISTENER_FAILED;
-    return;
-  }
-  char peer[HUBUTIL_IPV4_TEXT_SIZE] = "";
-  HubUtil_Socket accepted = HUBUTIL_INVALID_SOCKET;
-  int result = HubUtil_Accept(server->listenerSocket, peer, &accepted, server->blockingAccept);
-  if (result < 0) {
-    HubUtil_PrintWarningAt(kLocation,
-                           "Encountered error while checking for incoming server connections");
-    server->listenerStatus = HUBIO_LISTENER_FAILED;
-    return;
-  }
-  if (result == 0) return;
-  HubUtil_PrintAtLevel(1, "Accepted connection from %s (socket %d)\n", peer, accepted);
-  HubUtil_SetNonBlocking(accepted);
-  HubIO_Connection* connection = NewConnection(accepted, peer);
-  LockLayer();
-  bool full = AtLimit(server);
-  if (!full) {
-    connection->server = server;
-    Hub_ValueQueueAppend(server->pending, connection);
-  }
-  Unlock();
-  if (full) {
-    SendError(connection, "max connections exceeded");
-    connection->done = 1;
-    HubIO_DestroyConnection(connection);
-    return;
-  }
-  connection->setupDeadlineMs = HubUtil_MonotonicMillis() + HubIO_SetupReadLimit();
-  Hub_CreateHandledSocketTask(&connection->pollTask, HandshakeTask, connection, 0, 0,
-                              &connection->socket, nullptr, nullptr);
-}
-
-void ListenerPollTask(Hub_TimedTask* task) {
-  auto* server = static_cast<HubIO_Server*>(Hub_TaskData(task));
-  server->blockingAccept = Hub_TaskRunAtOnce(task);
-  if (server->listenerStatus == HUBIO_LISTENER_FAILED) {
-    HubIO_OpenListener(server, "HubIO_ListenerPoll");
-  }
-  if (server->listenerStatus == HUBIO_LISTENER_OPEN) PollListener(server);
-  if (server->listenerStatus == HUBIO_LISTENER_CLOSED) {
-    HubIO_DestroyServer(server);
-    return;
-  }
-  Hub_RearmSocketTask(task, server, server->pollInterval, Hub_TaskRunAtOnce(task),
-                      &server->listenerSocket, nullptr, nullptr);
-}
-
-// ---- hub contact ----
-
-bool ContactHandshake(HubIO_Server* server, HubIO_Connection* connection) {
-  Hub_Frame* handshake = HubIO_ServerHandshakeFrame(server);
-  int32_t type = 0;
-  Hub_Frame* reply = SendAndAwait(connection, handshake, &type, nullptr, g_setupReadLimit);
-  Hub_DestroyFrame(handshake);
-  bool done = reply && type == HUB_REPLY_MSG_TYPE;
-  if (!reply) {
-    HubUtil_PrintWarningAt(kLocation,
-                           "Failed to complete initial handshake while establishing connection");
-  } else if (!done) {
-    int32_t number = Hub_GetFrameInt(reply, ":errno");
-    const char* description = Hub_GetFrameString(reply, ":err_description");
-    if (number == 2) {
-      HubUtil_PrintWarningAt(kLocation, "Couldn't send handshake frame while establishing connection");
-    } else if (number == 3) {
-      HubUtil_PrintWarningAt(kLocation,
-                             "Couldn't read handshake response while establishing connection");
-    } else if (number == 5) {
-      HubUtil_PrintWarningAt(kLocation,
-                             "No handshake response frame provided while establishing connection");
-    } else if (description) {
-      HubUtil_PrintWarningAt(kLocation, "%s", description);
-    } else {
-      HubUtil_PrintWarningAt(kLocation,
-                             "Encountered unknown handshake error %d while establishing connection\n",
-                             number);
-    }
-  }
-  Hub_DestroyFrame(reply);
-  if (done) connection->handshakeState = HUBIO_HANDSHAKE_DONE;
-  return done;
-}
-
-// Under the connection-layer lock: tries every hub not connected.
-void ContactHubs(HubIO_Server* server) {
-  for (int32_t i = 0; server->hubs && server->hubs[i].host; ++i) {
-    HubIO_HubLocation* hub = &server->hubs[i];
-    if (hub->state == HUBIO_HUB_CONNECTED) continue;
-    HubIO_Connection* connection = HubIO_CreateClientConnection(
-        hub->host, hub->port, server->listener->messageHandler, 0);
-    if (connection && ContactHandshake(server, connection)) {
-      connection->hubLocation = i;
-      HubIO_AddConnectionToServer(server, connection);
-      hub->state = HUBIO_HUB_CONNECTED;
-      HubUtil_PrintAtLevel(1, "Connected to hub at host %s and port %d\n", hub->host, hub->port);
-      continue;
-    }
-    if (connection) {
-      connection->done = 1;
-      HubIO_DestroyConnection(connection);
-    }
-    HubUtil_PrintWarningAt(kLocation, "Couldn't contact hub at host %s and port %d", hub->host,
-                           hub->port);
-    hub->state = HUBIO_HUB_FAILED;
-  }
-}
-
-void HubPollTask(Hub_TimedTask* task) {
-  auto* server = static_cast<HubIO_Server*>(Hub_TaskData(task));
-  LockLayer();
-  ContactHubs(server);
-  Unlock();
-  Hub_RearmTaskSimple(task, server, HUBIO_HUB_POLL_FACTOR * server->pollInterval,
-                      Hub_TaskRunAtOnce(task), nullptr);
-}
-
-void FreeHubLocations(HubIO_HubLocation* hubs) {
-  for (int32_t i = 0; hubs && hubs[i].host; ++i) free(hubs[i].host);
-  free(hubs);
-}
-
-// ---- the connection poll ----
-
-// The first message of a connection: 1 handled (go on with the messages),
-// 0 nothing yet, -1 the connection is to be destroyed.
-int HandleFirstMessage(HubIO_Connection* connection) {
-  Hub_Frame* frame = nullptr;
-  int read = connection->read(connection, &frame);
-  if (read < 0) {
-    HubUtil_PrintWarningAt(kLocation, "Encountered error reading from connection queue");
-    connection->done = 1;
-    return -1;
-  }
-  if (read == 0) return 0;
-  char* operation = Hub_SplitOperationName(Hub_FrameName(frame), nullptr);
-  bool isReinitialize = operation && strcmp(operation, "reinitialize") == 0;
-  free(operation);
-  Hub_DispatchLookup lookup;
-  bool tableHasReinitialize =
-      Hub_FindOperation(connection->dispatchTable, "reinitialize", &lookup) != 0;
-  if (tableHasReinitialize && !isReinitialize) {
-    Hub_DestroyFrame(frame);
-    SendError(connection, "first message must be reinitialize");
-    connection->done = 1;
-    return -1;
-  }
-  connection->handshakeState = HUBIO_FIRST_MESSAGE_HANDLED;
-  if (!tableHasReinitialize && isReinitialize) {
-    connection->write(connection, frame, HUB_REPLY_MSG_TYPE, 0);
-    Hub_DestroyFrame(frame);
-    return 1;
-  }
-  if (!connection->continuations) connection->continuations = Hub_ValueQueueCreate(0, 1, nullptr);
-  if (connection->messageHandler) {
-    if (connection->messageHandler(connection, frame) < 0) return -1;
-  } else {
-    Hub_DestroyFrame(frame);
-  }
-  return 1;
-}
-
-void StopConnectionPoll(void* owner, void*, void*) {
-  Hub_RemoveHandledTask(&static_cast<HubIO_Connection*>(owner)->pollTask);
-}
-
-void ConnectionPollTask(Hub_TimedTask* task) {
-  auto* connection = static_cast<HubIO_Connection*>(Hub_TaskData(task));
-  HubIO_AddConnectionReference(connection);
-  int atOnce = Hub_TaskRunAtOnce(task);
-  int result = HubIO_PollConnection(connection, atOnce);
-  if (connection->state != HUBIO_CONNECTION_LIVE) {
-    // Destroyed while it was polled: the task is not re-armed and ends.
-  } else if (result == 0) {
-    Hub_RearmSocketTask(task, connection, connection->pollInterval, atOnce, &connection->socket,
-                        nullptr, nullptr);
-  } else {
-    connection->done = 1;
-    HubIO_DestroyConnection(connection);
-  }
-  HubIO_ReleaseConnectionReference(connection);
-}
-
-void StartInBrokerPoll(void*, void*, void* argument) {
-  auto* request = static_cast<HubIO_PollRequest*>(argument);
-  request->task = Hub_CreateSocketTask(request->function, request->data, request->interval, 0,
-                                       request->socket, nullptr, nullptr);
-}
-
-// Set-up callback of a polling server: the connection's poll task, the
-// callback that stops it, and the one that starts in-broker polls.
-void StartConnectionPoll(void*, void*, void* argument) {
-  auto* connection = static_cast<HubIO_Connection*>(argument);
-  connection->pollCallback =
-      HubIO_AddConnectionCallback(connection, HUBIO_SOCKET_CLOSING_EVENT, StopConnectionPoll, nullptr);
-  HubIO_AddConnectionCallback(connection, HUBIO_IN_BROKER_SETUP_EVENT, StartInBrokerPoll, nullptr);
-  Hub_CreateHandledSocketTask(&connection->pollTask, ConnectionPollTask, connection,
-                              connection->pollInterval, 0, &connection->socket, nullptr, nullptr);
-}
-
-void StartListenerPoll(void* owner, void*, void*) {
-  auto* server = static_cast<HubIO_Server*>(owner);
-  if (Hub_HandledTask(&server->listenerTask)) return;  // a reopened listener keeps its task
-  Hub_CreateHandledSocketTask(&server->listenerTask, ListenerPollTask, server,
-                              server->pollInterval, 0, &server->listenerSocket, nullptr, nullptr);
-}
-
-void StopListenerPoll(void* owner, void*, void*) {
-  Hub_RemoveHandledTask(&static_cast<HubIO_Server*>(owner)->listenerTask);
-}
-
-void StartHubPoll(void* owner, void*, void*) {
-  auto* server = static_cast<HubIO_Server*>(owner);
-  if (Hub_HandledTask(&server->hubTask)) return;
-  Hub_CreateHandledSocketTask(&server->hubTask, HubPollTask, server, 0, 0, nullptr, nullptr,
-                              nullptr);
-}
-
-void StopHubPoll(void* owner, void*, void*) {
-  Hub_RemoveHandledTask(&static_cast<HubIO_Server*>(owner)->hubTask);
-}
-
-void StopLoop(void*, void*, void*) { Hub_StopTimedTaskLoop(0); }
-
 bool Settable(const HubIO_Server* server) { return server && server->kind == HUBIO_SERVER_LIVE; }
 
-}  // namespace
+}  // namespace hubserver
 
 // ---- statics ----
 
@@ -679,6 +356,7 @@ void HubIO_InitServerStatics() {
 }
 
 void HubIO_SetSetupReadLimit(int milliseconds) { g_setupReadLimit = milliseconds; }
+
 int HubIO_SetupReadLimit() { return g_setupReadLimit; }
 
 // ---- servers ----
@@ -812,122 +490,6 @@ void HubIO_FreeServer(HubIO_Server* server) {
   free(server);
 }
 
-// ---- settings ----
-
-void HubIO_SetServerNameAndPort(HubIO_Server* server, const char* name, uint16_t port) {
-  HubIO_SetServerName(server, name);
-  HubIO_SetServerPort(server, port);
-}
-
-void HubIO_SetServerName(HubIO_Server* server, const char* name) {
-  if (server && server->kind != HUBIO_SERVER_DESTROYED) ReplaceText(&server->name, name);
-}
-
-void HubIO_SetServerPort(HubIO_Server* server, uint16_t port) {
-  if (server && server->kind != HUBIO_SERVER_DESTROYED) server->port = port;
-}
-
-void HubIO_SetServerRequirePort(HubIO_Server* server, int requirePort) {
-  if (Settable(server)) server->requirePort = requirePort ? 1 : 0;
-}
-
-void HubIO_SetServerMaxConnections(HubIO_Server* server, int maxConnections) {
-  if (Settable(server) && maxConnections >= 1 && maxConnections >= server->connectionCount) {
-    server->maxConnections = maxConnections;
-  }
-}
-
-void HubIO_SetServerFlags(HubIO_Server* server, int flags) {
-  if (Settable(server)) server->flags = flags;
-}
-
-void HubIO_SetServerHubList(HubIO_Server* server, const char* hubList) {
-  if (!Settable(server)) return;
-  FreeHubLocations(server->hubs);
-  server->hubs = nullptr;
-  std::vector<HubIO_HubLocation> hubs;
-  const char* cursor = hubList ? hubList : "";
-  while (*cursor) {
-    size_t length = strcspn(cursor, " \t");
-    if (length > 0) {
-      char* piece = strndup(cursor, length);
-      HubUtil_Assert(piece != nullptr, kNoMemory);
-      int port = -1;
-      char* host = Hub_SplitHostPort(piece, &port);
-      if (port < 0) {
-        HubUtil_PrintWarningAt(kLocation, "Incomplete Hub location %s. Skipping\n", piece);
-        free(host);
-      } else {
-        hubs.push_back({host, static_cast<uint16_t>(port), HUBIO_HUB_NEVER_TRIED});
-      }
-      free(piece);
-    }
-    cursor += length;
-    cursor += strspn(cursor, " \t");
-  }
-  if (hubs.empty()) return;
-  server->hubs = static_cast<HubIO_HubLocation*>(
-      HubUtil_AllocateZeroed(hubs.size() + 1, sizeof(HubIO_HubLocation), kNoMemory));
-  std::copy(hubs.begin(), hubs.end(), server->hubs);
-}
-
-void HubIO_SetServerSessionId(HubIO_Server* server, const char* sessionId) {
-  if (Settable(server)) ReplaceText(&server->sessionId, sessionId);
-}
-
-void HubIO_SetServerValidate(HubIO_Server* server, int validate) {
-  if (Settable(server)) server->listener->validate = validate ? 1 : 0;
-}
-
-void HubIO_SetServerData(HubIO_Server* server, void* data, HubIO_DataFree freeData) {
-  if (!server || server->kind == HUBIO_SERVER_PLACEHOLDER) return;
-  if (server->clientData && server->clientDataFree && server->clientData != data) {
-    server->clientDataFree(server->clientData);
-  }
-  server->clientData = data;
-  server->clientDataFree = freeData;
-}
-
-void HubIO_SetServerDispatchTable(HubIO_Server* server, Hub_DispatchTable* table) {
-  if (!Settable(server)) {
-    // A placeholder only learns the name: the table it is given is not kept.
-    if (server && server->kind == HUBIO_SERVER_PLACEHOLDER) Hub_FreeDispatchTable(table);
-    return;
-  }
-  if (server->listener->dispatchTable != table) Hub_FreeDispatchTable(server->listener->dispatchTable);
-  server->listener->dispatchTable = table;
-}
-
-const char* HubIO_ServerName(const HubIO_Server* server) { return server ? server->name : nullptr; }
-uint16_t HubIO_ServerPort(const HubIO_Server* server) { return server ? server->port : 0; }
-
-int HubIO_ServerListeningPort(const HubIO_Server* server) {
-  return server && server->listenerSocket != HUBUTIL_INVALID_SOCKET ? server->listeningPort : -1;
-}
-
-int HubIO_ServerFlags(const HubIO_Server* server) { return server ? server->flags : 0; }
-int HubIO_ServerMaxConnections(const HubIO_Server* server) {
-  return server ? server->maxConnections : 0;
-}
-
-int HubIO_ServerConnectionCount(HubIO_Server* server) {
-  if (!server) return 0;
-  LockLayer();
-  int count = server->connectionCount;
-  Unlock();
-  return count;
-}
-
-void* HubIO_ServerData(const HubIO_Server* server) { return server ? server->clientData : nullptr; }
-
-int HubIO_ServerPolls(const HubIO_Server* server) {
-  return server && server->pollInterval > 0 ? 1 : 0;
-}
-
-Hub_DispatchTable* HubIO_GetServerDispatchTable(const HubIO_Server* server) {
-  return server && server->listener ? server->listener->dispatchTable : nullptr;
-}
-
 Hub_Frame* HubIO_ServerHandshakeFrame(HubIO_Server* server) {
   Hub_Frame* frame = Hub_MakeFrameOfKind(server->name, HUB_KIND_CLAUSE);
   if (server->sessionId) {
@@ -940,36 +502,6 @@ Hub_Frame* HubIO_ServerHandshakeFrame(HubIO_Server* server) {
   Hub_SetFrameProperty(frame, ":extra_service_types", Hub_DeepCopyObject(server->extraServiceTypes));
   Hub_SetFrameProperty(frame, ":protocol_version", Hub_MakeIntObject(1));
   return frame;
-}
-
-int HubIO_OpenListener(HubIO_Server* server, const char* location) {
-  if (!Settable(server)) return -1;
-  HubUtil_PrintTrace("%s: opening listener\n", location ? location : "reset_listener");
-  CloseListener(server);
-  if (server->port == 0) {
-    HubUtil_PrintWarningAt(kLocation, "Cannot listen on port %d", server->port);
-    server->listenerStatus = HUBIO_LISTENER_CLOSED;
-    return -1;
-  }
-  int port = server->port;
-  HubUtil_Socket socket = HubUtil_ServerSocket(port, HUBIO_LISTEN_BACKLOG);
-  while (socket == HUBUTIL_INVALID_SOCKET && !server->requirePort &&
-         port < HUBIO_LAST_FALLBACK_PORT) {
-    ++port;
-    socket = HubUtil_ServerSocket(port, HUBIO_LISTEN_BACKLOG);
-  }
-  if (socket == HUBUTIL_INVALID_SOCKET) {
-    HubUtil_PrintWarningAt(kLocation, "Failed to open listener on port %d (pid %d)", server->port,
-                           HubUtil_ProcessId());
-    server->listenerStatus = HUBIO_LISTENER_FAILED;
-    return -1;
-  }
-  server->listenerSocket = socket;
-  server->listeningPort = static_cast<uint16_t>(port);
-  server->listenerStatus = HUBIO_LISTENER_OPEN;
-  HubUtil_PrintAtLevel(1, "Opened listener on port %d\n", port);
-  RunServerCallbacks(server, HUBIO_LISTENER_OPENED_EVENT, nullptr);
-  return 0;
 }
 
 // ---- callbacks ----
@@ -1031,32 +563,6 @@ void HubIO_TraceConnectionMessage(const char* location, const char* format,
   }
 }
 
-HubIO_Connection* HubIO_CreateClientConnection(const char* host, uint16_t port,
-                                               HubIO_MessageHandler handler, int quiet) {
-  if (!host) {
-    HubUtil_PrintWarningAt(kLocation, "Can't set up client connection because hostname is NULL");
-    return nullptr;
-  }
-  if (port == 0) {
-    if (!quiet) {
-      HubUtil_PrintWarningAt(kLocation, "Cannot contact host '%s' on invalid port %d", host, port);
-    }
-    return nullptr;
-  }
-  HubUtil_Socket socket = HubUtil_ClientSocket(host, port);
-  if (socket == HUBUTIL_INVALID_SOCKET) {
-    if (!quiet) {
-      HubUtil_PrintWarningAt(kLocation, "Failed to connect to '%s' on port %d", host, port);
-    }
-    return nullptr;
-  }
-  HubUtil_SetNonBlocking(socket);
-  HubIO_Connection* connection = NewConnection(socket, host);
-  connection->port = port;
-  connection->messageHandler = handler;
-  return connection;
-}
-
 void HubIO_AddConnectionToServer(HubIO_Server* server, HubIO_Connection* connection) {
   LockLayer();
   Hub_ValueQueueAppend(server->connections, connection);
@@ -1084,7 +590,6 @@ void* HubIO_ConnectionServerData(const HubIO_Connection* connection) {
 HubIO_Server* HubIO_ConnectionServer(const HubIO_Connection* connection) {
   return connection ? connection->server : nullptr;
 }
-
 const char* HubIO_ConnectionPeerHost(const HubIO_Connection* connection) {
   return connection ? connection->peerHost : nullptr;
 }
@@ -1139,58 +644,6 @@ Hub_Frame* HubIO_MakeErrorFrame(int32_t errorNumber, const char* description) {
   Hub_SetFrameProperty(frame, ":errno", Hub_MakeIntObject(errorNumber));
   Hub_SetFrameProperty(frame, ":err_description", Hub_MakeStringObject(description ? description : ""));
   return frame;
-}
-
-int HubIO_ProcessConnectionMessages(HubIO_Connection* connection) {
-  if (connection->done) return 1;
-  HubIO_SockQueue* bytes = connection->queue->byteQueue;
-  for (;;) {
-    // A read waits only when asked to and nothing is there to dispatch.
-    bytes->blockingRead =
-        connection->blocking && !HubIO_SockObjectQueueInputPending(connection->queue);
-    int read = HubIO_SockObjectQueueRead(connection->queue);
-    bytes->blockingRead = 0;
-    if (read < 0 && !HubIO_SockObjectQueueInputPending(connection->queue)) {
-      connection->error = HUBIO_SOCKET_ERROR;
-      return -1;
-    }
-    int dispatched = connection->dispatch(connection);
-    if (connection->state != HUBIO_CONNECTION_LIVE) return -1;
-    if (dispatched < 0) {
-      connection->error = HUBIO_SOCKET_ERROR;
-      return -1;
-    }
-    if (dispatched == 0) {
-      if (connection->queue->disconnected) connection->done = 1;
-      return 0;
-    }
-    if (connection->done) return 1;
-  }
-}
-
-int HubIO_FlushConnection(HubIO_Connection* connection) {
-  int flushed = HubIO_SockObjectQueueFlush(connection->queue);
-  if (flushed < 0) {
-    HubUtil_PrintWarningAt(kLocation, "Couldn't process outbound messages due to socket error");
-    connection->error = HUBIO_SOCKET_ERROR;
-    return -1;
-  }
-  return flushed == 0 && connection->done ? 1 : 0;
-}
-
-int HubIO_PollConnection(HubIO_Connection* connection, int blocking) {
-  if (!connection || connection->state != HUBIO_CONNECTION_LIVE) return -1;
-  connection->blocking = blocking;
-  if (connection->handshakeState != HUBIO_FIRST_MESSAGE_HANDLED) {
-    int first = HandleFirstMessage(connection);
-    if (first <= 0 || connection->state != HUBIO_CONNECTION_LIVE) {
-      return connection->state == HUBIO_CONNECTION_LIVE ? first : -1;
-    }
-  }
-  int processed = HubIO_ProcessConnectionMessages(connection);
-  if (processed < 0 || connection->state != HUBIO_CONNECTION_LIVE) return -1;
-  // A connection marked done closes only once its output is written.
-  return HubIO_FlushConnection(connection);
 }
 
 void HubIO_ShutdownConnection(HubIO_Connection* connection) {

@@ -317,8 +317,8 @@ void HubIO_RunConnectionCallbacks(HubIO_Connection* connection, int event, void*
 // ---- connections ----
 
 // Prints a connection message with the peer host: at verbosity 2 the plain
-// text, from verbosity 3 the located form followed by the frame's text (when
-// a frame is given).
+// text, from verbosity 3 the located form followed by the frame (when one is
+// given) as Hub_LogFrameBrief prints it.
 void HubIO_TraceConnectionMessage(const char* location, const char* format,
                                   const HubIO_Connection* connection, const Hub_Frame* frame);
 
