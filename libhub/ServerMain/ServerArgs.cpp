@@ -4,8 +4,8 @@
 #include <cstdlib>
 
 #include "libhub/ServerMain/ServerLocations.h"
+#include "libhub/ServerMain/ServerMain.h"
 #include "libhub/util/Print.h"
-#include "libhub/util/Statics.h"
 
 namespace {
 

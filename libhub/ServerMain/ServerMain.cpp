@@ -1,12 +1,16 @@
 #include "libhub/ServerMain/ServerMain.h"
 
 #include <cstdlib>
+#include <mutex>
 
+#include "libhub/frames/FrameStatics.h"
 #include "libhub/io/CallEnvironment.h"
+#include "libhub/util/DynamicBuffer.h"
 #include "libhub/util/Print.h"
 #include "libhub/util/Sock.h"
-#include "libhub/util/Statics.h"
+#include "libhub/util/Thread.h"
 #include "libhub/util/TimedTasks.h"
+#include "libhub/util/Vlist.h"
 
 namespace {
 
@@ -32,6 +36,19 @@ void ApplySettings(HubIO_Server* server, const Hub_ServerArgs* args) {
 }
 
 }  // namespace
+
+void Hub_InitializeStatics() {
+  static std::once_flag done;
+  std::call_once(done, [] {
+    HubUtil_InstallPlainPrinters();
+    // The vlist repository first: the other repositories' free lists are vlists.
+    Hub_InitVlistRepository();
+    Hub_InitDynamicBufferRepositories();
+    Hub_InitFrameStatics();
+    HubIO_InitServerStatics();
+    HubUtil_InitMainThread();
+  });
+}
 
 HubIO_Server* Hub_CreateServerFromArgs(Hub_ServerArgs* args, int argc, char** argv) {
   Hub_InitializeStatics();

@@ -14,6 +14,13 @@
 #include "libhub/ServerMain/ServerArgs.h"
 #include "libhub/io/HubServer.h"
 
+// Initialises, once for the process (later calls do nothing): the plain
+// printers, then the locks and repositories of every module, last the calling
+// thread's registration as the main thread. Records of the library cannot be
+// had before it has run. Hub_ParseServerArgs and Hub_CreateServerFromArgs run
+// it; a program or test that uses the library without them calls it first.
+void Hub_InitializeStatics();
+
 // Creates the server the options ask for: installs the colour or plain
 // printers and the verbosity (when given), creates the server with the generic
 // message handler, runs the declaration hook, applies name, hub flags, hub

@@ -2,9 +2,9 @@
 
 #include <chrono>
 
+#include "libhub/ServerMain/ServerMain.h"
 #include "libhub/io/BinaryIO.h"
 #include "libhub/io/Xdr.h"
-#include "libhub/util/Statics.h"
 #include "tests/support/FreePort.h"
 
 namespace testsupport {

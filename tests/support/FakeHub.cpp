@@ -3,10 +3,10 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "libhub/ServerMain/ServerMain.h"
 #include "libhub/frames/BrokerProxy.h"
 #include "libhub/frames/PrintUtil.h"
 #include "libhub/io/BinaryIO.h"
-#include "libhub/util/Statics.h"
 #include "tests/support/FreePort.h"
 
 namespace testsupport {

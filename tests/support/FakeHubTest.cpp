@@ -16,10 +16,10 @@
 #include <thread>
 #include <vector>
 
+#include "libhub/ServerMain/ServerMain.h"
 #include "libhub/frames/PrintUtil.h"
 #include "libhub/io/BinaryIO.h"
 #include "libhub/io/Xdr.h"
-#include "libhub/util/Statics.h"
 #include "tests/support/FakeBroker.h"
 #include "tests/support/FreePort.h"
 

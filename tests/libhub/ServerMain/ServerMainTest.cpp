@@ -16,7 +16,6 @@
 #include "libhub/io/DispatchTable.h"
 #include "libhub/util/Print.h"
 #include "libhub/util/Sock.h"
-#include "libhub/util/Statics.h"
 #include "tests/libhub/ServerMain/ServerMainTestSupport.h"
 #include "tests/support/CaptureStdout.h"
 #include "tests/support/ChildProcess.h"

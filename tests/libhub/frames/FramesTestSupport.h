@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "libhub/ServerMain/ServerMain.h"
 #include "libhub/frames/Frame.h"
 #include "libhub/frames/Object.h"
 #include "libhub/frames/PrintUtil.h"
 #include "libhub/util/Print.h"
 #include "libhub/util/Repository.h"
-#include "libhub/util/Statics.h"
 
 namespace hubtest {
 

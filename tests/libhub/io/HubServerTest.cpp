@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "libhub/ServerMain/ServerMain.h"
 #include "libhub/io/BinaryIO.h"
 #include "libhub/io/CallEnvironment.h"
 #include "libhub/io/DispatchTable.h"
@@ -22,7 +23,6 @@
 #include "libhub/util/PlatformUtil.h"
 #include "libhub/util/Print.h"
 #include "libhub/util/Sock.h"
-#include "libhub/util/Statics.h"
 #include "libhub/util/TimedTasks.h"
 #include "tests/libhub/util/HubTestSupport.h"
 #include "tests/support/FakeHub.h"

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "libhub/util/Statics.h"
+#include "libhub/ServerMain/ServerMain.h"
 
 namespace hubtest {
 

@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "libhub/ServerMain/ServerMain.h"
 #include "libhub/util/Options.h"
-#include "libhub/util/Statics.h"
 
 namespace {
 

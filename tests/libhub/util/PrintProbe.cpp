@@ -7,10 +7,10 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "libhub/ServerMain/ServerMain.h"
 #include "libhub/util/DynamicBuffer.h"
 #include "libhub/util/PlatformUtil.h"
 #include "libhub/util/Print.h"
-#include "libhub/util/Statics.h"
 #include "libhub/util/Vlist.h"
 
 namespace {
