@@ -291,13 +291,17 @@ bool Hub_FramesHaveSameName(const Hub_Frame* a, const Hub_Frame* b) {
 // ---- properties ----
 
 Hub_Object* Hub_SetFrameProperty(Hub_Frame* frame, const char* key, Hub_Object* object) {
+  return frame ? Hub_StoreFrameProperty(frame, Hub_Intern(key), object) : nullptr;
+}
+
+Hub_Object* Hub_StoreFrameProperty(Hub_Frame* frame, Hub_Symbol key, Hub_Object* object) {
   if (!frame) return nullptr;
-  if (!key || !*key) {
+  if (!key) {
     HubUtil_PrintWarningAt(kLocation, "Can't set frame property with an empty key");
     return nullptr;
   }
   if (object) ++object->useCount;
-  return StoreProperty(frame, Hub_Intern(key), object);
+  return StoreProperty(frame, key, object);
 }
 
 Hub_Object* Hub_SetFramePropertyBySymbol(Hub_Frame* frame, Hub_Symbol key, Hub_Object* object) {

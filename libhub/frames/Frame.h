@@ -74,7 +74,9 @@ bool Hub_FramesHaveSameName(const Hub_Frame* a, const Hub_Frame* b);
 // null frame, or for a null or empty key (after a warning; the object stays
 // the caller's).
 Hub_Object* Hub_SetFrameProperty(Hub_Frame* frame, const char* key, Hub_Object* object);
-// The same with a symbol key and without touching the use count.
+// Hub_SetFrameProperty with an interned key (a null key gets the warning).
+Hub_Object* Hub_StoreFrameProperty(Hub_Frame* frame, Hub_Symbol key, Hub_Object* object);
+// The same without the warning and without touching the use count.
 Hub_Object* Hub_SetFramePropertyBySymbol(Hub_Frame* frame, Hub_Symbol key, Hub_Object* object);
 Hub_Object* Hub_GetFrameObject(const Hub_Frame* frame, const char* key);
 Hub_Object* Hub_FramePropertyBySymbol(const Hub_Frame* frame, Hub_Symbol key);

@@ -42,17 +42,6 @@ bool IsSymbolicType(int type) {
 }
 bool IsTextType(int type) { return type == HUB_STRING || type == HUB_TOKEN; }
 
-uint32_t ArrayElementSize(int type) {
-  switch (type) {
-    case HUB_INT_16: return 2;
-    case HUB_INT_32:
-    case HUB_FLOAT_32: return 4;
-    case HUB_INT_64:
-    case HUB_FLOAT_64: return 8;
-    default: return 1;
-  }
-}
-
 // The type code that asks for a frame of the kind: 8, 9, 10, else 0.
 int KindTypeCode(int kind) {
   switch (kind) {
@@ -106,7 +95,7 @@ Hub_Object* ObjectOverBuffer(int type, MakeBuffer make) {
 }
 
 Hub_Object* WrapArray(int type, void* elements, int32_t count, int manages) {
-  uint32_t size = ArrayElementSize(type);
+  uint32_t size = Hub_ArrayElementSize(type);
   return ObjectOverBuffer<Hub_ByteBuffer>(type, [&] {
     return Hub_MakeByteBuffer(static_cast<char*>(elements), count, count * size, manages, 1,
                               kArrayStep, kArrayReserve, size);
@@ -218,7 +207,7 @@ Hub_Object* CopyList(const Hub_PointerBuffer* source) {
 
 Hub_Object* CopyArray(int type, const Hub_ByteBuffer* source) {
   int32_t size = source ? source->size : 0;
-  uint32_t elementSize = source ? source->elementSize : ArrayElementSize(type);
+  uint32_t elementSize = source ? source->elementSize : Hub_ArrayElementSize(type);
   char* bytes = static_cast<char*>(CopyBytes(source ? source->data : nullptr, size));
   Hub_Object* copy = ObjectOverBuffer<Hub_ByteBuffer>(type, [&] {
     return Hub_MakeByteBuffer(bytes, size / static_cast<int32_t>(elementSize), size, 1, 1,
@@ -257,6 +246,17 @@ void GiveBack(Hub_Object* object) {
 }  // namespace
 
 void Hub_InitObjectRepository() { g_objects = Hub_CreateRepository(sizeof(Hub_Object), 2000); }
+
+uint32_t Hub_ArrayElementSize(int type) {
+  switch (type) {
+    case HUB_INT_16: return 2;
+    case HUB_INT_32:
+    case HUB_FLOAT_32: return 4;
+    case HUB_INT_64:
+    case HUB_FLOAT_64: return 8;
+    default: return 1;
+  }
+}
 
 const char* Hub_TypeCodeName(int type) {
   if (type >= HUB_FREE && type <= HUB_TOKEN) return kTypeNames[type];

@@ -61,6 +61,11 @@ typedef void (*Hub_ListElementFree)(void* element);
 // Creates the object repository (once, from Hub_InitializeStatics).
 void Hub_InitObjectRepository();
 
+// Bytes of one element in memory of an array of the type code: 2 for
+// HUB_INT_16, 4 for HUB_INT_32 and HUB_FLOAT_32, 8 for HUB_INT_64 and
+// HUB_FLOAT_64, 1 for binary data (and any other code).
+uint32_t Hub_ArrayElementSize(int type);
+
 // The type's name; "UNKNOWN" after the warning "Can't return string for
 // unknown object type %d" for codes outside 0 to 19.
 const char* Hub_TypeCodeName(int type);

@@ -7,6 +7,7 @@
 // freed. Interning is guarded by the table's lock, so threads may intern at
 // once.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 struct Hub_Object;
@@ -16,7 +17,7 @@ struct Hub_Vlist;
 struct Hub_SymbolEntry {
   uint8_t marks[2];   // 2 and 0 when made
   char* name;         // a copy of the text, owned by the entry
-  uint32_t reserved;  // 0
+  uint32_t length;    // of the name, in bytes
   Hub_Object* value;  // null for symbols
   int32_t slot;       // the repository's number for the record
   Hub_SymbolEntry* nextInBucket;
@@ -32,8 +33,13 @@ void Hub_InitSymbolRepository();
 // The symbol of the text; null for a null or empty text. Fatal before
 // Hub_InitializeStatics ("Symbol memory not initialized; ...").
 Hub_Symbol Hub_Intern(const char* text);
+// The same for the text of `length` bytes (not terminated; it ends at a NUL
+// byte within them).
+Hub_Symbol Hub_InternBytes(const char* bytes, size_t length);
 // The symbol's text (owned by the symbol), or null for null.
 const char* Hub_SymbolName(Hub_Symbol symbol);
+// The length of the symbol's text; 0 for null.
+uint32_t Hub_SymbolLength(Hub_Symbol symbol);
 
 // True when both texts are non-null and byte-wise equal.
 bool Hub_TextEqual(const char* a, const char* b);

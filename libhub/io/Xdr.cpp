@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "libhub/frames/BrokerProxy.h"
 #include "libhub/util/DynamicBuffer.h"
@@ -12,115 +13,110 @@
 namespace {
 
 const char* const kLocation = "libhub/io/binary_io";
+// The first block an encoding writes into; it doubles as needed.
+constexpr uint64_t kFirstBlock = 512;
 
 bool IsArrayType(int32_t type) { return type >= HUB_BINARY && type <= HUB_FLOAT_64; }
 
-// ---- the primitives, in the one-argument shape that xdr_sizeof needs ----
+// Bytes of a counted item of `length` bytes on the wire: the count and the
+// bytes padded to a multiple of 4.
+uint64_t CountedSize(uint64_t length) { return 4 + ((length + 3) & ~uint64_t{3}); }
 
-struct TextArg {
-  char* text;
-};
-struct BytesArg {
-  char* bytes;
-  u_int count;
-};
-struct ArrayArg {
-  char* elements;
-  u_int count;
-  u_int elementSize;
+// The element routine of a numeric array and its size on the wire (a short
+// takes 4 bytes); the size in memory is Hub_ArrayElementSize's.
+struct ArrayRoutine {
   xdrproc_t element;
-};
-
-bool_t TextProc(XDR* stream, TextArg* arg) { return xdr_string(stream, &arg->text, UINT_MAX); }
-bool_t BytesProc(XDR* stream, BytesArg* arg) {
-  return xdr_bytes(stream, &arg->bytes, &arg->count, UINT_MAX);
-}
-bool_t ArrayProc(XDR* stream, ArrayArg* arg) {
-  return xdr_array(stream, &arg->elements, &arg->count, UINT_MAX, arg->elementSize, arg->element);
-}
-
-// The array element routine of a type code, its size in memory and on the wire.
-struct ArrayKind {
-  xdrproc_t element;
-  u_int memorySize;
   u_int wireSize;
 };
 
-bool ArrayKindOf(int32_t type, ArrayKind* kind) {
+ArrayRoutine ArrayRoutineOf(int32_t type) {
   switch (type) {
-    case HUB_INT_16:
-      *kind = {reinterpret_cast<xdrproc_t>(xdr_short), 2, 4};
-      return true;
-    case HUB_INT_32:
-      *kind = {reinterpret_cast<xdrproc_t>(xdr_int), 4, 4};
-      return true;
-    case HUB_FLOAT_32:
-      *kind = {reinterpret_cast<xdrproc_t>(xdr_float), 4, 4};
-      return true;
-    case HUB_FLOAT_64:
-      *kind = {reinterpret_cast<xdrproc_t>(xdr_double), 8, 8};
-      return true;
-    default:
-      return false;
+    case HUB_INT_16: return {reinterpret_cast<xdrproc_t>(xdr_short), 4};
+    case HUB_INT_32: return {reinterpret_cast<xdrproc_t>(xdr_int), 4};
+    case HUB_FLOAT_32: return {reinterpret_cast<xdrproc_t>(xdr_float), 4};
+    default: return {reinterpret_cast<xdrproc_t>(xdr_double), 8};
   }
 }
 
 // ---- encoding ----
 
-// A memory stream over a growing text buffer. Before each value is written its
-// exact size is counted and room is made for it; when the buffer moves, the
-// stream is made again over it at the same position.
+// A memory stream over a block that grows as the values come: each value's
+// size is known before it is written (by the wire format, not by counting it
+// with another stream), the block doubles when it would not fit, and the
+// stream is made again over the grown block at the same position.
 class Encoder {
  public:
-  Encoder() : buffer_(Hub_MakeTextBuffer(nullptr, 0)) {}
+  Encoder() = default;
   ~Encoder() {
     if (open_) xdr_destroy(&stream_);
-    Hub_DestroyByteBuffer(buffer_);
+    free(bytes_);
   }
   Encoder(const Encoder&) = delete;
   Encoder& operator=(const Encoder&) = delete;
 
-  template <typename Arg>
-  bool Put(bool_t (*proc)(XDR*, Arg*), Arg* arg) {
-    auto generic = reinterpret_cast<xdrproc_t>(proc);
-    unsigned long size = xdr_sizeof(generic, arg);
-    return size > 0 && size <= INT32_MAX && Room(static_cast<int32_t>(size)) && proc(&stream_, arg);
+  bool PutInt(int32_t value) { return Room(4) && xdr_int(&stream_, &value); }
+  bool PutFloat(float* value) { return Room(4) && xdr_float(&stream_, value); }
+  bool PutText(const char* text) { return text && PutText(text, strlen(text)); }
+  bool PutText(const char* text, size_t length) {
+    u_int count = static_cast<u_int>(length);
+    return length <= INT32_MAX && Room(CountedSize(length)) && xdr_u_int(&stream_, &count) &&
+           xdr_opaque(&stream_, const_cast<char*>(text), count);
   }
-  bool PutInt(int32_t value) { return Put<int>(xdr_int, &value); }
-  bool PutText(const char* text) {
-    if (!text) return false;
-    TextArg arg{const_cast<char*>(text)};
-    return Put(TextProc, &arg);
+  // A symbol's name (known length).
+  bool PutName(Hub_Symbol symbol) {
+    return symbol && PutText(Hub_SymbolName(symbol), Hub_SymbolLength(symbol));
+  }
+  bool PutBytes(char* bytes, u_int count) {
+    return Room(CountedSize(count)) && xdr_bytes(&stream_, &bytes, &count, UINT_MAX);
+  }
+  bool PutArray(int32_t type, char* elements, u_int count) {
+    ArrayRoutine routine = ArrayRoutineOf(type);
+    return Room(4 + uint64_t{count} * routine.wireSize) &&
+           xdr_array(&stream_, &elements, &count, UINT_MAX, Hub_ArrayElementSize(type),
+                     routine.element);
   }
 
-  // The bytes written, in a new malloc'd block; null when nothing was written.
+  // Where the next value goes, and writing an int over one written before.
+  uint64_t Position() const { return used_; }
+  bool PatchInt(uint64_t at, int32_t value) {
+    bool ok = xdr_setpos(&stream_, static_cast<u_int>(at)) && xdr_int(&stream_, &value);
+    return xdr_setpos(&stream_, static_cast<u_int>(used_)) && ok;
+  }
+
+  // The block with what was written, handed to the caller; its length in
+  // *length. Null when nothing was written.
   char* Take(int32_t* length) {
-    *length = 0;
-    if (!open_) return nullptr;
-    u_int written = xdr_getpos(&stream_);
-    char* bytes = static_cast<char*>(malloc(written > 0 ? written : 1));
-    if (!bytes) return nullptr;
-    memcpy(bytes, buffer_->data, written);
-    *length = static_cast<int32_t>(written);
+    *length = static_cast<int32_t>(used_);
+    char* bytes = bytes_;
+    bytes_ = nullptr;
     return bytes;
   }
 
  private:
-  bool Room(int32_t size) {
-    if (!buffer_) return false;
-    u_int position = open_ ? xdr_getpos(&stream_) : 0;
-    buffer_->size = static_cast<int32_t>(position);
-    char* before = buffer_->data;
-    int32_t capacityBefore = buffer_->capacity;
-    if (!Hub_ByteBufferEnsure(buffer_, size)) return false;
-    if (open_ && before == buffer_->data && capacityBefore == buffer_->capacity) return true;
-    if (open_) xdr_destroy(&stream_);
-    xdrmem_create(&stream_, buffer_->data, static_cast<u_int>(buffer_->capacity), XDR_ENCODE);
-    open_ = true;
-    return xdr_setpos(&stream_, position);
+  bool Room(uint64_t size) {
+    if (used_ + size > capacity_ && !Grow(used_ + size)) return false;
+    used_ += size;
+    return true;
   }
 
-  Hub_ByteBuffer* buffer_;
+  // The block never grows past the largest message length.
+  bool Grow(uint64_t needed) {
+    if (needed > INT32_MAX) return false;
+    uint64_t capacity = capacity_ ? 2 * capacity_ : kFirstBlock;
+    while (capacity < needed) capacity *= 2;
+    auto* grown = static_cast<char*>(realloc(bytes_, capacity));
+    if (!grown) return false;
+    bytes_ = grown;
+    capacity_ = capacity;
+    if (open_) xdr_destroy(&stream_);
+    xdrmem_create(&stream_, bytes_, static_cast<u_int>(capacity_), XDR_ENCODE);
+    open_ = true;
+    return used_ == 0 || xdr_setpos(&stream_, static_cast<u_int>(used_));
+  }
+
+  char* bytes_ = nullptr;
+  uint64_t capacity_ = 0;
+  uint64_t used_ = 0;  // the bytes written and the room taken for the value being written
   XDR stream_{};
   bool open_ = false;
 };
@@ -151,33 +147,31 @@ bool EncodeObject(Encoder& out, const Hub_Object* object) {
   return out.PutInt(object->type) && EncodeValue(out, object->type, value, size);
 }
 
-const Hub_VlistPair* PropertyAt(const Hub_Frame* frame, int32_t index) {
-  return reinterpret_cast<const Hub_VlistPair*>(frame->properties->entries[index]);
-}
-
-int32_t PropertySlots(const Hub_Frame* frame) {
-  return frame->properties ? frame->properties->count : 0;
-}
-
 // Properties without a value are neither written nor counted.
 bool IsWritten(const Hub_VlistPair* pair) { return pair && pair->key && pair->value; }
 
+// The property count goes before the properties; it is written once they
+// are, over a place kept for it.
 bool EncodeFrame(Encoder& out, const Hub_Frame* frame) {
   if (!frame) return false;
-  const char* name = Hub_FrameName(frame);
-  int32_t written = 0;
-  for (int32_t i = 0; i < PropertySlots(frame); ++i) written += IsWritten(PropertyAt(frame, i));
-  if (!out.PutInt(frame->kind) || !out.PutText(name ? name : "") || !out.PutInt(written)) {
+  if (!out.PutInt(frame->kind) || !(frame->name ? out.PutName(frame->name) : out.PutText("", 0))) {
     return false;
   }
-  for (int32_t i = 0; i < PropertySlots(frame); ++i) {
-    const Hub_VlistPair* pair = PropertyAt(frame, i);
+  uint64_t countAt = out.Position();
+  int32_t written = 0;
+  if (!out.PutInt(0)) return false;
+  int32_t slots = 0;
+  const uintptr_t* entries = frame->properties ? Hub_VlistEntries(frame->properties, &slots) : nullptr;
+  for (int32_t i = 0; i < slots; ++i) {
+    const auto* pair = reinterpret_cast<const Hub_VlistPair*>(entries[i]);
     if (!IsWritten(pair)) continue;
-    if (!out.PutText(Hub_SymbolName(reinterpret_cast<Hub_Symbol>(pair->key))) ||
+    if (!out.PutName(reinterpret_cast<Hub_Symbol>(pair->key)) ||
         !EncodeObject(out, reinterpret_cast<const Hub_Object*>(pair->value))) {
       return false;
     }
+    ++written;
   }
+  if (written > 0 && !out.PatchInt(countAt, written)) return false;
   if (!out.PutInt(frame->predicateCount)) return false;
   for (int32_t i = 0; i < frame->predicateCount; ++i) {
     if (!EncodeObject(out, frame->predicates[i])) return false;
@@ -195,15 +189,9 @@ bool EncodeList(Encoder& out, Hub_Object* const* members, int32_t count) {
 
 bool EncodeArray(Encoder& out, int32_t type, void* elements, int32_t count) {
   if (count < 0 || (!elements && count > 0)) return false;
-  if (type == HUB_BINARY) {
-    BytesArg arg{static_cast<char*>(elements), static_cast<u_int>(count)};
-    return out.Put(BytesProc, &arg);
-  }
-  ArrayKind kind{};
-  ArrayKindOf(type, &kind);
-  ArrayArg arg{static_cast<char*>(elements), static_cast<u_int>(count), kind.memorySize,
-               kind.element};
-  return out.Put(ArrayProc, &arg);
+  auto* bytes = static_cast<char*>(elements);
+  auto n = static_cast<u_int>(count);
+  return type == HUB_BINARY ? out.PutBytes(bytes, n) : out.PutArray(type, bytes, n);
 }
 
 bool EncodeProxy(Encoder& out, const Hub_BrokerProxy* proxy) {
@@ -222,11 +210,11 @@ bool EncodeValue(Encoder& out, int32_t type, uintptr_t value, int32_t size) {
     case HUB_INT:
       return out.PutInt(static_cast<int32_t>(value));
     case HUB_FLOAT:
-      return pointer && out.Put<float>(xdr_float, static_cast<float*>(pointer));
+      return pointer && out.PutFloat(static_cast<float*>(pointer));
     case HUB_SYMBOL:
     case HUB_KEYWORD:
     case HUB_TAG:
-      return pointer && out.PutText(Hub_SymbolName(static_cast<Hub_Symbol>(pointer)));
+      return out.PutName(static_cast<Hub_Symbol>(pointer));
     case HUB_LIST:
       return EncodeList(out, static_cast<Hub_Object* const*>(pointer), size);
     case HUB_BINARY:
@@ -256,55 +244,122 @@ bool EncodeValue(Encoder& out, int32_t type, uintptr_t value, int32_t size) {
 
 // ---- decoding ----
 
-// Bytes left in a memory stream (x_handy counts them down as they are read).
-u_int BytesLeft(const XDR* stream) { return stream->x_handy; }
-
-// The most members of `wireSize` bytes each that can follow a 4-byte count.
-u_int MostAfterCount(const XDR* stream, u_int wireSize) {
-  u_int left = BytesLeft(stream);
-  return left < 4 ? 0 : (left - 4) / wireSize;
+// The end of what a memory stream holds, found with the stream's own
+// operations: the furthest position it can be set to.
+u_int StreamEnd(XDR* stream) {
+  u_int start = xdr_getpos(stream);
+  u_int end = start;
+  for (u_int step = 1u << 31; step > 0; step >>= 1) {
+    if (end + step > end && xdr_setpos(stream, end + step)) end += step;
+  }
+  xdr_setpos(stream, start);
+  return end;
 }
 
-// A count just read, checked against the bytes left for members of at least
-// `wireSize` bytes each.
-bool ReadCount(XDR* stream, u_int wireSize, int32_t* count) {
-  return xdr_int(stream, count) && *count >= 0 &&
-         static_cast<u_int>(*count) <= BytesLeft(stream) / wireSize;
-}
+// One element's reading over a memory stream that ends at `end`: every length
+// and count is held against the bytes left before anything is allocated. The
+// position is followed here, value by value, rather than asked of the stream.
+class Decoder {
+ public:
+  Decoder(XDR* stream, u_int end) : stream_(stream), position_(xdr_getpos(stream)), end_(end) {}
 
-// A string of at most `limit` characters that fits in what is left (its
-// padding included), as a new malloc'd text; null on failure.
-char* ReadText(XDR* stream, u_int limit) {
-  u_int fits = MostAfterCount(stream, 1) & ~3u;  // the padded length must fit too
-  char* text = nullptr;
-  if (!xdr_string(stream, &text, limit < fits ? limit : fits)) return nullptr;
-  return text;
-}
+  u_int Left() const { return end_ - position_; }
 
-bool DecodeRaw(XDR* stream, int depth, int32_t* type, uintptr_t* value, int32_t* size);
+  bool Int(int32_t* value) { return Took(4, xdr_int(stream_, value)); }
+  bool Float(float* value) { return Took(4, xdr_float(stream_, value)); }
+  // xdr_bytes or xdr_array over the stream, which says where it got to.
+  template <typename Read>
+  bool Counted(Read read) {
+    bool ok = read(stream_);
+    position_ = xdr_getpos(stream_);
+    return ok;
+  }
+  // A count of members of at least `wireSize` bytes each that can all follow.
+  bool Count(u_int wireSize, int32_t* count) {
+    return Int(count) && *count >= 0 && static_cast<u_int>(*count) <= Left() / wireSize;
+  }
+  // The most members of `wireSize` bytes each that can follow a 4-byte count.
+  u_int MostAfterCount(u_int wireSize) const {
+    u_int left = Left();
+    return left < 4 ? 0 : (left - 4) / wireSize;
+  }
 
-Hub_Object* DecodeObjectAt(XDR* stream, int depth) {
+  // A counted text of at most `limit` bytes that fits in what is left, its
+  // padding included: its bytes (not terminated; in the stream's memory, or
+  // in a scratch copy when the stream cannot hand them out) and length.
+  bool Bytes(u_int limit, const char** bytes, u_int* length) {
+    if (!Took(4, xdr_u_int(stream_, length)) || *length > limit || *length > Left()) return false;
+    u_int padded = (*length + 3) & ~3u;
+    if (padded > Left()) return false;
+    if (auto* inline_ = reinterpret_cast<const char*>(xdr_inline(stream_, padded))) {
+      *bytes = inline_;
+      return Took(padded, true);
+    }
+    scratch_.resize(padded);
+    *bytes = scratch_.data();
+    return Took(padded, xdr_opaque(stream_, scratch_.data(), *length));
+  }
+
+  // The same text as a new malloc'd string (its length in *length when
+  // asked for); null on failure.
+  char* Text(u_int limit, u_int* textLength = nullptr) {
+    const char* bytes = nullptr;
+    u_int length = 0;
+    if (!Bytes(limit, &bytes, &length)) return nullptr;
+    if (textLength) *textLength = length;
+    auto* text = static_cast<char*>(malloc(length + 1));
+    if (!text) return nullptr;
+    memcpy(text, bytes, length);
+    text[length] = '\0';
+    return text;
+  }
+
+  // The symbol of a name of at most HUBIO_MAX_NAME_LENGTH bytes; false when
+  // it cannot be read (an empty name gives true and a null symbol).
+  bool Name(Hub_Symbol* symbol) {
+    const char* bytes = nullptr;
+    u_int length = 0;
+    if (!Bytes(HUBIO_MAX_NAME_LENGTH, &bytes, &length)) return false;
+    *symbol = Hub_InternBytes(bytes, length);
+    return true;
+  }
+
+ private:
+  // Follows a read of `size` bytes: its result.
+  bool Took(u_int size, bool_t read) {
+    if (read) position_ += size;
+    return read;
+  }
+
+  XDR* stream_;
+  u_int position_;
+  u_int end_;
+  std::string scratch_;
+};
+
+bool DecodeRaw(Decoder& in, int depth, int32_t* type, uintptr_t* value, int32_t* size);
+
+Hub_Object* DecodeObjectAt(Decoder& in, int depth) {
   int32_t type = 0;
   uintptr_t value = 0;
   int32_t size = 0;
-  if (!DecodeRaw(stream, depth, &type, &value, &size)) return nullptr;
+  if (!DecodeRaw(in, depth, &type, &value, &size)) return nullptr;
   return HubIO_MakeElementObject(type, value, size);
 }
 
-bool DecodeProperty(XDR* stream, int depth, Hub_Frame* frame) {
-  char* key = ReadText(stream, HUBIO_MAX_NAME_LENGTH);
-  if (!key) return false;
-  Hub_Object* object = DecodeObjectAt(stream, depth + 1);
-  bool stored = object && Hub_SetFrameProperty(frame, key, object);
+bool DecodeProperty(Decoder& in, int depth, Hub_Frame* frame) {
+  Hub_Symbol key = nullptr;
+  if (!in.Name(&key)) return false;
+  Hub_Object* object = DecodeObjectAt(in, depth + 1);
+  bool stored = object && Hub_StoreFrameProperty(frame, key, object);
   if (object && !stored) Hub_DestroyObject(object);
-  free(key);
   return stored;
 }
 
 // A predicate must be a frame of kind predicate; its object wrapper is given
 // back once the frame is added.
-bool DecodePredicate(XDR* stream, int depth, Hub_Frame* frame) {
-  Hub_Object* object = DecodeObjectAt(stream, depth + 1);
+bool DecodePredicate(Decoder& in, int depth, Hub_Frame* frame) {
+  Hub_Object* object = DecodeObjectAt(in, depth + 1);
   if (!object) return false;
   if (!Hub_IsFrameObject(object) ||
       !Hub_AddPredicate(frame, reinterpret_cast<Hub_Frame*>(object->value))) {
@@ -315,31 +370,30 @@ bool DecodePredicate(XDR* stream, int depth, Hub_Frame* frame) {
   return true;
 }
 
-Hub_Frame* DecodeFrame(XDR* stream, int depth) {
+Hub_Frame* DecodeFrame(Decoder& in, int depth) {
   int32_t kind = 0;
-  if (!xdr_int(stream, &kind)) return nullptr;
-  char* name = ReadText(stream, HUBIO_MAX_NAME_LENGTH);
-  if (!name) return nullptr;
-  Hub_Frame* frame = Hub_MakeFrameOfKind(name, kind);
-  free(name);
+  Hub_Symbol name = nullptr;
+  if (!in.Int(&kind) || !in.Name(&name)) return nullptr;
+  Hub_Frame* frame = Hub_MakeFrameOfKind(nullptr, kind);
   if (!frame) return nullptr;
+  frame->name = name;
   int32_t count = 0;
-  bool ok = ReadCount(stream, 8, &count);  // a key and a type code at least
-  for (int32_t i = 0; ok && i < count; ++i) ok = DecodeProperty(stream, depth, frame);
-  ok = ok && ReadCount(stream, 4, &count);
-  for (int32_t i = 0; ok && i < count; ++i) ok = DecodePredicate(stream, depth, frame);
+  bool ok = in.Count(8, &count);  // a key and a type code at least
+  for (int32_t i = 0; ok && i < count; ++i) ok = DecodeProperty(in, depth, frame);
+  ok = ok && in.Count(4, &count);
+  for (int32_t i = 0; ok && i < count; ++i) ok = DecodePredicate(in, depth, frame);
   if (ok) return frame;
   Hub_DestroyFrame(frame);
   return nullptr;
 }
 
-Hub_Object** DecodeList(XDR* stream, int depth, int32_t* count) {
-  if (!ReadCount(stream, 4, count)) return nullptr;
+Hub_Object** DecodeList(Decoder& in, int depth, int32_t* count) {
+  if (!in.Count(4, count)) return nullptr;
   if (*count == 0) return nullptr;
   auto* members = static_cast<Hub_Object**>(calloc(*count, sizeof(Hub_Object*)));
   if (!members) return nullptr;
   for (int32_t i = 0; i < *count; ++i) {
-    members[i] = DecodeObjectAt(stream, depth + 1);
+    members[i] = DecodeObjectAt(in, depth + 1);
     if (!members[i]) {
       for (int32_t j = 0; j < i; ++j) Hub_DestroyObject(members[j]);
       free(members);
@@ -349,17 +403,20 @@ Hub_Object** DecodeList(XDR* stream, int depth, int32_t* count) {
   return members;
 }
 
-bool DecodeArray(XDR* stream, int32_t type, uintptr_t* value, int32_t* count) {
+bool DecodeArray(Decoder& in, int32_t type, uintptr_t* value, int32_t* count) {
   char* elements = nullptr;
   u_int read = 0;
   bool ok;
   if (type == HUB_BINARY) {
-    ok = xdr_bytes(stream, &elements, &read, MostAfterCount(stream, 1) & ~3u);
+    u_int most = in.MostAfterCount(1) & ~3u;
+    ok = in.Counted([&](XDR* stream) { return xdr_bytes(stream, &elements, &read, most); });
   } else {
-    ArrayKind kind{};
-    ArrayKindOf(type, &kind);
-    ok = xdr_array(stream, &elements, &read, MostAfterCount(stream, kind.wireSize), kind.memorySize,
-                   kind.element);
+    ArrayRoutine routine = ArrayRoutineOf(type);
+    u_int most = in.MostAfterCount(routine.wireSize);
+    ok = in.Counted([&](XDR* stream) {
+      return xdr_array(stream, &elements, &read, most, Hub_ArrayElementSize(type),
+                       routine.element);
+    });
   }
   if (!ok || read > INT32_MAX) {
     free(elements);  // an array read part of the way stays allocated
@@ -370,13 +427,13 @@ bool DecodeArray(XDR* stream, int32_t type, uintptr_t* value, int32_t* count) {
   return true;
 }
 
-Hub_BrokerProxy* DecodeProxy(XDR* stream) {
-  char* callId = ReadText(stream, UINT_MAX);
-  char* host = callId ? ReadText(stream, UINT_MAX) : nullptr;
+Hub_BrokerProxy* DecodeProxy(Decoder& in) {
+  char* callId = in.Text(UINT_MAX);
+  char* host = callId ? in.Text(UINT_MAX) : nullptr;
   int32_t port = 0;
   int32_t objectType = 0;
   Hub_BrokerProxy* proxy = nullptr;
-  if (host && xdr_int(stream, &port) && xdr_int(stream, &objectType)) {
+  if (host && in.Int(&port) && in.Int(&objectType)) {
     proxy = Hub_CreateBrokerProxy(host, port, callId, objectType, nullptr);
   }
   free(callId);
@@ -384,28 +441,31 @@ Hub_BrokerProxy* DecodeProxy(XDR* stream) {
   return proxy;
 }
 
-bool DecodeValue(XDR* stream, int depth, int32_t type, uintptr_t* value, int32_t* size) {
+bool DecodeValue(Decoder& in, int depth, int32_t type, uintptr_t* value, int32_t* size) {
   *size = 1;
   switch (type) {
     case HUB_FRAME:
-      *value = reinterpret_cast<uintptr_t>(DecodeFrame(stream, depth));
+      *value = reinterpret_cast<uintptr_t>(DecodeFrame(in, depth));
       break;
     case HUB_STRING:
     case HUB_TOKEN: {
-      char* text = ReadText(stream, UINT_MAX);
+      // Its size is its length on the wire here (the string's own length for
+      // the caller: HubIO_DecodeElement).
+      u_int length = 0;
+      char* text = in.Text(UINT_MAX, &length);
       *value = reinterpret_cast<uintptr_t>(text);
-      *size = text ? static_cast<int32_t>(strlen(text)) : 0;
+      *size = static_cast<int32_t>(length);
       break;
     }
     case HUB_INT: {
       int32_t number = 0;
-      if (!xdr_int(stream, &number)) return false;
+      if (!in.Int(&number)) return false;
       *value = static_cast<uintptr_t>(static_cast<intptr_t>(number));
       return true;
     }
     case HUB_FLOAT: {
       auto* number = static_cast<float*>(malloc(sizeof(float)));
-      if (number && !xdr_float(stream, number)) {
+      if (number && !in.Float(number)) {
         free(number);
         number = nullptr;
       }
@@ -415,22 +475,22 @@ bool DecodeValue(XDR* stream, int depth, int32_t type, uintptr_t* value, int32_t
     case HUB_SYMBOL:
     case HUB_KEYWORD:
     case HUB_TAG: {
-      char* name = ReadText(stream, HUBIO_MAX_NAME_LENGTH);
-      *value = reinterpret_cast<uintptr_t>(name ? Hub_Intern(name) : nullptr);
-      free(name);
+      Hub_Symbol symbol = nullptr;
+      if (!in.Name(&symbol)) return false;
+      *value = reinterpret_cast<uintptr_t>(symbol);
       break;
     }
     case HUB_LIST: {
       int32_t count = -1;
-      *value = reinterpret_cast<uintptr_t>(DecodeList(stream, depth, &count));
+      *value = reinterpret_cast<uintptr_t>(DecodeList(in, depth, &count));
       *size = count;
       return *value || count == 0;
     }
     case HUB_PROXY:
-      *value = reinterpret_cast<uintptr_t>(DecodeProxy(stream));
+      *value = reinterpret_cast<uintptr_t>(DecodeProxy(in));
       break;
     default:
-      return DecodeArray(stream, type, value, size);
+      return DecodeArray(in, type, value, size);
   }
   return *value != 0;
 }
@@ -447,12 +507,12 @@ bool Decodable(int32_t type) {
   return true;
 }
 
-bool DecodeRaw(XDR* stream, int depth, int32_t* type, uintptr_t* value, int32_t* size) {
+bool DecodeRaw(Decoder& in, int depth, int32_t* type, uintptr_t* value, int32_t* size) {
   *type = 0;
   *value = 0;
   *size = 0;
-  if (depth > HUBIO_MAX_NESTING || !xdr_int(stream, type)) return false;
-  if (Decodable(*type) && DecodeValue(stream, depth, *type, value, size)) return true;
+  if (depth > HUBIO_MAX_NESTING || !in.Int(type)) return false;
+  if (Decodable(*type) && DecodeValue(in, depth, *type, value, size)) return true;
   *value = 0;
   *size = 0;
   return false;
@@ -479,38 +539,24 @@ int HubIO_DecodeElement(const char* bytes, int32_t length, int32_t* type, uintpt
   if (!bytes || length <= 0) return 0;
   XDR stream;
   xdrmem_create(&stream, const_cast<char*>(bytes), static_cast<u_int>(length), XDR_DECODE);
-  bool ok = DecodeRaw(&stream, 1, type, value, size);
+  Decoder in(&stream, static_cast<u_int>(length));
+  bool ok = DecodeRaw(in, 1, type, value, size);
   xdr_destroy(&stream);
   if (!ok) *type = 0;
+  // A string on the wire may hold a NUL byte: its size is the text's length.
+  if (ok && (*type == HUB_STRING || *type == HUB_TOKEN)) {
+    *size = static_cast<int32_t>(strlen(reinterpret_cast<const char*>(*value)));
+  }
   return ok ? 1 : 0;
 }
 
-Hub_Object* HubIO_DecodeObject(XDR* stream) { return DecodeObjectAt(stream, 1); }
+Hub_Object* HubIO_DecodeObject(XDR* stream) {
+  Decoder in(stream, StreamEnd(stream));
+  return DecodeObjectAt(in, 1);
+}
 
 void HubIO_FreeElement(int32_t type, uintptr_t value, int32_t size) {
-  void* pointer = reinterpret_cast<void*>(value);
-  switch (type) {
-    case HUB_FRAME:
-      Hub_DestroyFrame(static_cast<Hub_Frame*>(pointer));
-      break;
-    case HUB_LIST: {
-      auto** members = static_cast<Hub_Object**>(pointer);
-      for (int32_t i = 0; members && i < size; ++i) Hub_DestroyObject(members[i]);
-      free(members);
-      break;
-    }
-    case HUB_PROXY:
-      Hub_DestroyBrokerProxy(static_cast<Hub_BrokerProxy*>(pointer));
-      break;
-    case HUB_STRING:
-    case HUB_TOKEN:
-    case HUB_FLOAT:
-      free(pointer);
-      break;
-    default:
-      if (IsArrayType(type)) free(pointer);
-      break;
-  }
+  Hub_DestroyObject(HubIO_MakeElementObject(type, value, size));
 }
 
 Hub_Object* HubIO_MakeElementObject(int32_t type, uintptr_t value, int32_t size) {
@@ -559,8 +605,10 @@ Hub_Object* HubIO_MakeElementObject(int32_t type, uintptr_t value, int32_t size)
       object = Hub_MakeProxyObject(static_cast<Hub_BrokerProxy*>(pointer));
       break;
     default:
-      break;
+      return nullptr;
   }
-  if (!object) HubIO_FreeElement(type, value, size);
+  // Without a record the value could not be freed by its type: running out
+  // of memory here is fatal.
+  if (!object && pointer) HubUtil_PrintFatal("Error alloc'ing memory for a decoded element");
   return object;
 }

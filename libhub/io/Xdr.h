@@ -30,9 +30,10 @@
 // them in an object that takes them over.
 //
 // Decoding trusts nothing: every length and count must fit in the bytes that
-// are left before anything is allocated; frame names, keys and symbol names
-// hold at most 1024 characters; elements nest at most 100 levels deep. A
-// failed decoding frees everything it made.
+// are left (found with the stream's own operations) before anything is
+// allocated; frame names, keys and symbol names hold at most 1024
+// characters; elements nest at most 100 levels deep. A failed decoding frees
+// everything it made.
 #pragma once
 #include <rpc/xdr.h>
 
@@ -61,10 +62,11 @@ int HubIO_DecodeElement(const char* bytes, int32_t length, int32_t* type, uintpt
 // decoded; null on failure.
 Hub_Object* HubIO_DecodeObject(XDR* stream);
 
-// Frees a raw value as decoded: a frame is destroyed, a list destroys its
-// members and frees its array, a proxy is destroyed, texts, floats, binary data
-// and arrays are freed; ints and symbols need nothing.
+// Frees a raw value as decoded, by destroying the object that takes it over:
+// a frame is destroyed, a list destroys its members and frees its array, a
+// proxy is destroyed, texts, floats, binary data and arrays are freed; ints
+// and symbols need nothing.
 void HubIO_FreeElement(int32_t type, uintptr_t value, int32_t size);
-// A new object that takes over a raw decoded value; null (the value freed)
-// when the object cannot be made.
+// A new object that takes over a raw decoded value (fatal when its record
+// cannot be had); null for a null value or an undecodable type code.
 Hub_Object* HubIO_MakeElementObject(int32_t type, uintptr_t value, int32_t size);
