@@ -4,7 +4,6 @@
 #include <new>
 
 #include "libhub/util/Print.h"
-#include "libhub/util/Thread.h"
 
 HubUtil_LocalMutex* HubUtil_CreateLocalMutex() {
   void* memory = calloc(1, sizeof(HubUtil_LocalMutex));
@@ -15,7 +14,7 @@ HubUtil_LocalMutex* HubUtil_CreateLocalMutex() {
   pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
   pthread_mutex_init(&mutex->mutex, &attributes);
   pthread_mutexattr_destroy(&attributes);
-  mutex->owner = 0;
+  mutex->owner = pthread_t{};
   mutex->depth = 0;
   return mutex;
 }
@@ -29,8 +28,13 @@ void HubUtil_DestroyLocalMutex(HubUtil_LocalMutex* mutex) {
 
 namespace {
 
+// The holder's own bookkeeping, with the mutex held: no other thread writes it.
 void NoteTaken(HubUtil_LocalMutex* mutex) {
-  if (mutex->depth.fetch_add(1) == 0) mutex->owner = HubUtil_CurrentThreadId();
+  if (mutex->depth++ == 0) mutex->owner.store(pthread_self(), std::memory_order_relaxed);
+}
+
+bool HeldHere(const HubUtil_LocalMutex* mutex) {
+  return pthread_equal(mutex->owner.load(std::memory_order_relaxed), pthread_self()) != 0;
 }
 
 }  // namespace
@@ -47,7 +51,7 @@ int HubUtil_TryLockMutex(HubUtil_LocalMutex* mutex) {
 }
 
 int HubUtil_MutexHoldCount(HubUtil_LocalMutex* mutex) {
-  return mutex->owner == HubUtil_CurrentThreadId() ? mutex->depth.load() : 0;
+  return HeldHere(mutex) ? mutex->depth : 0;
 }
 
 void HubUtil_UnlockMutex(HubUtil_LocalMutex* mutex) {
@@ -55,7 +59,7 @@ void HubUtil_UnlockMutex(HubUtil_LocalMutex* mutex) {
     HubUtil_PrintWarning("Unlocking a mutex this thread does not hold");
     return;
   }
-  if (mutex->depth.fetch_sub(1) == 1) mutex->owner = 0;
+  if (--mutex->depth == 0) mutex->owner.store(pthread_t{}, std::memory_order_relaxed);
   pthread_mutex_unlock(&mutex->mutex);
 }
 

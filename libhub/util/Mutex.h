@@ -1,16 +1,16 @@
 // Local mutexes of the hub protocol library: re-entrant locks, each in its own
 // allocation. A thread may lock a mutex it already holds; it must unlock it as
-// many times. Queues, connections, repositories and the thread layer hold one
-// each.
+// many times. Queues, connections, the symbol table and the thread layer hold
+// one each (repositories have a lighter lock of their own).
 #pragma once
 #include <pthread.h>
 
 #include <atomic>
 
 struct HubUtil_LocalMutex {
-  pthread_mutex_t mutex;       // recursive
-  std::atomic<int> owner;      // thread id of the holder (HubUtil_CurrentThreadId), 0 when free
-  std::atomic<int> depth;      // times the holder has locked it
+  pthread_mutex_t mutex;            // recursive
+  std::atomic<pthread_t> owner;     // the holder, 0 when free
+  int depth;                        // times the holder has locked it; only it touches this
 };
 
 // A new unlocked mutex. Fatal when it cannot be allocated.

@@ -1,8 +1,10 @@
 #include "libhub/util/Repository.h"
 
-#include <cstdlib>
+#include <sched.h>
 
-#include "libhub/util/Mutex.h"
+#include <cstdlib>
+#include <new>
+
 #include "libhub/util/Print.h"
 #include "libhub/util/Vlist.h"
 
@@ -26,6 +28,11 @@ size_t Stride(const Hub_Repository* repository) {
   size_t record = (repository->recordSize + kAlign - 1) / kAlign * kAlign;
   return sizeof(RecordHeader) + record;
 }
+
+void Lock(Hub_Repository* repository) {
+  while (repository->lock.exchange(true, std::memory_order_acquire)) sched_yield();
+}
+void Unlock(Hub_Repository* repository) { repository->lock.store(false, std::memory_order_release); }
 
 RecordHeader* HeaderOf(void* record) { return static_cast<RecordHeader*>(record) - 1; }
 void* RecordOf(RecordHeader* header) { return header + 1; }
@@ -69,9 +76,10 @@ bool Hub_RepositoriesUsePlainAllocation() { return kPlain; }
 
 Hub_Repository* Hub_CreateRepositoryWithFreeList(uint32_t recordSize, int32_t recordsPerBlock,
                                                  Hub_Vlist* freeList) {
-  auto* repository = static_cast<Hub_Repository*>(calloc(1, sizeof(Hub_Repository)));
-  HubUtil_Assert(repository != nullptr, "Error alloc'ing memory for a memory repository");
-  repository->lock = HubUtil_CreateLocalMutex();
+  void* memory = calloc(1, sizeof(Hub_Repository));
+  HubUtil_Assert(memory != nullptr, "Error alloc'ing memory for a memory repository");
+  auto* repository = new (memory) Hub_Repository;
+  repository->lock = false;
   repository->nextSlot = 1;
   repository->freeList = freeList;
   repository->recordsPerBlock = recordsPerBlock;
@@ -84,7 +92,7 @@ Hub_Repository* Hub_CreateRepository(uint32_t recordSize, int32_t recordsPerBloc
 }
 
 void* Hub_RepositoryTake(Hub_Repository* repository, int32_t* slot) {
-  HubUtil_LockMutex(repository->lock);
+  Lock(repository);
   ++repository->takenInAll;
   RecordHeader* header = kPlain
       ? static_cast<RecordHeader*>(calloc(1, Stride(repository)))
@@ -95,7 +103,7 @@ void* Hub_RepositoryTake(Hub_Repository* repository, int32_t* slot) {
     ++repository->inUse;
     taken = repository->nextSlot++;
   }
-  HubUtil_UnlockMutex(repository->lock);
+  Unlock(repository);
   if (slot) *slot = taken;
   return header ? RecordOf(header) : nullptr;
 }
@@ -103,9 +111,9 @@ void* Hub_RepositoryTake(Hub_Repository* repository, int32_t* slot) {
 void Hub_RepositoryGive(Hub_Repository* repository, void* record) {
   if (!record) return;
   RecordHeader* header = HeaderOf(record);
-  HubUtil_LockMutex(repository->lock);
+  Lock(repository);
   if (header->taken != kTaken) {
-    HubUtil_UnlockMutex(repository->lock);
+    Unlock(repository);
     HubUtil_PrintFatal("Hub_RepositoryGive: record %p given back twice", record);
   }
   header->taken = 0;
@@ -115,5 +123,5 @@ void Hub_RepositoryGive(Hub_Repository* repository, void* record) {
   } else {
     Hub_VlistPush(repository->freeList, reinterpret_cast<uintptr_t>(header));
   }
-  HubUtil_UnlockMutex(repository->lock);
+  Unlock(repository);
 }

@@ -78,20 +78,10 @@ uintptr_t* Hub_VlistEntries(Hub_Vlist* vlist, int32_t* count) {
   return vlist->entries;
 }
 
-int Hub_VlistPush(Hub_Vlist* vlist, uintptr_t word) {
-  if (vlist->count >= vlist->capacity &&
-      !Reallocate(vlist, 2 * vlist->capacity + 20, vlist->count)) {
-    return 0;
-  }
+int Hub_VlistGrowAndPush(Hub_Vlist* vlist, uintptr_t word) {
+  if (!Reallocate(vlist, 2 * vlist->capacity + 20, vlist->count)) return 0;
   vlist->entries[vlist->count++] = word;
   return 1;
-}
-
-uintptr_t Hub_VlistPop(Hub_Vlist* vlist) {
-  if (vlist->count == 0) return 0;
-  uintptr_t word = vlist->entries[--vlist->count];
-  vlist->entries[vlist->count] = 0;
-  return word;
 }
 
 int32_t Hub_VlistCount(const Hub_Vlist* vlist) { return vlist->count; }

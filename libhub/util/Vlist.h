@@ -37,10 +37,22 @@ int Hub_VlistReserve(Hub_Vlist* vlist, int32_t capacity);
 
 // The array and (when asked for) its count.
 uintptr_t* Hub_VlistEntries(Hub_Vlist* vlist, int32_t* count);
+// Appends a word to a full vlist, growing it: 1, or 0 when memory runs out.
+int Hub_VlistGrowAndPush(Hub_Vlist* vlist, uintptr_t word);
+
 // Appends a word: 1, or 0 when memory runs out (nothing changes).
-int Hub_VlistPush(Hub_Vlist* vlist, uintptr_t word);
+inline int Hub_VlistPush(Hub_Vlist* vlist, uintptr_t word) {
+  if (vlist->count >= vlist->capacity) return Hub_VlistGrowAndPush(vlist, word);
+  vlist->entries[vlist->count++] = word;
+  return 1;
+}
 // Removes and returns the last word; 0 when empty.
-uintptr_t Hub_VlistPop(Hub_Vlist* vlist);
+inline uintptr_t Hub_VlistPop(Hub_Vlist* vlist) {
+  if (vlist->count == 0) return 0;
+  uintptr_t word = vlist->entries[--vlist->count];
+  vlist->entries[vlist->count] = 0;
+  return word;
+}
 int32_t Hub_VlistCount(const Hub_Vlist* vlist);
 
 // Key/value operations; keys compare as words.
