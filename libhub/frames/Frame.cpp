@@ -304,6 +304,14 @@ Hub_Object* Hub_StoreFrameProperty(Hub_Frame* frame, Hub_Symbol key, Hub_Object*
   return StoreProperty(frame, key, object);
 }
 
+Hub_Object* Hub_AppendFrameProperty(Hub_Frame* frame, Hub_Symbol key, Hub_Object* object) {
+  if (!frame || !key) return nullptr;
+  if (!frame->properties) frame->properties = Hub_MakeVlist();
+  if (!frame->properties || !AppendPair(frame, key, object)) return nullptr;
+  if (object) ++object->useCount;
+  return object;
+}
+
 Hub_Object* Hub_SetFramePropertyBySymbol(Hub_Frame* frame, Hub_Symbol key, Hub_Object* object) {
   if (!frame || !key) return nullptr;
   return StoreProperty(frame, key, object);

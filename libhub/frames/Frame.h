@@ -76,6 +76,9 @@ bool Hub_FramesHaveSameName(const Hub_Frame* a, const Hub_Frame* b);
 Hub_Object* Hub_SetFrameProperty(Hub_Frame* frame, const char* key, Hub_Object* object);
 // Hub_SetFrameProperty with an interned key (a null key gets the warning).
 Hub_Object* Hub_StoreFrameProperty(Hub_Frame* frame, Hub_Symbol key, Hub_Object* object);
+// The same for a key the caller knows the frame does not hold: it is appended
+// without looking for it. Null for a null frame or key, or when memory runs out.
+Hub_Object* Hub_AppendFrameProperty(Hub_Frame* frame, Hub_Symbol key, Hub_Object* object);
 // The same without the warning and without touching the use count.
 Hub_Object* Hub_SetFramePropertyBySymbol(Hub_Frame* frame, Hub_Symbol key, Hub_Object* object);
 Hub_Object* Hub_GetFrameObject(const Hub_Frame* frame, const char* key);

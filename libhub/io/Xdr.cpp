@@ -347,12 +347,32 @@ Hub_Object* DecodeObjectAt(Decoder& in, int depth) {
   return HubIO_MakeElementObject(type, value, size);
 }
 
-bool DecodeProperty(Decoder& in, int depth, Hub_Frame* frame) {
+// The keys a frame being decoded holds so far, while they are few: a key not
+// among them is appended without a search of the frame.
+struct DecodedKeys {
+  static constexpr int32_t kMost = 32;
+  Hub_Symbol keys[kMost];
+  int32_t count = 0;
+
+  // True when the key is surely new to the frame (and now noted).
+  bool New(Hub_Symbol key) {
+    if (!key || count >= kMost) return false;
+    for (int32_t i = 0; i < count; ++i) {
+      if (keys[i] == key) return false;
+    }
+    keys[count++] = key;
+    return true;
+  }
+};
+
+bool DecodeProperty(Decoder& in, int depth, Hub_Frame* frame, DecodedKeys* seen) {
   Hub_Symbol key = nullptr;
   if (!in.Name(&key)) return false;
   Hub_Object* object = DecodeObjectAt(in, depth + 1);
-  bool stored = object && Hub_StoreFrameProperty(frame, key, object);
-  if (object && !stored) Hub_DestroyObject(object);
+  if (!object) return false;
+  bool stored = seen->New(key) ? Hub_AppendFrameProperty(frame, key, object) != nullptr
+                               : Hub_StoreFrameProperty(frame, key, object) != nullptr;
+  if (!stored) Hub_DestroyObject(object);
   return stored;
 }
 
@@ -379,7 +399,8 @@ Hub_Frame* DecodeFrame(Decoder& in, int depth) {
   frame->name = name;
   int32_t count = 0;
   bool ok = in.Count(8, &count);  // a key and a type code at least
-  for (int32_t i = 0; ok && i < count; ++i) ok = DecodeProperty(in, depth, frame);
+  DecodedKeys seen;
+  for (int32_t i = 0; ok && i < count; ++i) ok = DecodeProperty(in, depth, frame, &seen);
   ok = ok && in.Count(4, &count);
   for (int32_t i = 0; ok && i < count; ++i) ok = DecodePredicate(in, depth, frame);
   if (ok) return frame;
