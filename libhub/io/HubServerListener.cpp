@@ -68,7 +68,10 @@ bool AnswerHandshake(HubIO_Server* server, HubIO_Connection* connection, Hub_Fra
 }
 
 // Polls a new connection for its first frame without waiting, until the set-up
-// time limit has passed; the loop serves everything else meanwhile.
+// time limit has passed; the loop serves everything else meanwhile. A
+// connection refused already (marked done) is closed once its first frame is
+// read and dropped: closed with its frame unread, the peer could lose the
+// refusal.
 void HandshakeTask(Hub_TimedTask* task) {
   auto* connection = static_cast<HubIO_Connection*>(Hub_TaskData(task));
   HubIO_Server* server = connection->server;
@@ -77,8 +80,8 @@ void HandshakeTask(Hub_TimedTask* task) {
   if (read == 0 && !connection->queue->disconnected) {
     int64_t left = connection->setupDeadlineMs - HubUtil_MonotonicMillis();
     if (left > 0) {
-      Hub_RearmSocketTask(task, connection, static_cast<int>(std::min<int64_t>(left, server->pollInterval)),
-                          0, &connection->socket, nullptr, nullptr);
+      int delay = static_cast<int>(std::min<int64_t>(left, server->pollInterval));
+      Hub_RearmSocketTask(task, connection, delay, 0, &connection->socket, nullptr, nullptr);
       return;
     }
     HubUtil_PrintWarningAt(kLocation,
@@ -86,11 +89,15 @@ void HandshakeTask(Hub_TimedTask* task) {
                            "dropping it",
                            connection->peerHost, HubIO_SetupReadLimit());
   }
+  if (read > 0 && connection->done) {
+    Hub_DestroyFrame(first);
+    read = 0;
+  }
   if (read <= 0 || !AnswerHandshake(server, connection, first)) DropPending(server, connection);
 }
 
-// Accepts one peer when one is waiting. At the connection limit it is refused
-// at once; otherwise its handshake is read by a task of its own.
+// Accepts one peer when one is waiting; its handshake is read by a task of its
+// own. At the connection limit it is refused at once, before anything is read.
 void PollListener(HubIO_Server* server) {
   if (server->listenerSocket == HUBUTIL_INVALID_SOCKET) {
     HubUtil_PrintWarningAt(kLocation, "Can't listen because server socket is not open! (pid %d)",
@@ -113,16 +120,12 @@ void PollListener(HubIO_Server* server) {
   HubIO_Connection* connection = NewConnection(accepted, peer);
   LockLayer();
   bool full = AtLimit(server);
-  if (!full) {
-    connection->server = server;
-    Hub_ValueQueueAppend(server->pending, connection);
-  }
+  connection->server = server;
+  Hub_ValueQueueAppend(server->pending, connection);
   Unlock();
   if (full) {
     SendError(connection, "max connections exceeded");
     connection->done = 1;
-    HubIO_DestroyConnection(connection);
-    return;
   }
   connection->setupDeadlineMs = HubUtil_MonotonicMillis() + HubIO_SetupReadLimit();
   Hub_CreateHandledSocketTask(&connection->pollTask, HandshakeTask, connection, 0, 0,
