@@ -419,13 +419,22 @@ TEST_F(TimedTaskTest, ASelfRearmingSocketTaskDoesNotStarveTheOthers) {
   spinner.rearmDelay = 10000;
   spinner.readSocket = pair.Near();
   Hub_TimedTask* spinnerTask = Create(&spinner, 10000);
+  // The timer comes again until the spinner has run (a slow start may let it
+  // fall due before the socket is first looked at), then stops the loop.
   Probe timer;
   timer.name = "timer";
-  timer.action = [](Hub_TimedTask*) { Hub_StopTimedTaskLoop(1); };
+  timer.action = [&](Hub_TimedTask* task) {
+    if (spinner.runs > 0) {
+      Hub_StopTimedTaskLoop(1);
+    } else {
+      Hub_RearmTaskSimple(task, &timer, 50, 0, CountCleanup);
+    }
+  };
   Create(&timer, 50);
   EXPECT_TRUE(LoopEndsByItself());
-  EXPECT_EQ(timer.runs, 1);
+  EXPECT_GE(timer.runs, 1);
   EXPECT_GE(spinner.runs, 1);
+  EXPECT_EQ(timer.cleanups, 1);
   EXPECT_EQ(Hub_RemoveTimedTask(spinnerTask), 1);
   EXPECT_EQ(spinner.cleanups, 1);
   TakeLog();
