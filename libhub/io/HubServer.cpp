@@ -708,3 +708,10 @@ void HubIO_ReleaseConnectionReference(HubIO_Connection* connection) {
   HubUtil_UnlockMutex(connection->lock);
   if (release) FreeConnection(connection);
 }
+
+// ---- for in-brokers ----
+
+Hub_Frame* HubIO_SendAndAwaitReplyWithin(HubIO_Connection* connection, Hub_Frame* frame,
+                                         int32_t* messageType, const char* key, int limitMs) {
+  return SendAndAwait(connection, frame, messageType, key, limitMs);
+}

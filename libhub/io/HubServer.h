@@ -375,3 +375,10 @@ void HubIO_ShutdownConnection(HubIO_Connection* connection);
 void HubIO_DestroyConnection(HubIO_Connection* connection);
 void HubIO_AddConnectionReference(HubIO_Connection* connection);
 void HubIO_ReleaseConnectionReference(HubIO_Connection* connection);
+
+// ---- for in-brokers ----
+
+// HubIO_SendAndAwaitReply with a limit for the wait (milliseconds; negative:
+// none): at the limit, a warning and the local error frame of a failed read.
+Hub_Frame* HubIO_SendAndAwaitReplyWithin(HubIO_Connection* connection, Hub_Frame* frame,
+                                         int32_t* messageType, const char* key, int limitMs);
