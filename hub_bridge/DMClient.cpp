@@ -1,0 +1,32 @@
+#include "hub_bridge/DMClient.h"
+
+#include "hub_bridge/BridgeServer.h"
+
+DMClient::DMClient(int port)
+    : port_(port), reader_([this](char* buffer, size_t size) { return Read(buffer, size); },
+                           kMaxMessage) {
+  BridgePrint("\nPort was set to %d\n", port_);
+  link_ = platform::TcpConnection::ConnectLoopback(port_);
+  if (!link_.IsOpen()) {
+    BridgePrint("Nenadviazane spojenie!!!");
+    EndBridge(1);
+  }
+}
+
+void DMClient::Send(const std::string& text) {
+  if (!link_.SendAll(text.c_str(), text.size() + 1)) {
+    BridgePrint("Pri posielani dat nastala chyba!");
+    EndBridge(0);
+  }
+}
+
+bool DMClient::Receive(std::string* message) {
+  return reader_.Next(message) == platform::MessageReader::Result::kMessage;
+}
+
+void DMClient::SetReceiveTimeout(int milliseconds) { receiveTimeoutMs_ = milliseconds; }
+
+long DMClient::Read(char* buffer, size_t size) {
+  if (receiveTimeoutMs_ >= 0 && !link_.WaitReadable(receiveTimeoutMs_)) return -1;
+  return link_.Read(buffer, size);
+}

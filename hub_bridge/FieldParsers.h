@@ -1,0 +1,20 @@
+// The bridge's positional parsers for the dialog manager's messages. A
+// message is a command word and fields, each a TAB, a colon, a key, one blank
+// and the value ("Synt\t:text Hello\t:bargein true"). Fields are taken by
+// position; their keys are never compared with anything. Both parsers work
+// in place: the message is shortened so that the next call finds what follows.
+#pragma once
+#include <string>
+
+// Takes the next field: it starts after the first "\t:" and runs to the next
+// "\t:" or the end, and the message is shortened to start at it. With a blank
+// in the field, the key is the text before the first blank and the value the
+// text after it, less one trailing TAB; without one, the key is left as it
+// was and the value is the field less its first character. False, with
+// nothing changed, when the message holds no "\t:".
+bool TakeNextField(std::string& message, std::string& key, std::string& value);
+
+// Takes the text after the first ':' up to the next "\t:" or the end (empty
+// when "\t:" follows at once), and shortens the message to start right after
+// that ':'. False, with nothing changed, when the message holds no ':'.
+bool TakeColonText(std::string& message, std::string& text);

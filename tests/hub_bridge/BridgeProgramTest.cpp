@@ -1,0 +1,100 @@
+// Tressig as a program: start-up and its options, the ends of a call, and a
+// dialogue with the real Quorvane.
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tests/hub_bridge/BridgeTest.h"
+
+namespace bridgetest {
+namespace {
+
+TEST(BridgeStartTest, ReadsItsOptionsAndEndsWhenNoDialogManagerListens) {
+  const std::string kBanner = std::string(75, '-') +
+                              "\nWRAPPER pre Dialogovy manazer Talmiro 1.1.\nPort: 12001\n"
+                              "Port DM: 12500\n" + std::string(75, '-') + "\n";
+  const std::string kWarning = "WARNING: -PORT needs a port from 1 to 65535; the port stays 2\n";
+  const std::pair<Words, std::string> kCases[] = {
+      {{"-PORT", "1", "-PORT", "2"}, ""},
+      {{"-PORT", "2", "-INITASR", "-PORT", "70000"}, kWarning},
+      {{"-INITASR", "-PORT", "2", "-PORT"}, kWarning},
+  };
+  testsupport::TempDir dir;
+  for (const auto& [options, warning] : kCases) {
+    Words argv = {testsupport::BinPath("Tressig"), "-port", std::to_string(testsupport::FreePort())};
+    argv.insert(argv.end(), options.begin(), options.end());
+    testsupport::ChildResult result = testsupport::RunChild(argv, "", kWaitMs);
+    EXPECT_EQ(1, result.status);
+    EXPECT_EQ(kBanner + warning + "\nPort was set to 2\nNenadviazane spojenie!!!", result.out);
+  }
+  EXPECT_TRUE(std::filesystem::is_directory("Recordings"));
+}
+
+TEST_F(BridgeTest, LostDialogManagerStopsTheCallWithStatus1) {
+  Start({Await(), testsupport::Hang()});
+  Call("BeginSession");
+  testsupport::ChildResult result = Finish();
+  EXPECT_EQ(Words{"StopCall"}, Frames());
+  EXPECT_EQ(1, result.status);
+  EXPECT_NE(std::string::npos,
+            result.out.find("\nThe dialog manager closed the connection; the call is stopped.\n"));
+}
+
+TEST_F(BridgeTest, EndSessionSaysEndAndEndsWithStatus0) {
+  Start({Await(), Say("ask:"), Await(), testsupport::Hang()});
+  Call("BeginSession");
+  Call("reset_dm");
+  Call("EndSession");
+  EXPECT_EQ(0, Finish().status);
+  EXPECT_EQ((Words{"Begin", "End"}), dm_.Received());
+  EXPECT_EQ(Words{"dialog :start_sampling \"\" :testmode 0"}, Frames());
+}
+
+// True once a socket listens on the port (read from /proc: the dialog
+// manager serves the first peer only, so it must not be probed).
+bool Listening(int port) {
+  std::ifstream table("/proc/net/tcp");
+  std::string line;
+  while (std::getline(table, line)) {
+    std::istringstream fields(line);
+    std::string slot, local, remote, state;
+    fields >> slot >> local >> remote >> state;
+    size_t colon = local.find(':');
+    if (state == "0A" && colon != std::string::npos &&
+        std::stoi(local.substr(colon + 1), nullptr, 16) == port) {
+      return true;
+    }
+  }
+  return false;
+}
+
+TEST_F(BridgeTest, QuorvaneAndTressigRunADialogueForAContactedHub) {
+  mkdir("Quorvane", 0755);
+  mkdir("log_data", 0755);
+  testsupport::WriteFile("doc.vxml",
+                         "<?xml version=\"1.0\"?>\n<vxml version=\"1.0\">\n<form id=\"f\">\n"
+                         "<block name=\"b\">\n<prompt>Dobry den</prompt>\n"
+                         "<prompt timeout=\"3s\">Dovidenia</prompt>\n</block>\n</form>\n</vxml>\n");
+  int dmPort = testsupport::FreePort();
+  testsupport::BackgroundChild quorvane(
+      {testsupport::BinPath("Quorvane"), "-F", "doc.vxml", "-PORT", std::to_string(dmPort)});
+  ASSERT_TRUE(WaitFor([&] { return Listening(dmPort); }));
+  Launch(dmPort, {"-INITASR"}, true);
+  Call("BeginSession");
+  for (int turns = 0; turns < 5 && Frames().back() != "StopCall"; ++turns) Call("AfterPlaying");
+  EXPECT_EQ((Words{"dialog :prepare_group \"\" :group_name \"init\"",
+                   "dialog :start_sampling \"\" :testmode 1",
+                   "dialog :synthetise \"\" :text \"Dobry den\" :bargein \"false\"",
+                   "SetProperty :timeout 5",
+                   "dialog :synthetise \"\" :text \"Dovidenia\" :bargein \"false\"",
+                   "SetProperty :timeout 3", "StopCall"}),
+            Frames());
+  EXPECT_EQ(0, Finish().status);
+  EXPECT_EQ(0, quorvane.Wait(kWaitMs).status);
+  EXPECT_EQ(3, std::distance(std::filesystem::directory_iterator("log_data"), {}));
+}
+
+}  // namespace
+}  // namespace bridgetest

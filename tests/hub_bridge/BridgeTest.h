@@ -1,0 +1,90 @@
+// Tests of the hub bridge run the real Tressig between a fake dialog manager
+// (a script of Quorvane's messages) and a fake hub, in a fresh directory.
+#pragma once
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/ChildProcess.h"
+#include "tests/support/FakeDialogManager.h"
+#include "tests/support/FakeHub.h"
+#include "tests/support/FreePort.h"
+#include "tests/support/TempDir.h"
+
+namespace bridgetest {
+
+using testsupport::Await;
+using testsupport::DmStep;
+using testsupport::FrameKeys;
+using testsupport::Say;
+using Words = std::vector<std::string>;
+
+constexpr int kWaitMs = 10000;
+
+// Polls the condition every 10 ms, at most kWaitMs: true once it holds.
+inline bool WaitFor(const std::function<bool()>& condition) {
+  for (int waited = 0; !condition(); waited += 10) {
+    if (waited >= kWaitMs) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+// A test name made of the letters and digits of a row's title.
+template <typename Case>
+std::string TitleName(const ::testing::TestParamInfo<Case>& info) {
+  std::string name;
+  for (char c : std::string(info.param.title)) name += isalnum(static_cast<unsigned char>(c)) ? c : '_';
+  return name;
+}
+
+class BridgeTest : public testsupport::TempDirTest {
+ protected:
+  // Plays the script and starts Tressig on it (Launch).
+  void Start(std::vector<DmStep> script, const Words& options = {}, bool contacted = false) {
+    dm_.Play(std::move(script));
+    Launch(dm_.Port(), options, contacted);
+  }
+  // Starts Tressig on the dialog manager's port and connects the hub to it,
+  // or, `contacted`, lets Tressig contact the hub.
+  void Launch(int dmPort, const Words& options, bool contacted) {
+    int port = contacted ? hub_.Listen() : testsupport::FreePort();
+    Words argv = {testsupport::BinPath("Tressig"), "-PORT", std::to_string(dmPort),
+                  contacted ? "-contact_hub" : "-port",
+                  (contacted ? "127.0.0.1:" : "") + std::to_string(port)};
+    argv.insert(argv.end(), options.begin(), options.end());
+    bridge_ = std::make_unique<testsupport::BackgroundChild>(argv);
+    ASSERT_TRUE(contacted ? hub_.AcceptServer(kWaitMs)
+                          : WaitFor([&] { return hub_.ConnectToServer(port, kWaitMs); }));
+  }
+  void Call(const std::string& operation, const FrameKeys& keys = {}) {
+    hub_.Call(operation, keys, kWaitMs);
+  }
+  // The frames the bridge sent, as `name :key "text" :key 1`, from the
+  // `from`-th on (not its handshake, named after the server).
+  Words Frames(size_t from = 0) {
+    Words frames;
+    for (const testsupport::ReceivedFrame& frame : hub_.Received()) {
+      if (frame.messageType != HUB_MESSAGE_MSG_TYPE || frame.name == "DM") continue;
+      std::string text = frame.name;
+      for (const testsupport::ReceivedProperty& property : frame.properties) {
+        if (property.key == ":hub_opaque_data") continue;
+        bool quoted = property.type == "HUB_STRING";
+        text += " " + property.key + " " + (quoted ? "\"" + property.value + "\"" : property.value);
+      }
+      frames.push_back(text);
+    }
+    return Words(frames.begin() + std::min(from, frames.size()), frames.end());
+  }
+  testsupport::ChildResult Finish() { return bridge_->Wait(kWaitMs); }
+
+  testsupport::FakeDialogManager dm_;
+  testsupport::FakeHub hub_;
+  std::unique_ptr<testsupport::BackgroundChild> bridge_;
+};
+
+}  // namespace bridgetest

@@ -1,0 +1,105 @@
+// Recordings through a broker into "Recordings", converted by the real sox.
+// Each row: "Record:" from the dialog manager, "BeginSession" answered with
+// ":record", a key reported before "TakeAudio" (it must not count), then
+// chunks of a quarter second from the fake broker, maybe a key after one of
+// them, and the end of the stream (or a broken one).
+#include <cstring>
+
+#include "tests/hub_bridge/BridgeTest.h"
+#include "tests/support/FakeBroker.h"
+
+namespace bridgetest {
+namespace {
+
+struct RecordingCase {
+  const char* title;
+  int32_t rate;
+  const char* maxTime;
+  const char* terminator;
+  int chunks;
+  int keyAfter;  // the chunk after which "ProcessUnexpectedDTMF" reports "7"; -1: none
+  bool broken;   // the stream breaks instead of ending
+  int written;   // chunks in the raw file
+  int stops;     // ":stop_sampling" frames
+  const char* shown;
+  bool proxy = true;
+};
+
+const RecordingCase kCases[] = {
+    {"8000 Hz within one second", 8000, "1s", "#", 5, -1, false, 4, 1,
+     "Data TTS->AS Finalized. samples = 10000, sec = 1.25\n"},
+    {"16000 Hz within 500 ms", 16000, "500ms", "false", 3, 0, false, 2, 1,
+     "Data TTS->AS Finalized. samples = 12000, sec = 0.75\n"},
+    {"any key ends it", 8000, "", "true", 3, 0, false, 1, 2, "samples = 06000, sec = 0.75\n"},
+    {"another key does not", 8000, "x", "#", 2, 0, false, 2, 0, "samples = 04000, sec = 0.50\n"},
+    {"a broken stream ends it", 8000, "2", "#", 1, -1, true, 1, 0, "samples = 02000, sec = 0.25\n"},
+    {"no proxy ends it at once", 8000, "1s", "#", 0, -1, false, 0, 0,
+     "samples = 00000, sec = 0.00\n", false},
+};
+
+std::vector<int16_t> Chunk(int index, int32_t rate) {
+  std::vector<int16_t> samples(rate / 4);
+  for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>(index * 1000 - i);
+  return samples;
+}
+
+class RecordingTest : public BridgeTest, public ::testing::WithParamInterface<RecordingCase> {};
+
+TEST_P(RecordingTest, WritesTheSamplesWithinTheLimitAndConvertsThem) {
+  const RecordingCase& c = GetParam();
+  Start({Await(), Say(std::string("Record:\t:name msg1\t:maxtime ") + c.maxTime + "\t:dtmfterm " +
+                      c.terminator),
+         Await(), Say("Koniec dialogu")});
+  Call("BeginSession");
+  Call("ProcessUnexpectedDTMF", {{":char", "#"}});
+  testsupport::FakeBroker broker;
+  broker.Offer("audio-1", kWaitMs);
+  FrameKeys keys = {{":sample_rate", c.rate}};
+  if (c.proxy) keys.push_back({":proxy", broker.Proxy(HUB_INT_16)});
+  Call("TakeAudio", keys);
+  std::string raw;
+  for (int i = 0; i < c.chunks; ++i) {
+    ASSERT_TRUE(broker.WaitForReceiver(kWaitMs));
+    std::vector<int16_t> chunk = Chunk(i, c.rate);
+    broker.SendInt16(chunk);
+    if (i < c.written) raw.append(reinterpret_cast<const char*>(chunk.data()), chunk.size() * 2);
+    if (i == c.keyAfter) {
+      // The key comes once the chunk was written.
+      EXPECT_TRUE(WaitFor([&] { return testsupport::ReadFile("Recordings/msg1.raw") == raw; }));
+      Call("ProcessUnexpectedDTMF", {{":char", "7"}});
+    }
+  }
+  if (c.broken) broker.Close();
+  if (!c.broken && c.proxy) broker.SendEnd();
+  testsupport::ChildResult result = Finish();
+  EXPECT_EQ(0, result.status);
+  EXPECT_NE(std::string::npos, result.out.find(c.shown)) << result.out;
+  EXPECT_EQ((Words{"Begin", ":utt none\t:conf 0.99\t:noinput 0\t:semantic none"}), dm_.Received());
+  Words frames = Frames();
+  EXPECT_EQ(c.stops, std::count(frames.begin(), frames.end(), "dialog :stop_sampling \"\""));
+  EXPECT_EQ(frames.back(), "StopCall");
+  EXPECT_TRUE(raw == testsupport::ReadFile("Recordings/msg1.raw"));
+  std::string wav = testsupport::ReadFile("Recordings/msg1.wav");
+  ASSERT_EQ(44 + raw.size(), wav.size());
+  int32_t rate = 0;
+  memcpy(&rate, wav.data() + 24, sizeof rate);
+  EXPECT_EQ(c.rate, rate);
+}
+
+INSTANTIATE_TEST_SUITE_P(Recordings, RecordingTest, ::testing::ValuesIn(kCases),
+                         TitleName<RecordingCase>);
+
+TEST_F(BridgeTest, ANameOutsideRecordingsIsRefused) {
+  Start({Await(), Say("Record:\t:name ../escape\t:maxtime 1s\t:dtmfterm #")});
+  Call("BeginSession");
+  Call("TakeAudio", {{":sample_rate", 8000}});
+  testsupport::ChildResult result = Finish();
+  EXPECT_EQ(0, result.status);
+  EXPECT_NE(std::string::npos,
+            result.out.find("Keys was extracted!\nERROR : [Play] Can't write to file : "
+                            "Recordings/../escape.raw"));
+  EXPECT_FALSE(testsupport::FileExists("escape.raw"));
+}
+
+}  // namespace
+}  // namespace bridgetest
