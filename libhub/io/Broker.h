@@ -12,7 +12,8 @@
 // callbacks run, when it breaks the abort callbacks run; at most one of the
 // two, once ("finished"). The poll then destroys the broker: its destroy
 // callbacks run, its caller data is freed by its free function, its
-// connection closed. A broker is destroyed only by its own poll.
+// connection closed. A broker is destroyed only by its own poll, or when that
+// poll cannot be set up.
 //
 // Proxy receiving (ProxyReceiving.h) builds on this. Every failure is a
 // warning and a null result; nothing here ends the process.
