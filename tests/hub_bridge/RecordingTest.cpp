@@ -22,7 +22,7 @@ struct RecordingCase {
   int written;   // chunks in the raw file
   int stops;     // ":stop_sampling" frames
   const char* shown;
-  bool proxy = true;
+  const char* callId = "audio-1";  // of the proxy; null: no proxy
 };
 
 const RecordingCase kCases[] = {
@@ -34,7 +34,9 @@ const RecordingCase kCases[] = {
     {"another key does not", 8000, "x", "#", 2, 0, false, 2, 0, "samples = 04000, sec = 0.50\n"},
     {"a broken stream ends it", 8000, "2", "#", 1, -1, true, 1, 0, "samples = 02000, sec = 0.25\n"},
     {"no proxy ends it at once", 8000, "1s", "#", 0, -1, false, 0, 0,
-     "samples = 00000, sec = 0.00\n", false},
+     "samples = 00000, sec = 0.00\n", nullptr},
+    {"a refused proxy ends it at once", 8000, "1s", "#", 0, -1, false, 0, 0,
+     "samples = 00000, sec = 0.00\n", "other"},
 };
 
 std::vector<int16_t> Chunk(int index, int32_t rate) {
@@ -53,9 +55,12 @@ TEST_P(RecordingTest, WritesTheSamplesWithinTheLimitAndConvertsThem) {
   Call("BeginSession");
   Call("ProcessUnexpectedDTMF", {{":char", "#"}});
   testsupport::FakeBroker broker;
-  broker.Offer("audio-1", kWaitMs);
+  int brokerPort = broker.Offer("audio-1", kWaitMs);
   FrameKeys keys = {{":sample_rate", c.rate}};
-  if (c.proxy) keys.push_back({":proxy", broker.Proxy(HUB_INT_16)});
+  if (c.callId) {
+    keys.push_back({":proxy", testsupport::FrameValue::Proxy(c.callId, "127.0.0.1",
+                                                            brokerPort, HUB_INT_16)});
+  }
   Call("TakeAudio", keys);
   std::string raw;
   for (int i = 0; i < c.chunks; ++i) {
@@ -70,7 +75,7 @@ TEST_P(RecordingTest, WritesTheSamplesWithinTheLimitAndConvertsThem) {
     }
   }
   if (c.broken) broker.Close();
-  if (!c.broken && c.proxy) broker.SendEnd();
+  if (c.chunks > 0 && !c.broken) broker.SendEnd();
   testsupport::ChildResult result = Finish();
   EXPECT_EQ(0, result.status);
   EXPECT_NE(std::string::npos, result.out.find(c.shown)) << result.out;

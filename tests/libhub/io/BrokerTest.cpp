@@ -12,7 +12,6 @@
 #include "libhub/util/TimedTasks.h"
 #include "tests/libhub/util/HubTestSupport.h"
 #include "tests/support/FakeBroker.h"
-#include "tests/support/FreePort.h"
 
 namespace {
 
@@ -100,23 +99,5 @@ TEST_P(BrokerTest, DeliversChecksAndFinishes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Proxies, BrokerTest, ::testing::ValuesIn(kCases));
-
-TEST(BrokerStartTest, ASenderThatRefusesOrIsNotThereStartsNothing) {
-  testsupport::FakeBroker sender;
-  int port = sender.Offer("call-7", kWaitMs);
-  g_events.clear();
-  for (int32_t proxyPort : {port, testsupport::FreePort()}) {
-    Hub_BrokerProxy* proxy = Hub_CreateBrokerProxy("127.0.0.1", proxyPort, "other", HUB_INT_16, nullptr);
-    Hub_ProxyStartReceiving(nullptr, proxy, OnData, OnFinal, OnAbort, 1, 0, nullptr, nullptr);
-    EXPECT_EQ(nullptr, proxy->inBroker);
-    EXPECT_EQ(0, proxy->done);
-    Hub_DestroyBrokerProxy(proxy);
-  }
-  EXPECT_TRUE(g_events.empty());
-  ASSERT_TRUE(sender.Handshake());
-  EXPECT_EQ("2 other 1", sender.Handshake()->Value(":conn_type") + " " +
-                             sender.Handshake()->Value(":call_id") + " " +
-                             sender.Handshake()->Value(":protocol_version"));
-}
 
 }  // namespace
