@@ -4,6 +4,7 @@
 
 #include "libhub/io/BinaryIO.h"
 #include "libhub/io/CallEnvironment.h"
+#include "libhub/io/SockQueue.h"
 #include "libhub/util/Allocation.h"
 #include "libhub/util/Print.h"
 #include "libhub/util/TimedTasks.h"
@@ -124,6 +125,8 @@ Hub_Broker* Hub_CreateInBroker(HubIO_Connection* callerConnection, const char* h
   HubIO_Connection* connection =
       HubIO_CreateClientConnection(host, static_cast<uint16_t>(port), nullptr, 1);
   if (!connection) return nullptr;
+  // Bulk data travels here: the whole message length of the wire, not a hub link's cap.
+  connection->queue->maxMessageLength = HUBIO_MAX_MESSAGE_LENGTH;
   if (!Handshake(connection, brokerFrame)) {
     connection->done = 1;
     HubIO_DestroyConnection(connection);
