@@ -1,6 +1,5 @@
 #include "interpreter/PeerSocket.h"
 
-#include <fstream>
 #include <iostream>
 
 #include "interpreter/FatalExit.h"
@@ -27,15 +26,12 @@ void PrintBanner() {
 
 PeerSocket::PeerSocket()
     : reader_([this](char* buffer, std::size_t size) { return peer_.Read(buffer, size); },
-              kMaxMessage) {
-  std::ofstream log(kSocketLog, std::ios::binary | std::ios::trunc);
-  log << "Socket log file for Quorvane\n";
+              kMaxMessage),
+      log_(kSocketLog) {
+  WriteLog("Socket log file for Quorvane\n");
 }
 
-void PeerSocket::WriteLog(const std::string& text) {
-  std::ofstream log(kSocketLog, std::ios::binary | std::ios::app);
-  log << text;
-}
+void PeerSocket::WriteLog(const std::string& text) { log_.Append(text); }
 
 void PeerSocket::ListenAndAccept(int port) {
   switch (listener_.Listen(port)) {

@@ -1,12 +1,14 @@
 // The link to the hub bridge over TCP: the server listens, accepts its one
 // peer and then exchanges NUL-terminated messages with it. Every message sent
-// or received is copied into the socket log "Quorvane/socket_log.txt".
+// or received is copied into the socket log "Quorvane/socket_log.txt", which
+// stays open while the link lives and gets each line at once.
 // A failure of the link prints its message on standard error and ends the
 // process with status 0 (through FatalExit, so a running dialogue is stopped
 // first).
 #pragma once
 #include <string>
 
+#include "interpreter/LogFile.h"
 #include "interpreter/PeerLink.h"
 #include "platform/MessageReader.h"
 #include "platform/TcpSocket.h"
@@ -36,11 +38,12 @@ class PeerSocket : public PeerLink {
   bool Closed() const override { return closed_; }
 
   // Appends the text to the socket log.
-  static void WriteLog(const std::string& text);
+  void WriteLog(const std::string& text);
 
  private:
   platform::TcpListener listener_;
   platform::TcpConnection peer_;
   platform::MessageReader reader_;
+  LogFile log_;
   bool closed_ = false;
 };

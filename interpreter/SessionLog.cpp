@@ -1,43 +1,34 @@
 #include "interpreter/SessionLog.h"
 
-#include <fstream>
-
 #include "platform/Clock.h"
-#include "platform/LocalPath.h"
 
 namespace {
 const std::string kRule(50, '_');
 }
 
-SessionLog::SessionLog(const std::string& fileName) : fileName_(fileName) {
-  std::ofstream file(platform::LocalPath(fileName_), std::ios::binary | std::ios::trunc);
-  file << "START SESSION " << TimeString() << "\t\t\t" << "DATE " << DateString() << "\n"
-       << kRule << "\n";
+SessionLog::SessionLog(const std::string& fileName) : fileName_(fileName), file_(fileName) {
+  file_.Append("START SESSION " + TimeString() + "\t\t\t" + "DATE " + DateString() + "\n" + kRule +
+         "\n");
 }
 
-SessionLog::~SessionLog() { Append(kRule + "\nEND OF SESSION " + TimeString()); }
-
-void SessionLog::Append(const std::string& bytes) {
-  std::ofstream file(platform::LocalPath(fileName_), std::ios::binary | std::ios::app);
-  file << bytes;
-}
+SessionLog::~SessionLog() { file_.Append(kRule + "\nEND OF SESSION " + TimeString()); }
 
 void SessionLog::Message(const std::string& text) {
-  Append("\nMESSAGE " + std::to_string(messageCounter_) + " : " + text);
+  file_.Append("\nMESSAGE " + std::to_string(messageCounter_) + " : " + text);
   ++messageCounter_;
 }
 
-void SessionLog::Error(const std::string& text) { Append("\nERROR :" + text + "\n"); }
+void SessionLog::Error(const std::string& text) { file_.Append("\nERROR :" + text + "\n"); }
 
-void SessionLog::Write(const std::string& text) { Append(text); }
+void SessionLog::Write(const std::string& text) { file_.Append(text); }
 
-void SessionLog::WriteText(const char* text) { Append(text ? text : ""); }
+void SessionLog::WriteText(const char* text) { file_.Append(text ? text : ""); }
 
-void SessionLog::WriteBool(bool flag) { Append(flag ? "true" : "false"); }
+void SessionLog::WriteBool(bool flag) { file_.Append(flag ? "true" : "false"); }
 
-void SessionLog::WriteInt(long long value) { Append(std::to_string(value)); }
+void SessionLog::WriteInt(long long value) { file_.Append(std::to_string(value)); }
 
-void SessionLog::WriteTime() { Append("\t" + TimeString()); }
+void SessionLog::WriteTime() { file_.Append("\t" + TimeString()); }
 
 std::string SessionLog::TimeString() { return platform::TimeString(); }
 

@@ -1,10 +1,14 @@
-// A plain-text session log. Every write opens the file in append mode, writes
-// and closes it again, so the file is complete after each call and nothing is
-// lost when the process ends through exit. A file that cannot be opened makes
-// the write do nothing. Owners create the log with new and delete it; the
-// constructor truncates the file and writes the header, the destructor the footer.
+// A plain-text session log on a LogFile: the file stays open from
+// construction to destruction and every write goes to it at once, so the file
+// is complete after each call and nothing is lost when the process ends
+// through exit or is killed. A file that cannot be opened makes every write
+// do nothing. Owners create the log with new and delete it; the constructor
+// truncates the file and writes the header, the destructor the footer, and
+// then the file is closed.
 #pragma once
 #include <string>
+
+#include "interpreter/LogFile.h"
 
 class SessionLog {
  public:
@@ -38,8 +42,7 @@ class SessionLog {
   const std::string& FileName() const { return fileName_; }
 
  private:
-  void Append(const std::string& bytes);
-
   int messageCounter_ = 0;
   std::string fileName_;
+  LogFile file_;
 };
