@@ -15,13 +15,15 @@ Watchdog::~Watchdog() {
 }
 
 void Watchdog::Arm(std::chrono::milliseconds limit) {
+  bool wake = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     deadline_ = std::chrono::steady_clock::now() + limit;
     armed_ = true;
     fired_ = false;
+    wake = deadline_ < wakeAt_;
   }
-  changed_.notify_one();
+  if (wake) changed_.notify_one();
 }
 
 void Watchdog::Disarm() {
@@ -40,8 +42,10 @@ void Watchdog::Watch() {
   std::unique_lock<std::mutex> lock(mutex_);
   while (!stopping_) {
     if (!armed_) {
+      wakeAt_ = std::chrono::steady_clock::time_point::max();
       changed_.wait(lock);
     } else if (std::chrono::steady_clock::now() < deadline_) {
+      wakeAt_ = deadline_;
       changed_.wait_until(lock, deadline_);
     } else {
       armed_ = false;

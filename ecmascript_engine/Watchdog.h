@@ -5,6 +5,10 @@
 //
 // Once Disarm has returned the alarm of that arming can no longer come, and
 // Fired tells whether it came before.
+//
+// Arming is cheap: the thread is woken only when the new deadline comes
+// before the time it sleeps until (an earlier arming's deadline, which it
+// then checks again), so a stream of short commands costs no thread switch.
 #pragma once
 
 #include <chrono>
@@ -35,6 +39,8 @@ class Watchdog {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::chrono::steady_clock::time_point deadline_;
+  // When the thread wakes next by itself (max: only when notified).
+  std::chrono::steady_clock::time_point wakeAt_ = std::chrono::steady_clock::time_point::max();
   bool armed_ = false;
   bool fired_ = false;
   bool stopping_ = false;

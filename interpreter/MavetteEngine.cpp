@@ -21,12 +21,13 @@ void MavetteEngine::Start() {
 }
 
 ScriptResult MavetteEngine::Run(const std::string& script, std::size_t resultSize) {
-  std::vector<char> buffer(resultSize + 1, '\0');
+  if (buffer_.size() < resultSize + 1) buffer_.resize(resultSize + 1);
+  buffer_[0] = '\0';  // an undefined value leaves the buffer as it is: it reads as ""
   ScriptResult result;
-  result.status = EEcommandN(script.c_str(), buffer.data(), buffer.size());
-  std::size_t length = std::strlen(buffer.data());
+  result.status = EEcommandN(script.c_str(), buffer_.data(), resultSize + 1);
+  std::size_t length = std::strlen(buffer_.data());
   result.cut = resultSize > 0 && length == resultSize;
-  result.text.assign(buffer.data(), std::min(length, resultSize == 0 ? 0 : resultSize - 1));
+  result.text.assign(buffer_.data(), std::min(length, resultSize == 0 ? 0 : resultSize - 1));
   return result;
 }
 

@@ -3,13 +3,19 @@
 // should be started at a time. A script's quit ends the dialogue as a fatal
 // error does (quorvane::FatalExit, status 0).
 #pragma once
+#include <vector>
+
 #include "interpreter/ScriptEngine.h"
 
 class MavetteEngine : public ScriptEngine {
  public:
   void Start() override;  // EEinit: a failing start ends the process (status 1)
-  // EEcommandN into a zero-filled buffer one byte longer than resultSize,
-  // which tells a value that fits from one that was cut.
+  // EEcommandN into a buffer one byte longer than resultSize, which tells a
+  // value that fits from one that was cut. The buffer is kept between runs
+  // and only its first byte is cleared before each.
   ScriptResult Run(const std::string& script, std::size_t resultSize) override;
   void Stop() override;  // EEdestroy
+
+ private:
+  std::vector<char> buffer_;
 };

@@ -18,9 +18,10 @@ class ScriptEngine {
 
   // Starts the engine; the scripts run after it share one global state.
   virtual void Start() = 0;
-  // Runs the whole script. The value is read back through a zero-filled
-  // result buffer of resultSize bytes, so the text holds at most
-  // resultSize - 1 bytes; a longer value is cut there and marked as cut.
+  // Runs the whole script. The value is read back through a result buffer
+  // of resultSize bytes that reads as "" when the value is undefined, so the
+  // text holds at most resultSize - 1 bytes; a longer value is cut there and
+  // marked as cut.
   // With resultSize 0 nothing is read back and nothing is marked.
   virtual ScriptResult Run(const std::string& script, std::size_t resultSize) = 0;
   // Shuts the engine down; Start may run it again afresh.
