@@ -37,6 +37,25 @@ const std::array<const char*, 68> kAttributeNames = {
     "repeat",       "repeat-prob",  "tag",         "xml:base",    "xmlns",
     "xmlns:xsi",    "xsi:schemaLocation", "mode"};
 
+// A table entry with the marks that a tag's head holds for it.
+struct ElementPattern {
+  std::string name;
+  std::string start;  // "<" + name
+  std::string end;    // "</" + name
+};
+
+// The patterns of kElementNames, in table order, built once.
+const std::vector<ElementPattern>& ElementPatterns() {
+  static const std::vector<ElementPattern> patterns = [] {
+    std::vector<ElementPattern> built;
+    for (const char* name : kElementNames) {
+      built.push_back({name, std::string("<") + name, std::string("</") + name});
+    }
+    return built;
+  }();
+  return patterns;
+}
+
 // A table entry that becomes another name when the tag also holds a marker.
 struct FixUp {
   const char* entry;
@@ -72,6 +91,10 @@ const std::array<NamedEntity, 5> kNamedEntities = {
     {{"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"apos", '\''}, {"quot", '"'}}};
 
 bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+bool Contains(const std::string& text, const char* part) {
   return text.find(part) != std::string::npos;
 }
 
@@ -210,15 +233,14 @@ std::string TagName(const std::string& tag) {
 
 std::string ElementName(const std::string& tag) {
   const std::string head = (tag.compare(0, 2, "</") == 0 ? "</" : "<") + TagName(tag);
-  for (const char* entry : kElementNames) {
-    const std::string name = entry;
-    if (Contains(head, "<" + name)) {
+  for (const ElementPattern& pattern : ElementPatterns()) {
+    if (Contains(head, pattern.start)) {
       for (const FixUp& fixUp : kFixUps) {
-        if (name == fixUp.entry && Contains(head, fixUp.marker)) return fixUp.name;
+        if (pattern.name == fixUp.entry && Contains(head, fixUp.marker)) return fixUp.name;
       }
-      return name;
+      return pattern.name;
     }
-    if (Contains(head, "</" + name)) return "</" + name;
+    if (Contains(head, pattern.end)) return pattern.end;
   }
   return "";
 }

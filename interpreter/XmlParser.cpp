@@ -1,7 +1,7 @@
 #include "interpreter/XmlParser.h"
 
-#include <algorithm>
 #include <iostream>
+#include <set>
 
 #include "interpreter/FatalExit.h"
 #include "interpreter/SessionLog.h"
@@ -15,6 +15,9 @@ const char kUnknownSyntax[] = "WARNING: Unknown XML syntax!";
 const char kBadVersion[] = "Nepodporovana verzia XML syntaxe!";
 const char kNoClosingElement[] = "DOKUMENT ERROR:dokument neobsahuje ukoncovaci prvok";
 const char kNoEndTag[] = "Chyba ukoncovaci element k elementu";
+
+// The end index of an entry that is not open.
+constexpr size_t kNoEnd = static_cast<size_t>(-1);
 
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -207,55 +210,80 @@ void XmlParser::CollectGrammars() {
 }
 
 void XmlParser::BuildTree(VxmlDocument& document) {
-  PairElements();
-  ReduceToDirectChildren();
+  LinkElements(PairElements());
   FillDocumentTables(document);
 }
 
-void XmlParser::PairElements() {
+// An open element is paired with the first later end tag that holds "</" +
+// its name and that no open element of the same name between them takes:
+// the pairing of walking on from the element with a depth count that entries
+// of its own name raise and such end tags lower. Each name is paired in one
+// pass with a stack.
+std::vector<size_t> XmlParser::PairElements() {
+  std::vector<size_t> ends(elements_.size(), kNoEnd);
+  std::vector<bool> open(elements_.size());
+  std::set<std::string> openNames;
   for (size_t index = 0; index < elements_.size(); ++index) {
     const Element& element = *elements_[index];
-    if (!IsEndTag(element) && IsOpen(element)) CollectUntilEndTag(index);
+    open[index] = !IsEndTag(element) && IsOpen(element);
+    if (open[index]) openNames.insert(element.tagName);
   }
-}
-
-// Gives the open element at `index` every later entry up to its matching end
-// tag as a child, descendants included.
-void XmlParser::CollectUntilEndTag(size_t index) {
-  Element* element = elements_[index];
-  const std::string endMark = "</" + element->tagName;
-  int depth = 0;
-  for (size_t later = index + 1; later < elements_.size(); ++later) {
-    Element* entry = elements_[later];
-    if (!IsEndTag(*entry)) {
-      element->AppendChild(entry);
-      if (entry->tagName == element->tagName && IsOpen(*entry)) ++depth;
-    } else if (Contains(entry->tagName, endMark)) {
-      if (depth == 0) return;
-      --depth;
+  for (const std::string& name : openNames) {
+    const std::string endMark = "</" + name;
+    std::vector<size_t> waiting;
+    for (size_t index = 0; index < elements_.size(); ++index) {
+      const Element& entry = *elements_[index];
+      if (open[index] && entry.tagName == name) {
+        waiting.push_back(index);
+      } else if (!waiting.empty() && IsEndTag(entry) && Contains(entry.tagName, endMark)) {
+        ends[waiting.back()] = index;
+        waiting.pop_back();
+      }
     }
   }
+  for (size_t index = 0; index < elements_.size(); ++index) {
+    if (open[index] && ends[index] == kNoEnd) FailWithoutEndTag(*elements_[index]);
+  }
+  return ends;
+}
+
+void XmlParser::FailWithoutEndTag(const Element& element) {
   log_->Error(kNoEndTag);
-  log_->Write(element->tagName);
-  quorvane::FatalExit(std::string("ERROR: ") + kNoEndTag + " " + element->tagName, 0);
+  log_->Write(element.tagName);
+  quorvane::FatalExit(std::string("ERROR: ") + kNoEndTag + " " + element.tagName, 0);
 }
 
-// Parents come before their children in the list, so when an element is
-// reduced, each child's children still count all of that child's descendants,
-// which follow the child directly.
-void XmlParser::ReduceToDirectChildren() {
-  for (Element* element : elements_) {
-    std::vector<Element*>& children = element->children;
-    for (size_t index = 0; index < children.size(); ++index) {
-      const auto next = children.begin() + index + 1;
-      const size_t descendants =
-          std::min(children[index]->children.size(), children.size() - index - 1);
-      children.erase(next, next + descendants);
+// The descendants of an open element are the start-tag and text entries
+// between it and its end tag. Its direct children are taken from them in
+// order, each followed by as many skipped entries as it has descendants
+// itself (so a child whose end tag lies past its parent's takes the rest).
+// The parent of a start-tag or text entry is the last open element before it
+// whose end tag lies after it; end tags have none.
+void XmlParser::LinkElements(const std::vector<size_t>& ends) {
+  std::vector<size_t> starts;  // the start-tag and text entries, in order
+  std::vector<size_t> rank(elements_.size());  // how many of them come before each entry
+  for (size_t index = 0; index < elements_.size(); ++index) {
+    rank[index] = starts.size();
+    if (!IsEndTag(*elements_[index])) starts.push_back(index);
+  }
+  auto descendants = [&](size_t index) {
+    return ends[index] == kNoEnd ? 0 : rank[ends[index]] - rank[index] - 1;
+  };
+  std::vector<size_t> enclosing;  // open elements, latest last; those ended are dropped lazily
+  for (size_t index = 0; index < elements_.size(); ++index) {
+    Element* element = elements_[index];
+    while (!enclosing.empty() && ends[enclosing.back()] <= index) enclosing.pop_back();
+    if (!IsEndTag(*element) && !enclosing.empty()) element->parent = elements_[enclosing.back()];
+    if (ends[index] == kNoEnd) continue;
+    enclosing.push_back(index);
+    for (size_t next = rank[index] + 1; next < rank[ends[index]];
+         next += 1 + descendants(starts[next])) {
+      element->children.push_back(elements_[starts[next]]);
     }
-    if (children.size() > Element::kMaxChildren) {
+    if (element->children.size() > Element::kMaxChildren) {
       LogExcess("more than " + std::to_string(Element::kMaxChildren) + " children of " +
                 element->tagName);
-      children.resize(Element::kMaxChildren);
+      element->children.resize(Element::kMaxChildren);
     }
   }
 }

@@ -103,9 +103,12 @@ class XmlParser {
   void BuildTree(VxmlDocument& document);
   void AssignScopes(VxmlDocument& document);
 
-  void PairElements();
-  void CollectUntilEndTag(size_t index);
-  void ReduceToDirectChildren();
+  // The index of each open element's end tag (kNoEnd for other entries);
+  // an open element without one is fatal.
+  std::vector<size_t> PairElements();
+  [[noreturn]] void FailWithoutEndTag(const Element& element);
+  // Children and parents from the pairing.
+  void LinkElements(const std::vector<size_t>& ends);
   void FillDocumentTables(VxmlDocument& document);
   void LogExcess(const std::string& what);
 

@@ -409,6 +409,23 @@ TEST_F(XmlParserTest, IllNestedElementsLoseNoEntryAndOverrunNothing) {
   EXPECT_EQ("PCDATA PCDATA", TagList(form.children[0]->children));
 }
 
+TEST_F(XmlParserTest, DeeplyNestedElementsEachHoldTheNextOne) {
+  const int kDepth = 4400;
+  std::string body = "<form>\n<block>\n";
+  for (int i = 0; i < kDepth; ++i) body += "<if cond=\"" + std::to_string(i) + "\">\n";
+  body += "<prompt>deep</prompt>\n";
+  for (int i = 0; i < kDepth; ++i) body += "</if>\n";
+  Parse(VxmlDocumentText(body + "</block>\n</form>"));
+  const Element* element = Root().children[0]->children[0];
+  for (int i = 0; i < kDepth; ++i) {
+    ASSERT_EQ(1u, element->children.size()) << i;
+    ASSERT_EQ(element, element->children[0]->parent) << i;
+    element = element->children[0];
+    ASSERT_EQ(std::to_string(i), element->GetAttribute("cond"));
+  }
+  EXPECT_EQ("prompt", TagList(element->children));
+}
+
 TEST_F(XmlParserTest, LongLinesAreReadWhole) {
   const std::string words(100000, 'w');
   const std::string value(5000, 'v');
