@@ -1,7 +1,9 @@
 // The script engine of the server: the one engine of the library Mavette.
-// The library holds one engine per process, so at most one MavetteEngine
-// should be started at a time. A script's quit ends the dialogue as a fatal
-// error does (quorvane::FatalExit, status 0).
+// The library holds one engine per process: every MavetteEngine runs its
+// scripts there, and Start keeps an engine that runs already (the server
+// starts it before its peer connects, and the scope layer starts it again).
+// A script's quit ends the dialogue as a fatal error does
+// (quorvane::FatalExit, status 0).
 #pragma once
 #include <vector>
 

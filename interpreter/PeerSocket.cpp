@@ -33,13 +33,14 @@ PeerSocket::PeerSocket()
 
 void PeerSocket::WriteLog(const std::string& text) { log_.Append(text); }
 
-void PeerSocket::ListenAndAccept(int port) {
+void PeerSocket::ListenAndAccept(int port, const std::function<void()>& whileListening) {
   switch (listener_.Listen(port)) {
     case platform::ListenError::kSocket: LinkFailure("Nelze vytvorit soket");
     case platform::ListenError::kBind: LinkFailure("Problem s pojmenovanim soketu.");
     case platform::ListenError::kListen: LinkFailure("Problem s vytvorenim fronty");
     case platform::ListenError::kNone: break;
   }
+  if (whileListening) whileListening();
   std::string address;
   peer_ = listener_.Accept(&address);
   if (!peer_.IsOpen()) LinkFailure("Problem s prijetim spojeni");

@@ -6,6 +6,7 @@
 // process with status 0 (through FatalExit, so a running dialogue is stopped
 // first).
 #pragma once
+#include <functional>
 #include <string>
 
 #include "interpreter/LogFile.h"
@@ -27,9 +28,11 @@ class PeerSocket : public PeerLink {
   PeerSocket(const PeerSocket&) = delete;
   PeerSocket& operator=(const PeerSocket&) = delete;
 
-  // Listens on the port and returns once one peer has connected; prints the
-  // peer's address. The listener stays open: later peers are never served.
-  void ListenAndAccept(int port);
+  // Listens on the port, runs whileListening (when given: a peer that
+  // connects meanwhile waits in the backlog) and returns once one peer has
+  // connected; prints the peer's address. The listener stays open: later
+  // peers are never served.
+  void ListenAndAccept(int port, const std::function<void()>& whileListening = {});
 
   void Send(const std::string& text) override;
   // The text goes out up to its first NUL, followed by one NUL.

@@ -11,6 +11,7 @@
 #include "interpreter/DialogSession.h"
 #include "interpreter/FatalExit.h"
 #include "interpreter/InterpreterDialogue.h"
+#include "interpreter/MavetteEngine.h"
 #include "interpreter/PeerSocket.h"
 
 namespace {
@@ -70,7 +71,9 @@ int main(int argc, char** argv) {
   std::cout << options.document << std::endl;
 
   PeerSocket peer;
-  peer.ListenAndAccept(options.port);
+  // The script engine starts while the peer is awaited: the dialogue's scope
+  // layer finds it running, so the first request soon follows "Begin".
+  peer.ListenAndAccept(options.port, [] { MavetteEngine().Start(); });
   DialogSession session(peer, InterpreterDialogue::Factory(peer));
   session.SetDialogLogPath(options.dialogLogPath);
   session.SetMainLogPath(options.mainLogPath);

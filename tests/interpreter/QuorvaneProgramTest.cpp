@@ -4,9 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <iterator>
 #include <regex>
 #include <set>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -105,6 +108,29 @@ TEST_F(QuorvaneProgramTest, BeginRunsOneDialogueAndArchivesItsLogs) {
   EXPECT_FALSE(testsupport::FileExists("Quorvane/BaseLOG.txt"));
   EXPECT_FALSE(testsupport::FileExists("Quorvane/DiaLOG.txt"));
   EXPECT_FALSE(testsupport::FileExists("temp.raw"));
+}
+
+// The engine runs a watchdog thread of its own: before it starts, the server
+// has one thread.
+TEST_F(QuorvaneProgramTest, TheScriptEngineStartsBeforeThePeerConnects) {
+  const int port = testsupport::FreePort();
+  testsupport::BackgroundChild child(
+      {BinPath("Quorvane"), "-F", "doc.vxml", "-PORT", std::to_string(port)});
+  const std::string tasks = "/proc/" + std::to_string(child.Pid()) + "/task";
+  auto threads = [&] {
+    std::error_code error;
+    const std::filesystem::directory_iterator entries(tasks, error);
+    return error ? 0 : std::distance(begin(entries), end(entries));
+  };
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (threads() < 2 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_GE(threads(), 2);
+  ScriptedPeer peer(testsupport::PeerScript::Parse("send Begin"));
+  ASSERT_TRUE(peer.Connect(port, 10000));
+  EXPECT_EQ(ScriptedPeer::Outcome::kDialogueEnded, peer.Run(10000));
+  EXPECT_EQ(0, child.Wait(10000).status);
 }
 
 TEST_F(QuorvaneProgramTest, CustomLogPathsNameTheArchive) {
