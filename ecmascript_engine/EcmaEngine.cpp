@@ -3,6 +3,7 @@
 #include <js/CompilationAndEvaluation.h>
 #include <js/Conversions.h>
 #include <js/Exception.h>
+#include <js/GCAPI.h>
 #include <js/GlobalObject.h>
 #include <js/Initialization.h>
 #include <js/Interrupt.h>
@@ -23,6 +24,12 @@ namespace {
 
 // Most bytes the garbage-collected heap may grow to.
 constexpr uint32_t kHeapLimit = 8388608;
+
+// The heap size (MB, of collected things and of the memory they hold) from
+// which garbage is collected. Every command compiles a script of its own;
+// with the engine's defaults a dialogue's memory would grow by megabytes of
+// old scripts before the first collection.
+constexpr uint32_t kCollectFromMb = 1;
 
 // Stack kept free below the deepest script frame, for the engine's own work
 // once the limit is reached (the error report) and for a sanitizer's larger
@@ -75,6 +82,8 @@ bool EcmaEngine::StartContext() {
   context_ = JS_NewContext(kHeapLimit);
   if (!context_) return false;
   JS_SetContextPrivate(context_, this);
+  JS_SetGCParameter(context_, JSGC_ALLOCATION_THRESHOLD, kCollectFromMb);
+  JS_SetGCParameter(context_, JSGC_MALLOC_THRESHOLD_BASE, kCollectFromMb);
   JS_SetNativeStackQuota(context_, StackQuota());
   JS::SetWarningReporter(context_, mavette::ReportWarning);
   if (!JS_AddInterruptCallback(context_, OnInterrupt)) return false;
