@@ -9,8 +9,8 @@
 #include <functional>
 #include <string>
 
-#include "interpreter/LogFile.h"
 #include "interpreter/PeerLink.h"
+#include "platform/AppendFile.h"
 #include "platform/MessageReader.h"
 #include "platform/TcpSocket.h"
 
@@ -47,6 +47,6 @@ class PeerSocket : public PeerLink {
   platform::TcpListener listener_;
   platform::TcpConnection peer_;
   platform::MessageReader reader_;
-  LogFile log_;
+  platform::AppendFile log_;
   bool closed_ = false;
 };

@@ -1,14 +1,16 @@
 #include "interpreter/SessionLog.h"
 
 #include "platform/Clock.h"
+#include "platform/LocalPath.h"
 
 namespace {
 const std::string kRule(50, '_');
 }
 
-SessionLog::SessionLog(const std::string& fileName) : fileName_(fileName), file_(fileName) {
-  file_.Append("START SESSION " + TimeString() + "\t\t\t" + "DATE " + DateString() + "\n" + kRule +
-         "\n");
+SessionLog::SessionLog(const std::string& fileName)
+    : fileName_(fileName), file_(platform::LocalPath(fileName)) {
+  file_.Append("START SESSION " + TimeString() + "\t\t\tDATE " + DateString() + "\n" + kRule +
+               "\n");
 }
 
 SessionLog::~SessionLog() { file_.Append(kRule + "\nEND OF SESSION " + TimeString()); }

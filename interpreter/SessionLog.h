@@ -1,4 +1,4 @@
-// A plain-text session log on a LogFile: the file stays open from
+// A plain-text session log on an AppendFile: the file stays open from
 // construction to destruction and every write goes to it at once, so the file
 // is complete after each call and nothing is lost when the process ends
 // through exit or is killed. A file that cannot be opened makes every write
@@ -8,7 +8,7 @@
 #pragma once
 #include <string>
 
-#include "interpreter/LogFile.h"
+#include "platform/AppendFile.h"
 
 class SessionLog {
  public:
@@ -44,5 +44,5 @@ class SessionLog {
  private:
   int messageCounter_ = 0;
   std::string fileName_;
-  LogFile file_;
+  platform::AppendFile file_;
 };
