@@ -70,8 +70,10 @@ constexpr int kSettleMs = 250;
 
 const char kEnd[] = "Koniec dialogu";
 
+// Ends the program; the work folder is left for a look.
 [[noreturn]] void Fail(const std::string& message) {
-  std::cerr << "bench_quorvane: " << message << std::endl;
+  std::cerr << "bench_quorvane: " << message << " (in " << fs::current_path().string() << ")"
+            << std::endl;
   std::exit(1);
 }
 

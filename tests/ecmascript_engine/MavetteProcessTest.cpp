@@ -62,7 +62,7 @@ const ProbeCase kCases[] = {
      "3\t<untouched>\n0\t1\n",
      "1: warning: Script terminated by timeout at:\n1: warning: @:1:8\n1: warning: \n"
      "Script runs for too long, terminating.\n"},
-    // The watchdog then sleeps until the first command's deadline, before the second's.
+    // The watchdog sleeps until the first command's deadline, before the second's.
     {"LongRunAfterAShortOneIsInterrupted",
      {"init", "limit:200", "run:1", "run:while (true) {}", "run:1"}, 0,
      "0\t1\n3\t<untouched>\n0\t1\n",
