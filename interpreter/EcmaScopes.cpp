@@ -146,6 +146,18 @@ int EcmaScopes::ExecuteCommand(const std::string& command, std::string* result, 
   return run.status;
 }
 
+int EcmaScopes::ExecuteBuilt(const std::string& command, std::size_t resultSize) {
+  return Run(command, resultSize).status;
+}
+
+void EcmaScopes::MergeIntoScope(const std::string& scope, const std::string& expression) {
+  Run("(function(from,to){if(typeof from!=='object'||from===null)return;"
+      "for(var name in from){var value=from[name];"
+      "if(value!==undefined&&value!==null&&value!=='')to[name]=value;}})(" +
+          (expression.empty() ? "undefined" : expression) + "," + scope + ")",
+      kValueSize);
+}
+
 ScriptResult EcmaScopes::Run(const std::string& command, std::size_t resultSize) {
   return RunLogged(command, command, resultSize);
 }

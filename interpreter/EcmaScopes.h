@@ -68,6 +68,18 @@ class EcmaScopes {
   int ExecuteCommand(const std::string& command, std::string* result, bool expand,
                      std::size_t resultSize = kValueSize);
 
+  // Runs a command that the server built as it stands: no entity decoding,
+  // no scope expansion (every value in it is a script expression or went
+  // through EscapeScriptString). Logged as every command is; returns the
+  // engine's status.
+  int ExecuteBuilt(const std::string& command, std::size_t resultSize = kValueSize);
+
+  // Copies into the scope object every property of the object that the
+  // expression gives whose value is neither undefined, null nor ''; the
+  // scope's other properties stay. A value that is not an object, or an
+  // empty expression, copies nothing. One command.
+  void MergeIntoScope(const std::string& scope, const std::string& expression);
+
   // The expression with "scope." put before every name that FindInScopes
   // (caller "anonymous") resolves. A name is a run of letters, digits, "_",
   // "$" and bytes above 0x7F that does not start with a digit; a name right

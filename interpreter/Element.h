@@ -65,6 +65,9 @@ class Element {
   // Leading and trailing blanks (0x20 only) are removed; tabs and line ends stay.
   std::string GetText() const;
 
+  // The name of the variable bound to the element, or "" when none is.
+  std::string VariableName() const { return binding ? binding->variableName : ""; }
+
   // Appends `child` to the children and makes this element its parent.
   void AppendChild(Element* child);
 

@@ -19,3 +19,9 @@ class PeerLink {
   // True once a receive has found the link closed by the peer.
   virtual bool Closed() const = 0;
 };
+
+// The peer's answer that means the caller hung up; a closed link reads as it too.
+inline constexpr char kHangUpReply[] = "End";
+
+// True when the peer answered a request with "End": the caller hung up.
+inline bool PeerAnsweredEnd(const std::string& reply) { return reply == kHangUpReply; }

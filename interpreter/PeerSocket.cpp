@@ -65,7 +65,7 @@ std::string PeerSocket::Receive() {
     case platform::MessageReader::Result::kFailed: LinkFailure("Problem s prijetim dat.");
     case platform::MessageReader::Result::kClosed:
       closed_ = true;
-      return "End";
+      return kHangUpReply;
     case platform::MessageReader::Result::kMessage: break;
   }
   WriteLog("Receive> " + message + "\n");

@@ -209,6 +209,10 @@ void GrammarManager::DeactivateScopeDialog() { Deactivate("dialog"); }
 
 void GrammarManager::DeactivateScopeUnknown() { Deactivate("unknown"); }
 
+void GrammarManager::ClearMatched() {
+  for (const std::unique_ptr<GrammarEntry>& entry : entries_) entry->matched = false;
+}
+
 void GrammarManager::Deactivate(const std::string& scopeClass) {
   for (const std::unique_ptr<GrammarEntry>& entry : entries_) {
     if (entry->scopeClass != scopeClass) continue;
@@ -269,5 +273,5 @@ void GrammarManager::Announce(GrammarEntry& entry) {
 }
 
 void GrammarManager::ReadReply() {
-  if (peer_.Receive() == "End") hangUp_ = true;
+  if (PeerAnsweredEnd(peer_.Receive())) hangUp_ = true;
 }

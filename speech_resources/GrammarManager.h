@@ -29,6 +29,12 @@
 // The peer answers "NewGroup\t" and "AddGram\t" with "OK"; "End" sets the
 // hang-up flag, which nothing clears and the executors test after each call.
 // Single-threaded; every request blocks until its reply.
+//
+// Where the members live: registration, activation and announcement in
+// GrammarManager.cpp; the internal and choice grammars (ServeInternalGrammar,
+// BuildChoiceGrammar, DeactivateChoiceGrammars) and DictionaryPath in
+// InternalGrammars.cpp; WriteBnf with the SRGS-to-BNF converter in
+// BnfConverter.cpp.
 #pragma once
 #include <cstddef>
 #include <fstream>
@@ -90,6 +96,11 @@ class GrammarManager {
   // respectively "unknown".
   void DeactivateScopeDialog();
   void DeactivateScopeUnknown();
+  // Clears the active and sent flags of every choice grammar that
+  // BuildChoiceGrammar made: a menu's choices are heard only while it runs.
+  void DeactivateChoiceGrammars();
+  // Clears the matched flag of every entry.
+  void ClearMatched();
   // Sends "NewGroup\t" and reads one reply. Returns 0.
   int NewGroup();
   // Clears every sent flag, then announces the active entries: all of them,

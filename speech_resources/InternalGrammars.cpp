@@ -52,7 +52,7 @@ GeneratedGrammarName InternalGrammarName(const Element& parent) {
   return {};
 }
 
-std::string ChoiceText(const Element& choice, EcmaScopes& scopes) {
+std::string ChoiceGrammarText(const Element& choice, EcmaScopes& scopes) {
   if (choice.children.empty()) return choice.GetText();
   std::string text;
   for (const Element* child : choice.children) {
@@ -130,7 +130,7 @@ void GrammarManager::BuildChoiceGrammar(Element* menuOrField) {
   for (Element* child : menuOrField->children) {
     if (child->tagName != "option" && child->tagName != "choice") continue;
     if (first == nullptr) first = child;
-    items.push_back({ChoiceText(*child, *scopes_), child->GetAttribute("value")});
+    items.push_back({ChoiceGrammarText(*child, *scopes_), child->GetAttribute("value")});
   }
   if (first == nullptr) {
     mainLog_->Error("GRAMman: the " + menuOrField->tagName +
@@ -142,6 +142,15 @@ void GrammarManager::BuildChoiceGrammar(Element* menuOrField) {
   SetChoiceItems(*grammar, items);
   grammar->parent = first;  // not one of its children: the choice stays as written
   InitGrammar(grammar);
+}
+
+void GrammarManager::DeactivateChoiceGrammars() {
+  for (const auto& built : choiceGrammars_) {
+    const std::size_t index = FindEntry(built.second);
+    if (index == entries_.size()) continue;
+    entries_[index]->active = false;
+    entries_[index]->sent = false;
+  }
 }
 
 std::string GrammarManager::DictionaryPath(const std::string& name) {

@@ -26,12 +26,14 @@ struct GeneratedGrammarName {
 //   "name";  "option": "Option_" + "value";  any other: "" (no folder).
 GeneratedGrammarName InternalGrammarName(const Element& parent);
 
-// The text a <choice> or <option> stands for: its own text when it has no
-// children; otherwise the last of its children that gives one: a text line
-// (its text), a <value> (its "expr" read through the scopes), an inline
-// <grammar> (its text). A <grammar> with "src" prints "In choice element is
-// not possible to use external grammars." and gives nothing.
-std::string ChoiceText(const Element& choice, EcmaScopes& scopes);
+// The words a <choice> or <option> is recognised by, and the text its menu
+// compares a semantic result with: its own text when it has no children;
+// otherwise the last of its children that gives one: a text line (its text),
+// a <value> (its "expr" read through the scopes), an inline <grammar> (its
+// text). A <grammar> with "src" prints "In choice element is not possible to
+// use external grammars." and gives nothing. (The prompt player's
+// <enumerate/> speaks a choice by a rule of its own.)
+std::string ChoiceGrammarText(const Element& choice, EcmaScopes& scopes);
 
 // One alternative of a choice grammar: its words and its "value" attribute.
 struct ChoiceItem {

@@ -8,10 +8,6 @@
 #include "interpreter/SessionLog.h"
 #include "speech_resources/SpeechTexts.h"
 
-namespace {
-const char kEnd[] = "End";
-}  // namespace
-
 bool ParseReplyField(std::string& reply, std::string& key, std::string& value,
                      std::size_t maxValue) {
   const std::size_t colon = reply.find(':');
@@ -53,7 +49,7 @@ void RecognitionResult::TakeField(std::string& reply, std::string& key, std::str
 std::string RecognitionResult::Request(const std::string& command) {
   peer_.Send(command);
   std::string reply = peer_.Receive();
-  if (reply == kEnd) hangUp_ = true;
+  if (PeerAnsweredEnd(reply)) hangUp_ = true;
   return reply;
 }
 
@@ -62,7 +58,7 @@ int RecognitionResult::Ask(const std::string& mode, const std::string& /*unused*
   if (mode != "voice") return kNoInput;
   log_->Message("Zber vstupnych udajov (ATK based recognizer)");
   std::string reply = Request("ask:");
-  if (reply == kEnd) return kHangUp;
+  if (PeerAnsweredEnd(reply)) return kHangUp;
 
   std::string key, spoken, confidenceText, noInputText, semantic;
   TakeField(reply, key, spoken, kMaxReplyValue, "utt");
@@ -89,9 +85,8 @@ int RecognitionResult::Ask(const std::string& mode, const std::string& /*unused*
 }
 
 void RecognitionResult::LoadGroup() {
-  // The bridge answers grammar set-up at once; the reply is not examined.
-  peer_.Send("LoadGroup");
-  peer_.Receive();
+  // The bridge answers grammar set-up at once; only "End" is looked at.
+  Request("LoadGroup");
 }
 
 int RecognitionResult::Record(const std::string& name, const std::string& maxtime,
@@ -105,14 +100,14 @@ int RecognitionResult::Record(const std::string& name, const std::string& maxtim
                 " characters, the most a request holds");
     command.resize(kMaxRecordCommand);
   }
-  return Request(command) == kEnd ? kHangUp : 0;
+  return PeerAnsweredEnd(Request(command)) ? kHangUp : 0;
 }
 
 std::int8_t RecognitionResult::GetDtmfChar() {
   Reset();
   log_->Message("Zber vstupnych udajov pomocou DTMF");
   std::string reply = Request("GetDTMFch:");
-  if (reply == kEnd) return kHangUp;
+  if (PeerAnsweredEnd(reply)) return kHangUp;
 
   std::string key, keyed;
   TakeField(reply, key, keyed, kMaxReplyValue, "key");

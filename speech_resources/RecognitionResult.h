@@ -9,7 +9,7 @@
 //
 // Requests (one message sent, one reply received, synchronously):
 //   Ask          "ask:"          -> "End" or the fields utt, conf, noinput, semantic
-//   LoadGroup    "LoadGroup"     -> one reply, not read
+//   LoadGroup    "LoadGroup"     -> "End" or one reply, not read
 //   Record       "Record:\t:name N\t:maxtime M\t:dtmfterm D" -> "End" or one reply, not read
 //   GetDtmfChar  "GetDTMFch:"    -> "End" or one field whose value is the key
 #pragma once
@@ -62,7 +62,7 @@ class RecognitionResult {
   // value is 1, 0 otherwise (recognised, or a no-match). The second argument
   // is not read. Prints "<utterance> [<confidence>] " on standard output.
   int Ask(const std::string& mode, const std::string& unused = "");
-  // Sends "LoadGroup" and reads one reply without looking at it.
+  // Sends "LoadGroup" and reads one reply; only "End" (a hang-up) is noticed.
   void LoadGroup();
   // Asks the peer to record. kHangUp on "End", 0 otherwise; the outcome
   // fields stay as Reset left them.

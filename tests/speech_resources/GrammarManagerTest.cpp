@@ -512,7 +512,7 @@ TEST_F(GrammarManagerTest, OptionsWithValuesKeepTheirWordsAndTheValueInTheTag) {
   EXPECT_EQ(item->children[0]->GetText(), "t");
 }
 
-TEST_F(GrammarManagerTest, ChoiceTextTakesTheLastTextValueOrInlineGrammar) {
+TEST_F(GrammarManagerTest, ChoiceGrammarTextTakesTheLastTextValueOrInlineGrammar) {
   script_->answers["anonymous.hasOwnProperty(\"city\")"] = ScriptResult{0, "true"};
   script_->answers["anonymous.city"] = ScriptResult{0, "Paris"};
   Load(

@@ -121,13 +121,16 @@ TEST_F(RecognitionResultTest, ModeOtherThanVoiceSendsNothingAndResets) {
   EXPECT_EQ(logBefore, log_.Text());
 }
 
-TEST_F(RecognitionResultTest, LoadGroupReadsOneReplyWithoutLookingAtIt) {
+TEST_F(RecognitionResultTest, LoadGroupReadsOneReplyAndNoticesOnlyAHangUp) {
+  peer_.QueueReply(":utt x");
   peer_.QueueReply("End");
   peer_.QueueReply("next");
   input_.LoadGroup();
-  EXPECT_EQ(std::vector<std::string>{"LoadGroup"}, peer_.Sent());
-  EXPECT_EQ(1, peer_.ReceiveCount());
   EXPECT_FALSE(input_.HangUp());
+  input_.LoadGroup();
+  EXPECT_EQ((std::vector<std::string>{"LoadGroup", "LoadGroup"}), peer_.Sent());
+  EXPECT_EQ(2, peer_.ReceiveCount());
+  EXPECT_TRUE(input_.HangUp());
   EXPECT_EQ("", log_.Text());
 }
 

@@ -1,0 +1,84 @@
+#include "speech_resources/SemanticResolver.h"
+
+#include <iostream>
+#include <memory>
+
+#include "interpreter/EcmaScopes.h"
+#include "interpreter/Element.h"
+#include "interpreter/ScriptLiteral.h"
+#include "interpreter/SessionLog.h"
+#include "speech_resources/GrammarEntry.h"
+#include "speech_resources/GrammarManager.h"
+
+SemanticResolver::SemanticResolver(GrammarManager* grammars) : grammars_(grammars) {}
+
+void SemanticResolver::ReturnSemantic(const std::string& utterance, const std::string& semantic,
+                                      Element* item) {
+  grammars_->MainLog()->Message("Invoking function ReturnSemantic");
+  std::cout << "Available semantic " << semantic << std::endl;
+  const std::string variable =
+      item->tagName == "menu" ? item->VariableName() : item->GetAttribute("name");
+  for (const std::unique_ptr<GrammarEntry>& entry : grammars_->Entries()) {
+    if (!entry->active || !entry->sent) continue;
+    grammars_->SetCurrentFormat(entry->sourceFormat);
+    ReturnSemFromGr(utterance, semantic, *entry);
+  }
+  bool matched = false;
+  for (const std::unique_ptr<GrammarEntry>& entry : grammars_->Entries()) {
+    matched = matched || entry->matched;
+  }
+  std::cout << "ResultMatched is " << (matched ? 1 : 0) << std::endl;
+  if (matched || semantic.empty()) return;
+  EcmaScopes& scopes = *grammars_->Scopes();
+  scopes.ExecuteBuilt("dialog." + variable + " = \"" + EscapeScriptString(semantic) + "\"");
+  std::cout << " [" << scopes.GetValue("dialog." + variable) << "]" << std::endl;
+}
+
+void SemanticResolver::ReturnSemFromGr(const std::string& utterance, const std::string& semantic,
+                                       GrammarEntry& entry) {
+  SessionLog& log = *grammars_->MainLog();
+  EcmaScopes& scopes = *grammars_->Scopes();
+  log.Message("ReturnSemFromGr");
+  log.Write(entry.name);
+  currentEntry_ = &entry;
+  const std::string& format = grammars_->CurrentFormat();
+  if (format == "xml") {
+    log.Message("XML format");
+    matched_ = false;
+    BuildSmResult(entry.grammarTree);
+    if (matched_) entry.matched = true;
+    return;
+  }
+  const char* heading = format == "slf"    ? "SLF format"
+                        : format == "list" ? "LIST format"
+                        : format == "bnf"  ? "BNF format"
+                                           : nullptr;
+  if (heading == nullptr) return;
+  log.Message(heading);
+  const std::string result = "SmResult." + entry.itemName;
+  scopes.ExecuteBuilt(result + " = new Object()");
+  if (format == "slf") {
+    scopes.FillVariableNoScope(result, semantic.empty() ? utterance : semantic, "NOSCOPE");
+    entry.matched = true;
+  } else if (semantic.empty()) {
+    if (format == "list") entry.matched = LookUpList(entry);
+  } else {
+    if (format == "bnf") {
+      scopes.FillVariableQuoted(result, semantic);  // a BNF semantic string is an expression
+    } else {
+      scopes.FillVariableNoScope(result, semantic, "NOSCOPE");
+    }
+    entry.matched = true;
+  }
+}
+
+void SemanticResolver::BuildSmResult(const Element* /*grammar*/) {
+  grammars_->MainLog()->Message("WARNING: BuildSmResult is not available yet: the SRGS grammar " +
+                                currentEntry_->name + " gives no match");
+}
+
+bool SemanticResolver::LookUpList(const GrammarEntry& entry) {
+  grammars_->MainLog()->Message("WARNING: the list lookup is not available yet: the list grammar " +
+                                entry.name + " gives no match");
+  return false;
+}
