@@ -6,6 +6,7 @@
 
 #include "interpreter/EcmaScopes.h"
 #include "interpreter/Element.h"
+#include "interpreter/ElementKinds.h"
 #include "interpreter/FatalExit.h"
 #include "interpreter/Interpreter.h"
 #include "interpreter/SessionLog.h"
@@ -13,10 +14,7 @@
 
 namespace {
 
-bool IsFormItem(const std::string& tag) {
-  return tag == "field" || tag == "block" || tag == "initial" || tag == "object" ||
-         tag == "record" || tag == "subdialog" || tag == "transfer";
-}
+using elementkinds::IsFormItem;
 
 // The namelist's names, separated by blanks.
 std::vector<std::string> SplitNames(const std::string& namelist) {
@@ -36,7 +34,7 @@ std::vector<std::string> SplitNames(const std::string& namelist) {
 void Interpreter::ExecuteBlock(Element* block) {
   if (!EvaluateCond(block)) return;
   mainLog_->Message("Visited block :");
-  mainLog_->Write(block->binding ? block->binding->variableName : "");
+  mainLog_->Write(block->VariableName());
   ExecuteContent(block);
 }
 
@@ -134,6 +132,19 @@ void Interpreter::JumpToDialogNamed(const std::string& id) {
     JumpToDialog(&slot, false, "");
     return;
   }
+}
+
+DialogSlot* Interpreter::SlotOf(const Element* dialog) {
+  std::vector<DialogSlot>& dialogs = currentDocument_->dialogs;
+  for (DialogSlot& slot : dialogs) {
+    if (slot.element == dialog) return &slot;
+  }
+  const std::string id = dialog->GetAttribute("id");
+  if (id.empty()) return nullptr;
+  for (DialogSlot& slot : dialogs) {
+    if (slot.element->GetAttribute("id") == id) return &slot;
+  }
+  return nullptr;
 }
 
 void Interpreter::JumpToDialog(DialogSlot* slot, bool enteredByJump,

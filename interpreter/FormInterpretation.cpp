@@ -2,42 +2,20 @@
 // phases. Initialisation declares the dialog's variables and resets the
 // items' counters; select picks the first unfilled form item; collect marks
 // it as visited and runs it; process runs the form-level <filled> elements.
-#include <initializer_list>
 #include <iostream>
 
 #include "interpreter/EcmaScopes.h"
 #include "interpreter/Element.h"
+#include "interpreter/ElementKinds.h"
 #include "interpreter/Interpreter.h"
 #include "interpreter/SessionLog.h"
 #include "speech_resources/GrammarManager.h"
 
 namespace {
 
-bool IsOneOf(const std::string& tag, std::initializer_list<const char*> tags) {
-  for (const char* candidate : tags) {
-    if (tag == candidate) return true;
-  }
-  return false;
-}
-
-// Children of a dialog that get a variable in the initialisation phase.
-bool IsDeclared(const std::string& tag) {
-  return IsOneOf(tag, {"var", "field", "block", "object", "initial", "record", "subdialog",
-                       "transfer"});
-}
-
-// Children that the select phase can pick; each has a variable.
-bool IsSelectable(const std::string& tag) {
-  return IsOneOf(tag, {"field", "subdialog", "object", "record", "transfer", "block", "initial"});
-}
-
-bool IsInputItem(const std::string& tag) {
-  return IsOneOf(tag, {"field", "initial", "record", "subdialog", "object"});
-}
-
-std::string VariableName(const Element* item) {
-  return item->binding ? item->binding->variableName : "";
-}
+using elementkinds::IsDeclared;
+using elementkinds::IsFormItem;
+using elementkinds::IsInputItem;
 
 }  // namespace
 
@@ -48,7 +26,7 @@ void Interpreter::RunFIA(DialogSlot* slot, bool enteredByJump, const std::string
   currentDialog_ = slot;
   InitPhase(slot);
   if (enteredByJump) {
-    scopes_->FillVariableQuoted("dialog", expression);
+    scopes_->MergeIntoScope("dialog", expression);
     std::cout << " [" << scopes_->GetValue(expression) << "]" << std::endl;
     status = 1;
   }
@@ -118,7 +96,7 @@ void Interpreter::InitPhase(DialogSlot* slot) {
 bool Interpreter::SelectPhase(DialogSlot* slot) {
   mainLog_->Message("Select phase from FIA");
   for (Element* child : slot->element->children) {
-    if (IsSelectable(child->tagName) && IsUnfilled(child)) {
+    if (IsFormItem(child->tagName) && IsUnfilled(child)) {
       selectedItem_ = child;
       return false;
     }
@@ -141,7 +119,7 @@ int Interpreter::CollectPhase(DialogSlot* /*slot*/) {
   scopes_->SetVariable(item, "true");
   if (IsUnfilled(item)) {
     // A variable that cannot take a value would select the item for ever.
-    mainLog_->Error("Form item variable cannot be set: " + VariableName(item));
+    mainLog_->Error("Form item variable cannot be set: " + item->VariableName());
     stop_ = true;
     return 0;
   }
@@ -184,7 +162,7 @@ bool Interpreter::FilledMatches(Element* filled, DialogSlot* slot) {
   if (mode != "all" && mode != "any") return false;
   for (Element* item : slot->element->children) {
     if (item->tagName != "field" && item->tagName != "initial") continue;
-    if (namelist.find(VariableName(item)) == std::string::npos) continue;
+    if (namelist.find(item->VariableName()) == std::string::npos) continue;
     bool unfilled = IsUnfilled(item);
     if (mode == "all" && unfilled) return false;
     if (mode == "any" && !unfilled) return true;

@@ -9,8 +9,9 @@
 #include "interpreter/VxmlDocument.h"
 #include "interpreter/XmlParser.h"
 #include "speech_resources/PromptPlayer.h"
-#include "speech_resources/RecognitionResult.h"
 #include "speech_resources/GrammarManager.h"
+#include "speech_resources/RecognitionResult.h"
+#include "speech_resources/SemanticResolver.h"
 
 namespace {
 const char kUnsupportedVersion[] = "Unsupported version of VoiceXML dokument";
@@ -29,6 +30,7 @@ Interpreter::Interpreter(VxmlDocument* document, SessionLog* mainLog, SessionLog
   promptPlayer_ = std::make_unique<PromptPlayer>(mainLog_, dialogLog_, scopes_.get(), peer_);
   grammarManager_ = std::make_unique<GrammarManager>(mainLog_, scopes_.get(), peer_);
   inputCollector_ = std::make_unique<RecognitionResult>(mainLog_, peer_);
+  semanticResolver_ = std::make_unique<SemanticResolver>(grammarManager_.get());
   scopes_->CreateSessionScopes();
   mainLog_->Message("Create INTERPRETER succesfull!");
 }
@@ -39,6 +41,7 @@ Interpreter::~Interpreter() {
   grammarManager_.reset();
   inputCollector_.reset();
   scopes_.reset();
+  semanticResolver_.reset();
   applicationRootParser_.reset();
   applicationRoot_.reset();
   mainLog_->Message("Destroy INTERPRETER\n");

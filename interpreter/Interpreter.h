@@ -18,10 +18,18 @@
 // jump to another document also sets the next-document flag: Run then loads
 // that document and goes on.
 //
-// Executors whose turn has not come yet in this build (input items, events,
-// submit, subdialog, objects, links) are declared here;
-// when called they write "WARNING: <name> is not available yet" to the main
-// log and return their neutral status.
+// One input turn (a field, a menu, an initial or a record): "NewGroup\t",
+// one "AddGram\t" per active grammar, "LoadGroup", the item's prompt, then
+// "ask:" ("GetDTMFch:" in a DTMF menu, "Record:" for a record). The semantic
+// resolver turns an accepted answer into SmResult values, and post-semantic
+// processing gives them their meaning: a field's value, a menu choice, a
+// form's values or jump, a link. No input, no match and help are events,
+// counted per item; the fifth counted event of an item speaks an apology
+// and ends the call.
+//
+// Executors whose turn has not come yet in this build (submit, subdialog,
+// return, objects) are declared here; when called they write
+// "WARNING: <name> is not available yet" to the main log and do nothing.
 #pragma once
 #include <cstddef>
 #include <memory>
@@ -37,6 +45,7 @@ class GrammarManager;
 class PeerLink;
 class PromptPlayer;
 class RecognitionResult;
+class SemanticResolver;
 class SessionLog;
 class VxmlDocument;
 class XmlParser;
@@ -87,8 +96,9 @@ class Interpreter {
   void LoadApplicationRoot(VxmlDocument* document);
 
   // Form Interpretation Algorithm (FormInterpretation.cpp).
-  // Runs one dialog. Entered by jump: the dialog scope becomes the value of
-  // `expression` and the first pass runs the process phase only.
+  // Runs one dialog. Entered by jump: the defined, non-empty properties of
+  // the object `expression` gives are merged into the dialog scope and the
+  // first pass runs the process phase only.
   void RunFIA(DialogSlot* slot, bool enteredByJump, const std::string& expression);
   // The one way to move to another dialog of the current document: ends the
   // running dialog (stop flag) and leaves `slot` pending, to be run by
@@ -139,23 +149,58 @@ class Interpreter {
   // Sets the stop flag. The element is not read.
   void Stop(Element* element = nullptr);
 
-  // Input items (not available yet: status 0).
+  // Input items (InputItemExecutors.cpp). Each runs one turn of the item and
+  // returns 1 when it was filled and the form-level filled elements are to
+  // run, 0 when there is nothing to process (condition false, hang-up, no
+  // input), -1 when a no-match or help event was handled. A hang-up at any
+  // request sets the stop flag.
   int ExecuteField(Element* field);
+  // A menu's choices are heard only during its turn; a DTMF menu
+  // (dtmf="true") asks for one key and follows the choice with that dtmf.
   void ExecuteMenu(Element* menu);
+  // The answer may fill several fields of the form through a form-level
+  // grammar; then the initial's variable becomes true.
   int ExecuteInitial(Element* initial);
+  // Records into "Recordings\<name>.wav" (the variable's "src"); returns 1
+  // unless the caller hung up.
   int ExecuteRecord(Element* record);
-  // Not available yet: "".
+
+  // What an accepted answer means (PostSemanticProcessing.cpp): the first
+  // matched grammar entry acts by the element that holds the grammar (a
+  // choice acts as its menu): a field takes its value, a menu follows the
+  // choice whose text is the value, a form merges the values into its dialog
+  // scope (another form is jumped to, entered by jump), a link is followed.
+  // With no match, a DTMF menu follows the choice whose dtmf is the key.
+  // Returns "NOMATCH" when nothing matched, else "". The matched flags are
+  // clear afterwards.
   std::string PostSemanticProcessing();
 
-  // Events and prompt selection (not available yet: index 0).
+  // Events and prompt selection (EventHandling.cpp).
+  // Counts the event on the item (not "HELP"); past four counted events logs
+  // "To many events", speaks the apology and stops. Otherwise runs the
+  // handler chosen on the item, else on the dialog, else on the document
+  // root, and makes the item run again: a menu is entered anew, any other
+  // item's variable becomes 'undefined'. Without a handler the item's prompt
+  // plays again.
   void HandleEvent(const std::string& eventName, Element* item);
+  // The index of the container's handler for the event `tag` ("nomatch",
+  // "noinput", "help"): a child named so, or a <catch> whose "event" holds
+  // the name, whose "cond" gives "true" and whose "count" (1 when empty)
+  // equals the item's event counter; else the last such child with a count
+  // of 0 or more; -1 when no child qualifies.
   int SelectEventHandler(Element* container, const std::string& tag, Element* item);
+  // The index of the item's prompt to play: the first <prompt> whose "cond"
+  // does not give "false" and whose "count" (1 when empty) equals the item's
+  // prompt counter; else the last such prompt with a count of 0 or more;
+  // else 0.
   int SelectPrompts(Element* item);
 
-  // Submit, subdialog, return and link (not available yet).
+  // Submit, subdialog and return (not available yet).
   void ExecuteSubmit(Element* submit);
   void ExecuteSubdialog(Element* subdialog);
   void ExecuteReturn(Element* returnElement);
+  // Activates the link's grammars (LinkExecutor.cpp); post-semantic
+  // processing follows the link when one of them matched.
   void ExecuteLink(Element* link);
 
   // Objects and data queries (not available yet).
@@ -209,6 +254,31 @@ class Interpreter {
   bool EnterJump();
   void ResetItem(Element* item);
 
+  // Input turn helpers (InputItemExecutors.cpp).
+  void RunMenuTurn(Element* menu);
+  int AcceptFieldInput(Element* field);
+  bool AnnounceGrammars(Element* item);
+  bool PlayItemPrompt(Element* item);
+  bool StopOnHangUp(bool hungUp);
+  void LogUserInput();
+  void RaiseEvent(const std::string& eventName, Element* item, bool console);
+  void LogItemValue(Element* item);
+  std::string& LastInput();
+  // Post-semantic helpers (PostSemanticProcessing.cpp).
+  void ApplyMatch(const std::string& itemName, Element* holder);
+  void FollowMenuChoice(Element* menu, const std::string& value);
+  void FillForm(Element* form, const std::string& result);
+  bool FollowDtmfChoice();
+  void FollowTarget(Element* choiceOrLink);
+  // Jump helpers shared with the goto executor (BlockExecutors.cpp): the slot
+  // of the current document that holds the dialog element, else the first
+  // whose "id" is the element's non-empty "id"; null when none.
+  DialogSlot* SlotOf(const Element* dialog);
+  // Event helpers (EventHandling.cpp).
+  template <typename Qualifies>
+  int SelectByCount(Element* container, int counter, Qualifies qualifies);
+  void RunItemAgain(Element* item);
+
   void NotAvailableYet(const char* name);
 
   RequestCounter peer_;
@@ -220,6 +290,7 @@ class Interpreter {
   std::unique_ptr<PromptPlayer> promptPlayer_;
   std::unique_ptr<GrammarManager> grammarManager_;
   std::unique_ptr<RecognitionResult> inputCollector_;
+  std::unique_ptr<SemanticResolver> semanticResolver_;
   VxmlDocument* currentDocument_;
   std::unique_ptr<VxmlDocument> applicationRoot_;
   DialogSlot* currentDialog_ = nullptr;

@@ -182,52 +182,65 @@ TEST_F(InterpreterTest, TransferIsSelectedOnce) {
   EXPECT_EQ(Value("dialog.noname_transfer"), "true");
 }
 
+// Fields without a name get one; a field whose condition is false is visited
+// once and asks nothing.
 TEST_F(InterpreterTest, ItemWithoutNameGetsOneAndIsSelectedOnce) {
   WriteDocument("start.vxml",
                 "<form id=\"f\">\n"
-                "<field>\n<prompt>question</prompt>\n</field>\n"
-                "<field>\n</field>\n"
+                "<field cond=\"false\">\n<prompt>question</prompt>\n</field>\n"
+                "<field cond=\"false\">\n</field>\n"
                 "<block>\n<prompt>after</prompt>\n</block>\n"
                 "</form>\n");
   RunDialogue("start.vxml");
-  EXPECT_EQ(HeardTexts(), (Strings{"after"}));
+  EXPECT_EQ(peer_.Sent(), (Strings{"Synt\t:text after\t:bargein false\t:timeout 5"}));
   std::string log = MainLog();
-  EXPECT_EQ(CountOf(log, "WARNING: ExecuteField is not available yet"), 2);
+  EXPECT_EQ(CountOf(log, "Visited field"), 0);
   EXPECT_EQ(Value("dialog.noname_field"), "true");
   EXPECT_EQ(Value("dialog.noname_field1"), "true");
   EXPECT_TRUE(InOrder(log, {"End of FIA"}));
 }
 
-TEST_F(InterpreterTest, PendingExecutorsLogThatTheyAreNotAvailable) {
+TEST_F(InterpreterTest, ExecutorsNotBuiltYetLogThatTheyAreNotAvailable) {
   WriteDocument("start.vxml",
                 "<link next=\"#f\">\n</link>\n"
                 "<form id=\"f\">\n"
-                "<grammar src=\"g.grxml\"/>\n"
-                "<initial name=\"i\">\n</initial>\n"
-                "<record name=\"r\">\n</record>\n"
                 "<object name=\"o\" classid=\"BUILDIN\">\n</object>\n"
                 "<subdialog name=\"s\" src=\"sub.vxml\">\n</subdialog>\n"
                 "<block>\n<submit next=\"http://x/y\"/>\n<return namelist=\"a\"/>\n</block>\n"
-                "</form>\n"
-                "<menu id=\"m\">\n</menu>\n");
+                "</form>\n");
   RunDialogue("start.vxml");
   std::string log = MainLog();
-  for (const char* name :
-       {"ExecuteLink", "ExecuteInitial", "ExecuteRecord", "ExecuteObject", "ExecuteSubdialog", "ExecuteSubmit",
-        "ExecuteReturn"}) {
+  for (const char* name : {"ExecuteObject", "ExecuteSubdialog", "ExecuteSubmit", "ExecuteReturn"}) {
     EXPECT_EQ(CountOf(log, std::string("WARNING: ") + name + " is not available yet"), 1) << name;
   }
-  // The grammar manager registers the document's grammar before the form runs.
-  EXPECT_TRUE(InOrder(log, {"Load Grammar list ... ", "Init grammar ", "OK", "Run FIA algoritm."}));
-  EXPECT_TRUE(InOrder(log, {"End of FIA"}));
+  EXPECT_TRUE(InOrder(log, {"Link element", "End of link", "Run FIA algoritm.", "End of FIA"}));
+  EXPECT_TRUE(peer_.Sent().empty());
 }
 
-TEST_F(InterpreterTest, MenuDialogRunsTheMenuExecutorOnce) {
-  WriteDocument("start.vxml", "<menu id=\"m\">\n<choice next=\"#m\">a</choice>\n</menu>\n");
+// A menu without a name is entered anew through its own slot after each
+// unanswered turn, until the fifth event ends the call.
+TEST_F(InterpreterTest, UnnamedMenuIsEnteredAnewUntilTheCallEnds) {
+  WriteDocument("start.vxml", "<menu>\n<prompt>Say news.</prompt>\n"
+                              "<choice next=\"#m\">news</choice>\n</menu>\n");
   RunDialogue("start.vxml");
   std::string log = MainLog();
-  EXPECT_EQ(CountOf(log, "WARNING: ExecuteMenu is not available yet"), 1);
+  EXPECT_EQ(CountOf(log, "Run FIA algoritm. Actual dialog: \n"), 5);
+  EXPECT_EQ(CountOf(log, "GO TO dialog menu"), 4);
   EXPECT_EQ(CountOf(log, "Select phase from FIA"), 0);
+  EXPECT_EQ(CountOf(log, "ERROR :To many events"), 1);
+  EXPECT_EQ(CountOf(HeardTexts().back(), "Zavolajte pros"), 1);
+}
+
+// A choice without a target is an error and leads nowhere; the menu ends.
+TEST_F(InterpreterTest, ChoiceWithoutTargetFollowsNothing) {
+  WriteDocument("start.vxml", "<menu id=\"m\" dtmf=\"true\">\n"
+                              "<choice dtmf=\"3\">nowhere</choice>\n</menu>\n");
+  peer_.SetDefaultReply(":DTMFchar 3");
+  RunDialogue("start.vxml");
+  EXPECT_EQ(CountOf(MainLog(), "ERROR :The choice element has no next, expr, nextitem or "
+                               "expritem: nothing is followed"), 1);
+  EXPECT_EQ(peer_.Sent().back(), "GetDTMFch:");
+  EXPECT_FALSE(interpreter_->StopRequested());
 }
 
 // A dialog that jumps to itself for ever, asking the peer nothing, ends at

@@ -1,0 +1,250 @@
+// The input item executors: one input turn each for a field, a menu, an
+// initial and a record, and the steps they share (the grammar announcement,
+// the prompt, the hang-up tests, the user log and the events).
+#include <cstdio>
+#include <iostream>
+
+#include "interpreter/EcmaScopes.h"
+#include "interpreter/Element.h"
+#include "interpreter/Interpreter.h"
+#include "interpreter/ScriptLiteral.h"
+#include "interpreter/SessionLog.h"
+#include "speech_resources/GrammarManager.h"
+#include "speech_resources/PromptPlayer.h"
+#include "speech_resources/RecognitionResult.h"
+#include "speech_resources/SemanticResolver.h"
+
+namespace {
+
+const char kDtmfUnsupported[] = "DTMF tones are unsupported yet.";
+
+// The confidence as "%lf" writes it: six decimals.
+std::string FormatConfidence(double confidence) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%lf", confidence);
+  return text;
+}
+
+}  // namespace
+
+int Interpreter::ExecuteField(Element* field) {
+  if (!EvaluateCond(field)) return 0;
+  scopes_->CreateItemObject(field);
+  scopes_->ExecuteBuilt("dialog." + field->GetAttribute("name") + "$ = new Object()");
+  grammarManager_->NewGroup();
+  if (StopOnHangUp(grammarManager_->HangUp())) return 0;
+  executingItem_ = field;
+  mainLog_->Message("Visited field :");
+  mainLog_->Write(field->VariableName());
+  for (Element* child : field->children) {
+    if (child->tagName == "grammar") {
+      grammarManager_->ActivateForElement(child);
+    } else if (child->tagName == "option") {
+      grammarManager_->BuildChoiceGrammar(field);
+      grammarManager_->ActivateForElement(child);
+      break;
+    } else if (child->tagName == "link") {
+      ExecuteLink(child);
+    }
+  }
+  if (!AnnounceGrammars(field) || !PlayItemPrompt(field)) return 0;
+  field->prompted = 1;
+  std::cout << "USER: " << std::flush;
+  inputCollector_->Ask(mode_);
+  LastInput() = inputCollector_->utterance;
+  if (StopOnHangUp(inputCollector_->HangUp())) return 0;
+  LogUserInput();
+  if (inputCollector_->noInput) {
+    RaiseEvent("NOINPUT", field, true);
+    return 0;
+  }
+  if (inputCollector_->noMatch) {
+    RaiseEvent("NOMATCH", field, true);
+    return -1;
+  }
+  if (inputCollector_->interpretation == "help") {
+    RaiseEvent("HELP", field, true);
+    return -1;
+  }
+  const int status = AcceptFieldInput(field);
+  if (status != 1) return status;
+  for (Element* child : field->children) {
+    if (child->tagName != "filled") continue;
+    ExecuteFilled(child);
+    if (stop_) return 0;
+  }
+  return 1;
+}
+
+// The accepted answer: the shadow variable, the semantic result and its
+// meaning. 1 when the field is filled.
+int Interpreter::AcceptFieldInput(Element* field) {
+  const RecognitionResult& input = *inputCollector_;
+  const std::string shadow = "dialog." + field->GetAttribute("name") + "$";
+  scopes_->ExecuteBuilt(shadow + ".utterance = \"" + EscapeScriptString(input.utterance) + "\"");
+  scopes_->ExecuteBuilt(shadow + ".confidence = " + FormatConfidence(input.confidence));
+  scopes_->ExecuteBuilt(shadow + ".inputmode =\"voice\"");
+  semanticResolver_->ReturnSemantic(input.utterance, input.interpretation, field);
+  grammarManager_->DeactivateScopeUnknown();
+  if (PostSemanticProcessing() == "NOMATCH") {
+    RaiseEvent("NOMATCH", field, true);
+    return -1;
+  }
+  if (stop_) return 0;
+  LogItemValue(field);
+  return 1;
+}
+
+void Interpreter::ExecuteMenu(Element* menu) {
+  RunMenuTurn(menu);
+  grammarManager_->DeactivateChoiceGrammars();
+}
+
+void Interpreter::RunMenuTurn(Element* menu) {
+  scopes_->CreateItemObject(menu);
+  menu->prompted = 0;
+  executingItem_ = menu;
+  const bool dtmf = menu->GetAttribute("dtmf") == "true";
+  if (dtmf) {
+    std::cout << kDtmfUnsupported << std::endl;
+    mainLog_->Error(kDtmfUnsupported);
+  }
+  grammarManager_->NewGroup();
+  if (StopOnHangUp(grammarManager_->HangUp())) return;
+  grammarManager_->BuildChoiceGrammar(menu);
+  for (Element* child : menu->children) {
+    if (child->tagName != "choice") continue;
+    grammarManager_->ActivateForElement(child);
+    break;
+  }
+  if (!AnnounceGrammars(menu) || !PlayItemPrompt(menu)) return;
+  menu->prompted = 1;
+  std::cout << "USER: " << std::flush;
+  if (dtmf) {
+    inputCollector_->GetDtmfChar();
+    LastInput() = inputCollector_->dtmfInput;
+  } else {
+    inputCollector_->Ask(mode_);
+    LastInput() = inputCollector_->utterance;
+  }
+  if (StopOnHangUp(inputCollector_->HangUp())) return;
+  LogUserInput();
+  if (inputCollector_->noInput) return RaiseEvent("NOINPUT", menu, false);
+  if (inputCollector_->noMatch) return RaiseEvent("NOMATCH", menu, false);
+  if (inputCollector_->interpretation == "help") return RaiseEvent("HELP", menu, true);
+  semanticResolver_->ReturnSemantic(LastInput(), inputCollector_->interpretation, menu);
+  grammarManager_->DeactivateScopeUnknown();
+  if (PostSemanticProcessing() == "NOMATCH") return RaiseEvent("NOMATCH", menu, false);
+  if (stop_) return;
+  LogItemValue(menu);
+}
+
+// No input, a rejected answer and help are one event each, raised before
+// the answer is interpreted; an answer that no grammar matched is a no-match.
+int Interpreter::ExecuteInitial(Element* initial) {
+  if (!EvaluateCond(initial)) return 0;
+  grammarManager_->NewGroup();
+  if (StopOnHangUp(grammarManager_->HangUp())) return 0;
+  executingItem_ = initial;
+  mainLog_->Message("Visited inital element");
+  mainLog_->Write(initial->VariableName());
+  for (Element* child : initial->children) {
+    if (child->tagName == "link") ExecuteLink(child);
+  }
+  if (!AnnounceGrammars(initial) || !PlayItemPrompt(initial)) return 0;
+  initial->prompted = 1;
+  std::cout << "USER: ";
+  inputCollector_->Ask(mode_);
+  LastInput() = inputCollector_->utterance;
+  if (StopOnHangUp(inputCollector_->HangUp())) return 0;
+  LogUserInput();
+  if (inputCollector_->noInput) {
+    RaiseEvent("NOINPUT", initial, true);
+    return 0;
+  }
+  if (inputCollector_->noMatch) {
+    RaiseEvent("NOMATCH", initial, false);
+    return -1;
+  }
+  if (inputCollector_->interpretation == "help") {
+    RaiseEvent("HELP", initial, true);
+    return -1;
+  }
+  semanticResolver_->ReturnSemantic(LastInput(), inputCollector_->interpretation, initial);
+  grammarManager_->DeactivateScopeUnknown();
+  if (PostSemanticProcessing() == "NOMATCH") {
+    RaiseEvent("NOMATCH", initial, true);
+    return -1;
+  }
+  scopes_->SetVariable(initial, "true");
+  return 1;
+}
+
+int Interpreter::ExecuteRecord(Element* record) {
+  if (!EvaluateCond(record)) return 0;
+  const std::string name = record->GetAttribute("name");
+  scopes_->CreateItemObject(record);
+  scopes_->AssignString("dialog", name, "type", "recording");
+  // One backslash in the value: the path as the bridge writes the file.
+  scopes_->AssignString("dialog", name, "src", "Recordings\\" + name + ".wav");
+  executingItem_ = record;
+  mainLog_->Message("Visited record element :");
+  mainLog_->Write(record->VariableName());
+  if (!PlayItemPrompt(record)) return 0;
+  record->prompted = 1;
+  std::cout << "Recording > " << std::flush;
+  inputCollector_->Record(name, record->GetAttribute("maxtime"), record->GetAttribute("dtmfterm"));
+  std::cout << "\nAfter recording" << std::endl;
+  LastInput() = inputCollector_->utterance;
+  if (StopOnHangUp(inputCollector_->HangUp())) return 0;
+  LogUserInput();
+  return 1;
+}
+
+// Announces the active grammars and closes the group with "LoadGroup";
+// false (stop flag set) when the caller hung up.
+bool Interpreter::AnnounceGrammars(Element* item) {
+  grammarManager_->ActivateGrammars(item);
+  if (StopOnHangUp(grammarManager_->HangUp())) return false;
+  inputCollector_->LoadGroup();
+  return !StopOnHangUp(inputCollector_->HangUp());
+}
+
+// Plays the prompt that SelectPrompts chooses, if the item has a child
+// there; false (stop flag set) when the caller hung up.
+bool Interpreter::PlayItemPrompt(Element* item) {
+  const int index = SelectPrompts(item);
+  if (static_cast<std::size_t>(index) < item->children.size()) {
+    promptPlayer_->PlayPrompt(item->children[index], currentDocument_, item);
+  }
+  return !StopOnHangUp(promptPlayer_->HangUp());
+}
+
+// A hang-up sets the stop flag; returns the flag given.
+bool Interpreter::StopOnHangUp(bool hungUp) {
+  if (hungUp) stop_ = true;
+  return hungUp;
+}
+
+void Interpreter::LogUserInput() {
+  promptPlayer_->OnUserInput();
+  mainLog_->Message("\t\t\tUSER: ");
+  mainLog_->Write(LastInput());
+  dialogLog_->Message("USER: " + LastInput());
+}
+
+void Interpreter::RaiseEvent(const std::string& eventName, Element* item, bool console) {
+  if (console) std::cout << " " << eventName << std::endl;
+  mainLog_->Message("EVENT : " + eventName);
+  HandleEvent(eventName, item);
+}
+
+void Interpreter::LogItemValue(Element* item) {
+  const std::string value = scopes_->GetItemValue(item);
+  mainLog_->Message("Semantic interpretation: ");
+  mainLog_->Write(value);
+  dialogLog_->Write("(" + value + ")");
+}
+
+// The utterance or key last heard in the current dialog.
+std::string& Interpreter::LastInput() { return currentDialog_->lastInput; }
