@@ -13,7 +13,6 @@ using taglexer::PieceKind;
 
 namespace {
 
-const char kEnd[] = "End";
 const char kUriError[] = "Error load an uri adress of audio prompt";
 const char kChoiceAudio[] = "Audio in choice is not supported yet.";
 const char kSyntPrefix[] = "Synt\t:text ";
@@ -154,7 +153,7 @@ void PromptPlayer::ReplaceEnumerate(std::string& text, const Element& item) {
   std::string list;
   for (const Element* child : item.children) {
     if (child->tagName == "option" || child->tagName == "choice") {
-      list += ChoiceText(*child) + ", ";
+      list += EnumeratedChoiceText(*child) + ", ";
     }
   }
   const std::size_t comma = list.rfind(',');
@@ -162,7 +161,7 @@ void PromptPlayer::ReplaceEnumerate(std::string& text, const Element& item) {
   text.replace(tag, sizeof(kEnumerateTag) - 1, list);
 }
 
-std::string PromptPlayer::ChoiceText(const Element& choice) {
+std::string PromptPlayer::EnumeratedChoiceText(const Element& choice) {
   if (choice.children.empty()) return choice.GetText();
   std::string text;
   for (const Element* child : choice.children) {
@@ -210,7 +209,7 @@ bool PromptPlayer::PlayClip(const std::string& uri) {
 
 bool PromptPlayer::Request(const std::string& message) {
   peer_.Send(message);
-  if (peer_.Receive() != kEnd) return false;
+  if (!PeerAnsweredEnd(peer_.Receive())) return false;
   hangUp_ = true;
   return true;
 }

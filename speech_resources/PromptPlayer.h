@@ -84,8 +84,11 @@ class PromptPlayer {
   Piece ValueOf(const std::string& tag);
   // Replaces the first <enumerate/> by the item's option and choice texts.
   void ReplaceEnumerate(std::string& text, const Element& item);
-  // The spoken text of one option or choice.
-  std::string ChoiceText(const Element& choice);
+  // The spoken text of one option or choice in <enumerate/>: its own text
+  // when it has no children; otherwise its first text line, or else the
+  // value of the last <value> before it (the choice grammar reads a choice
+  // by a rule of its own, ChoiceGrammarText).
+  std::string EnumeratedChoiceText(const Element& choice);
   // Logs and shows the text, then sends it; true when the reply was "End".
   bool SendText(const std::string& text, const std::string& fields);
   // PlayAudio; true when the reply was "End".
