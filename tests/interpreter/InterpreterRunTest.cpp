@@ -373,7 +373,8 @@ TEST_F(InterpreterTest, SessionRunsTheInterpreterDialogue) {
 }
 
 // The sample application of examples/, played from its peer script as the
-// server plays it: "Begin", the dialogue, "Koniec dialogu".
+// server plays it: "Begin", the dialogue with its menu and field turns,
+// "Koniec dialogu".
 TEST_F(InterpreterTest, SampleApplicationPlaysToTheEnd) {
   const std::filesystem::path examples = std::filesystem::path(QUORVANE_SOURCE_DIR) / "examples";
   for (const char* file : {"welcome.vxml", "offers.vxml", "shop-root.vxml", "shop.peer"}) {
@@ -389,6 +390,22 @@ TEST_F(InterpreterTest, SampleApplicationPlaysToTheEnd) {
   session.EndDialogue();
   EXPECT_EQ(Heard(peer.Sent()),
             (Strings{"Dobry den, vitajte v obchode Quorvane.", "Ste tu prvy raz.",
+                     "NewGroup\t",
+                     "AddGram\t:gramURI lang_resources/grammars/temp/GoTo#hours.bnf\t:gramTYPE "
+                     "bnf\t:loc_DICT lang_resources\\Dictionaries\\GoTo#hours.dic",
+                     "LoadGroup", "Pre otvaracie hodiny stlacte 1, pre dnesnu ponuku 2.",
+                     "GetDTMFch:", "Stlacte prosim 1 alebo 2.", "NewGroup\t",
+                     "AddGram\t:gramURI lang_resources/grammars/temp/GoTo#hours.bnf\t:gramTYPE "
+                     "bnf\t:loc_DICT lang_resources\\Dictionaries\\GoTo#hours.dic",
+                     "LoadGroup", "Pre otvaracie hodiny stlacte 1, pre dnesnu ponuku 2.",
+                     "GetDTMFch:", "NewGroup\t",
+                     "AddGram\t:gramURI days.bnf\t:gramTYPE bnf\t:loc_DICT "
+                     "lang_resources\\Dictionaries\\",
+                     "LoadGroup", "Ktory den vas zaujima?", "ask:",
+                     "Nerozumel som, povedzte den v tyzdni.", "NewGroup\t",
+                     "AddGram\t:gramURI days.bnf\t:gramTYPE bnf\t:loc_DICT "
+                     "lang_resources\\Dictionaries\\",
+                     "LoadGroup", "Ktory den vas zaujima?", "ask:",
                      "V sobotu mame otvorene od 8 do 12.", "Dnes mame 3 zlavy.",
                      "audio:jingle.wav", "Otvaracie hodiny uz poznate. Dovidenia.",
                      "Koniec dialogu"}));
