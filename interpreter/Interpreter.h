@@ -1,9 +1,9 @@
 // The one object that runs a dialogue over VoiceXML documents. It owns the
 // parser of the current document, the scope layer (and with it the script
-// engine), the prompt player, the grammar manager and the input collector, walks from document to
-// document, handles each document's root element and document-level
-// elements, and runs each dialog (form or menu) with the Form Interpretation
-// Algorithm. Every element executor is an operation of this class and shares
+// engine), the prompt player, the grammar manager, the input collector and
+// the semantic resolver, walks from document to document, handles each
+// document's root element and document-level elements, and runs each dialog
+// (form or menu) with the Form Interpretation Algorithm. Every element executor is an operation of this class and shares
 // its state.
 //
 // Calling order: constructor, LoadDocument on the start document, Run,
@@ -266,13 +266,13 @@ class Interpreter {
   std::string& LastInput();
   // Post-semantic helpers (PostSemanticProcessing.cpp).
   void ApplyMatch(const std::string& itemName, Element* holder);
-  void FollowMenuChoice(Element* menu, const std::string& value);
+  void FollowMenuChoice(Element* menu, const std::string& result);
   void FillForm(Element* form, const std::string& result);
   bool FollowDtmfChoice();
   void FollowTarget(Element* choiceOrLink);
-  // Jump helpers shared with the goto executor (BlockExecutors.cpp): the slot
-  // of the current document that holds the dialog element, else the first
-  // whose "id" is the element's non-empty "id"; null when none.
+  // The slot of the current document that holds the dialog element, else the
+  // first whose "id" is the element's non-empty "id"; null when none
+  // (BlockExecutors.cpp, with the jumps).
   DialogSlot* SlotOf(const Element* dialog);
   // Event helpers (EventHandling.cpp).
   template <typename Qualifies>

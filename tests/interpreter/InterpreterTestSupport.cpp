@@ -29,6 +29,14 @@ std::vector<std::string> Heard(const std::vector<std::string>& sent) {
   return heard;
 }
 
+std::vector<std::string> Spoken(const std::vector<std::string>& sent) {
+  std::vector<std::string> spoken;
+  for (const std::string& text : Heard(sent)) {
+    if (text.find('\t') == std::string::npos && text != "LoadGroup") spoken.push_back(text);
+  }
+  return spoken;
+}
+
 ::testing::AssertionResult InOrder(const std::string& text, const std::vector<std::string>& parts) {
   std::size_t position = 0;
   for (const std::string& part : parts) {

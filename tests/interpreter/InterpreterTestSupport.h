@@ -25,6 +25,10 @@ void WriteDocument(const std::string& name, const std::string& body,
 // the URI of an "inform:" request, anything else unchanged.
 std::vector<std::string> Heard(const std::vector<std::string>& sent);
 
+// Heard without the grammar set-up of each turn ("NewGroup\t", "AddGram\t",
+// "LoadGroup").
+std::vector<std::string> Spoken(const std::vector<std::string>& sent);
+
 // True when the parts occur in the text in this order, each after the end
 // of the one before; otherwise adds a failure naming the first part missing.
 ::testing::AssertionResult InOrder(const std::string& text, const std::vector<std::string>& parts);
