@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 
 #include <cerrno>
+#include <fstream>
+#include <utility>
 
 extern char** environ;
 
@@ -21,6 +23,21 @@ int RunProgram(const std::vector<std::string>& argv) {
     if (errno != EINTR) return -1;
   }
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int RunShellCommand(const std::string& commandLine) {
+  return RunProgram({"/bin/sh", "-c", commandLine});
+}
+
+bool ReadAnswerLines(const std::string& path, std::vector<std::string>* lines) {
+  lines->clear();
+  std::ifstream file(path, std::ios::binary);
+  if (!file.is_open()) return false;
+  for (std::string line; std::getline(file, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines->push_back(std::move(line));
+  }
+  return true;
 }
 
 }  // namespace platform

@@ -1,6 +1,8 @@
-// Runs an outside program with an argument vector, never through a shell, so
-// no text that reaches an argument is ever interpreted. The program inherits
-// the working directory, standard output and standard error.
+// Outside programs and the answers they leave in files. A program runs from
+// an argument vector, never through a shell, so no text that reaches an
+// argument is ever interpreted; the one exception is RunShellCommand, for a
+// command line that a document's author wrote. A program inherits the
+// working directory, standard output and standard error, and is waited for.
 #pragma once
 #include <string>
 #include <vector>
@@ -11,5 +13,15 @@ namespace platform {
 // arguments and waits for it: its exit status, or -1 when it cannot start or
 // was ended by a signal. An empty argv gives -1.
 int RunProgram(const std::vector<std::string>& argv);
+
+// Runs the command line through "/bin/sh -c" and waits for it; the status as
+// RunProgram gives it (a command the shell cannot find is the shell's 127).
+int RunShellCommand(const std::string& commandLine);
+
+// Reads the file's lines into *lines (replacing what it held): whole lines
+// of any length, each without its line end and without one trailing "\r";
+// a last line without a line end counts. False, with *lines empty, when the
+// file cannot be opened.
+bool ReadAnswerLines(const std::string& path, std::vector<std::string>* lines);
 
 }  // namespace platform
