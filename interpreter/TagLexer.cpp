@@ -56,17 +56,18 @@ const std::vector<ElementPattern>& ElementPatterns() {
   return patterns;
 }
 
-// A table entry that becomes another name when the tag also holds a marker.
+// A table entry that becomes another name when the tag's head also holds
+// the marker after its "<" (start tags) or "</" (end tags).
 struct FixUp {
   const char* entry;
   const char* marker;
   const char* name;
 };
-const std::array<FixUp, 5> kFixUps = {{{"rule", "<ruleref", "ruleref"},
-                                       {"else", "<elseif", "elseif"},
-                                       {"if", "<elseif", "elseif"},
-                                       {"enumerate", "<prompt", "prompt"},
-                                       {"audio", "<prompt", "prompt"}}};
+const std::array<FixUp, 5> kFixUps = {{{"rule", "ruleref", "ruleref"},
+                                       {"else", "elseif", "elseif"},
+                                       {"if", "elseif", "elseif"},
+                                       {"enumerate", "prompt", "prompt"},
+                                       {"audio", "prompt", "prompt"}}};
 
 // The Unicode characters of the Windows-1250 bytes 0x80 to 0xFF (0: none).
 const std::array<std::uint16_t, 128> kWindows1250 = {
@@ -91,10 +92,6 @@ const std::array<NamedEntity, 5> kNamedEntities = {
     {{"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"apos", '\''}, {"quot", '"'}}};
 
 bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-bool Contains(const std::string& text, const char* part) {
   return text.find(part) != std::string::npos;
 }
 
@@ -232,15 +229,17 @@ std::string TagName(const std::string& tag) {
 }
 
 std::string ElementName(const std::string& tag) {
-  const std::string head = (tag.compare(0, 2, "</") == 0 ? "</" : "<") + TagName(tag);
+  const char* opener = tag.compare(0, 2, "</") == 0 ? "</" : "<";
+  const std::string head = opener + TagName(tag);
   for (const ElementPattern& pattern : ElementPatterns()) {
-    if (Contains(head, pattern.start)) {
-      for (const FixUp& fixUp : kFixUps) {
-        if (pattern.name == fixUp.entry && Contains(head, fixUp.marker)) return fixUp.name;
+    const bool start = Contains(head, pattern.start);
+    if (!start && !Contains(head, pattern.end)) continue;
+    for (const FixUp& fixUp : kFixUps) {
+      if (pattern.name == fixUp.entry && Contains(head, opener + std::string(fixUp.marker))) {
+        return start ? fixUp.name : "</" + std::string(fixUp.name);
       }
-      return pattern.name;
     }
-    if (Contains(head, pattern.end)) return pattern.end;
+    return start ? pattern.name : pattern.end;
   }
   return "";
 }

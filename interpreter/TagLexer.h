@@ -60,7 +60,9 @@ std::string TagName(const std::string& tag);
 // holds as "<" + E, with the fix-ups "<ruleref" -> "ruleref", "<elseif" ->
 // "elseif" (for the entries "else" and "if") and, for "enumerate" and
 // "audio", "<prompt" -> "prompt"; "</" + E for the first entry held as
-// "</" + E; "" when the head holds no entry. As the table is searched by
+// "</" + E, with the same fix-ups ("</ruleref" -> "</ruleref", so that the
+// end tag of a <ruleref> on a later line is not taken for "</rule"); "" when
+// the head holds no entry. As the table is searched by
 // substrings, "<metadata" is "meta".
 std::string ElementName(const std::string& tag);
 

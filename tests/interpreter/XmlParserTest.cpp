@@ -269,6 +269,9 @@ struct LineCase {
 
 const LineCase kLineCases[] = {
     {"ruleref fix-up", "<ruleref uri=\"#a\"/>", "ruleref document uri=#a\n"},
+    {"ruleref end tag on a later line is not the rule's",
+     "<rule id=\"r\">\n<ruleref uri=\"#a\">\n</ruleref>\n</rule>",
+     "rule document id=r\n  ruleref anonymous uri=#a\n"},
     {"elseif fix-up", "<elseif cond=\"x\"/>", "elseif document cond=x\n"},
     {"enumerate in a prompt", "<prompt>Say <enumerate/></prompt>",
      "prompt document |Say <enumerate/>|\n"},
