@@ -197,7 +197,11 @@ void GrammarManager::ActivateForElement(const Element* element) {
     }
   }
   for (const std::unique_ptr<GrammarEntry>& entry : entries_) {
-    const bool sameOwner = entry->owner->sourceText == element->sourceText;
+    // An inline grammar is owned by its parent; its own <grammar> element
+    // activates it too when its scope class will deactivate it again.
+    const bool sameOwner =
+        entry->owner->sourceText == element->sourceText ||
+        (entry->grammarTree == element && !entry->scopeClass.empty());
     if ((isChoice && sameOwner) || (sameOwner && identity && entry->itemName == *identity) ||
         IsDocumentScope(entry->scopeClass)) {
       entry->active = true;

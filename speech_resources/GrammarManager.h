@@ -21,8 +21,9 @@
 //
 // Activation of an element E sets the active flag of every entry that
 //   1. E being a <choice>, is owned by an element with E's source text;
-//   2. is owned by an element with E's source text and whose item name is the
-//      variable name bound to E's parent;
+//   2. is owned by an element with E's source text, or is the inline grammar
+//      E itself with a scope class that is not empty, and whose item name is
+//      the variable name bound to E's parent;
 //   3. has the scope class "document" or "document-ard".
 // Elements are compared by source text, not identity.
 //

@@ -16,6 +16,7 @@ void SemanticResolver::ReturnSemantic(const std::string& utterance, const std::s
                                       Element* item) {
   grammars_->MainLog()->Message("Invoking function ReturnSemantic");
   std::cout << "Available semantic " << semantic << std::endl;
+  complete_ = false;
   const std::string variable =
       item->tagName == "menu" ? item->VariableName() : item->GetAttribute("name");
   for (const std::unique_ptr<GrammarEntry>& entry : grammars_->Entries()) {
@@ -41,10 +42,12 @@ void SemanticResolver::ReturnSemFromGr(const std::string& utterance, const std::
   log.Message("ReturnSemFromGr");
   log.Write(entry.name);
   currentEntry_ = &entry;
+  utterance_ = utterance;
+  matched_ = false;
+  complete_ = false;
   const std::string& format = grammars_->CurrentFormat();
   if (format == "xml") {
     log.Message("XML format");
-    matched_ = false;
     BuildSmResult(entry.grammarTree);
     if (matched_) entry.matched = true;
     return;
@@ -70,15 +73,4 @@ void SemanticResolver::ReturnSemFromGr(const std::string& utterance, const std::
     }
     entry.matched = true;
   }
-}
-
-void SemanticResolver::BuildSmResult(const Element* /*grammar*/) {
-  grammars_->MainLog()->Message("WARNING: BuildSmResult is not available yet: the SRGS grammar " +
-                                currentEntry_->name + " gives no match");
-}
-
-bool SemanticResolver::LookUpList(const GrammarEntry& entry) {
-  grammars_->MainLog()->Message("WARNING: the list lookup is not available yet: the list grammar " +
-                                entry.name + " gives no match");
-  return false;
 }

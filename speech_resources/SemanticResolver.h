@@ -2,21 +2,51 @@
 // initial executors hand the recognition result to the resolver; it looks at
 // every grammar entry that was active and announced in the turn, interprets
 // the result as the entry's format calls for, and writes the meaning into the
-// script object "SmResult." + the entry's item name (first made a new
-// object), marking the entry as matched:
+// script object "SmResult." + the entry's item name, marking the entry as
+// matched:
 //   "slf"   the semantic string (the utterance when it is empty), as a string;
 //   "bnf"   the semantic string as a script expression, when it is not empty;
 //   "list"  the semantic string as a string when it is not empty; otherwise
-//           the list lookup (not in this build: no match, with a warning);
-//   "xml"   the SRGS matching of BuildSmResult (not in this build: no match,
-//           with a warning).
+//           the list lookup through the outside program Morvish;
+//   "xml"   the SRGS matching of the utterance against the grammar tree.
 // When no entry matched and the semantic string is not empty, the item's
 // dialog variable receives it as a string.
 //
+// SRGS matching (BuildSmResult) walks the root rule's <ruleref>, <one-of>
+// and <item> children in order, greedy and sequential: an item matches only
+// at the current word, by its words (one word, or several joined by single
+// blanks) or, when nothing matched yet, by being the whole utterance; a
+// failed item changes nothing. A matched item assigns its semantic text (its
+// "tag", else the nearest ancestor's below the <grammar>, else its words) as
+// a string: to the result itself while the root rule is matched directly, and
+// appended to the result's property named by the rule entered last once a
+// <ruleref> was followed. Every other named rule starts as ''. The root
+// rule's "tag" is then run as an expression with the rule ids qualified. Only
+// <rule> children with a non-empty id take part. Repeats "0-" and "1-" stop
+// when a match takes no word; a rule is never entered again at the word where
+// it is being matched already, and rules nest at most kMaxRuleDepth deep. A
+// rule body stops after an item once something matched and no word is left.
+//
+// List lookup: the request file "Quorvane/VObjects/obj_temp_to_obj" gets
+// "searching_item\t" + utterance; the reply file
+// "Quorvane/VObjects/obj_temp_to_doc" is removed; "Quorvane/VObjects/Morvish"
+// runs with the grammar's "src" as its one argument (no shell); each reply
+// line name + "\t" + value with a plain name (identifier parts joined by dots,
+// or empty for the result itself) sets that property of the result: digits,
+// "true" and "false" as they are, anything else as an escaped string. The
+// last such line decides the outcome; "listofvar\tnone" means not found, and
+// so does no reply.
+//
 // The grammar manager (not owned; it must outlive the resolver) gives the
 // entries, the scope layer and the main log. Single-threaded.
+//
+// Where the members live: the turn in SemanticResolver.cpp, the SRGS matcher
+// in SrgsMatching.cpp, the list lookup in ListLookup.cpp.
 #pragma once
+#include <cstddef>
 #include <string>
+#include <utility>
+#include <vector>
 
 class Element;
 class GrammarManager;
@@ -24,6 +54,9 @@ struct GrammarEntry;
 
 class SemanticResolver {
  public:
+  // How deep rule references may nest in one matching.
+  static constexpr std::size_t kMaxRuleDepth = 200;
+
   explicit SemanticResolver(GrammarManager* grammars);
   SemanticResolver(const SemanticResolver&) = delete;
   SemanticResolver& operator=(const SemanticResolver&) = delete;
@@ -36,16 +69,55 @@ class SemanticResolver {
   // Interprets one entry in the grammar manager's current format.
   void ReturnSemFromGr(const std::string& utterance, const std::string& semantic,
                        GrammarEntry& entry);
-  // SRGS matching of the utterance against the current entry's grammar tree:
-  // not in this build. Logs a warning naming the grammar; nothing matches.
-  void BuildSmResult(const Element* grammar);
+  // Matches the utterance against the current entry's grammar tree and
+  // builds "SmResult." + its item name. The matched flag tells the outcome;
+  // the status of the last root rule is returned (a null grammar: 0, logged).
+  int BuildSmResult(const Element* grammar);
 
  private:
-  // The lookup of a list grammar's answer: not in this build. Logs a warning
-  // naming the grammar and returns false (nothing found).
+  // The result made a new object when the root rule is there, and every
+  // other named rule's property ''.
+  void StartResult(const Element& grammar, const std::string& root);
+  // The matcher. Each returns 1 when its last attempt matched, else 0.
+  int MatchRuleBody(const Element& rule);
+  int MatchRuleref(const Element& ruleref);
+  int MatchOneOf(const Element& oneOf);
+  int MatchElement(const Element& element);
+  // The walk of a rule body or of an item's children; the status is that of
+  // the last <ruleref>, <one-of> or <item> child.
+  int MatchChildren(const Element& parent, bool stopWhenComplete);
+  // An item once, or while it matches and takes words for "0-" and "1-".
+  int MatchRepeated(const Element& item);
+  // An item without children, by its words.
+  int MatchLeaf(const Element& item, const std::string& semanticText);
+  // Records a match and runs its assignment.
+  void Accept(const std::string& assignment);
+  // The next word of the utterance (up to the next blank); moves the word
+  // positions past it. "" at the end, or between two blanks.
+  std::string NextWord();
+  // The expression with the result path and "." put before the first
+  // occurrence, after the previous insertion, of each rule id, in rule order.
+  std::string QualifyRuleNames(const std::string& expression, const Element& grammar) const;
+
+  // The list lookup of the current entry; true when something was found.
   bool LookUpList(const GrammarEntry& entry);
+  // Writes "searching_item\t" + utterance to the request file.
+  void WriteRequest();
+  // Sets one property of the result from a reply line; false for a line
+  // that is skipped. *notFound tells whether it said "listofvar\tnone".
+  bool TakeReplyLine(const GrammarEntry& entry, const std::string& line, bool* notFound);
 
   GrammarManager* grammars_;
-  const GrammarEntry* currentEntry_ = nullptr;  // the entry being interpreted
-  bool matched_ = false;  // the last SRGS matching matched something
+  const GrammarEntry* currentEntry_ = nullptr;
+  std::string ruleName_;    // the id of the rule whose body was entered last
+  std::string utterance_;
+  std::string resultPath_;  // "SmResult." + the entry's item name
+  bool matched_ = false;    // an item matched in this matching
+  bool complete_ = false;   // no word was left after the last item
+  bool rootMode_ = false;   // the root rule is matched directly
+  std::size_t wordStart_ = 0;
+  std::size_t wordEnd_ = 0;
+  const Element* grammar_ = nullptr;  // the grammar being matched
+  // The rules being matched, each with the word position it was entered at.
+  std::vector<std::pair<const Element*, std::size_t>> activeRules_;
 };

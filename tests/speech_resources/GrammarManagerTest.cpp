@@ -638,12 +638,12 @@ TEST_F(GrammarManagerTest, ActivationRules) {
   // Rule 2: the grammar element itself, its item name bound to its parent.
   manager_.ActivateForElement(Find("grammar", 1));
   EXPECT_EQ(active(), "1100");
-  // An inline field grammar is owned by the field: its <grammar> child does not activate it.
+  // An inline field grammar is owned by the field, and its <grammar> element activates it.
   manager_.ActivateForElement(Find("grammar", 2));
-  EXPECT_EQ(active(), "1100");
+  EXPECT_EQ(active(), "1110");
   // Rule 1: any choice with the same markup as the owner (the first choice of the other menu).
   manager_.ActivateForElement(Find("choice", 0));
-  EXPECT_EQ(active(), "1101");
+  EXPECT_EQ(active(), "1111");
 }
 
 TEST_F(GrammarManagerTest, ElementWithoutBoundParentActivatesOnlyDocumentGrammars) {

@@ -1,5 +1,6 @@
 // Hand-made element trees for the grammar tests: elements in the arena with
-// the markup the line parser would give them.
+// the markup the line parser would give them; and SRGS markup for documents
+// and grammar files (namespace srgs).
 #pragma once
 #include <string>
 #include <utility>
@@ -54,4 +55,23 @@ inline Element* Grammar(const std::string& root, const std::vector<Element*>& ch
   return grammar;
 }
 
+namespace srgs {
+
+inline std::string Item(const std::string& words, const std::string& attributes = "") {
+  return "<item" + attributes + ">" + words + "</item>";
+}
+inline std::string OneOf(const std::string& items) { return "<one-of>" + items + "</one-of>"; }
+inline std::string Ref(const std::string& id) { return "<ruleref uri=\"#" + id + "\"/>"; }
+// A line of its own.
+inline std::string Rule(const std::string& id, const std::string& body,
+                        const std::string& attributes = "") {
+  return "<rule id=\"" + id + "\"" + attributes + ">" + body + "</rule>\n";
+}
+// An inline SRGS grammar of the rules.
+inline std::string Inline(const std::string& root, const std::string& rules) {
+  return "<grammar type=\"application/grammar+xml\" root=\"" + root + "\">\n" + rules +
+         "</grammar>\n";
+}
+
+}  // namespace srgs
 }  // namespace grammartest

@@ -1,0 +1,207 @@
+// The SRGS matcher of the semantic resolver: an utterance matched word by
+// word against a grammar tree, and the rule results it leaves in SmResult.
+#include <algorithm>
+#include <string>
+
+#include "interpreter/EcmaScopes.h"
+#include "interpreter/Element.h"
+#include "interpreter/ScriptLiteral.h"
+#include "interpreter/SessionLog.h"
+#include "speech_resources/GrammarEntry.h"
+#include "speech_resources/GrammarManager.h"
+#include "speech_resources/SemanticResolver.h"
+
+namespace {
+
+// A <rule> that can be matched, initialised and referred to: one with an id.
+bool IsNamedRule(const Element& element) {
+  return element.tagName == "rule" && !element.GetAttribute("id").empty();
+}
+
+bool IsRepeated(const Element& item) {
+  const std::string repeat = item.GetAttribute("repeat");
+  return repeat == "1-" || repeat == "0-";
+}
+
+// The item's "tag", else that of its nearest ancestor below the grammar.
+std::string SemanticText(const Element& item, const Element* grammar) {
+  std::string text = item.GetAttribute("tag");
+  for (const Element* above = item.parent;
+       text.empty() && above != nullptr && above != grammar && above->tagName != "grammar";
+       above = above->parent) {
+    text = above->GetAttribute("tag");
+  }
+  return text;
+}
+
+}  // namespace
+
+int SemanticResolver::BuildSmResult(const Element* grammar) {
+  if (grammar == nullptr) {
+    grammars_->MainLog()->Error("SRGS: the grammar " + currentEntry_->name +
+                                " has no grammar tree to match");
+    return 0;
+  }
+  wordStart_ = 0;
+  wordEnd_ = 0;
+  grammar_ = grammar;
+  activeRules_.clear();
+  const std::string root = grammar->GetAttribute("root");
+  resultPath_ = "SmResult." + currentEntry_->itemName;
+  StartResult(*grammar, root);
+  int status = 0;
+  for (const Element* rule : grammar->children) {
+    if (!IsNamedRule(*rule) || rule->GetAttribute("id") != root) continue;
+    rootMode_ = true;
+    status = MatchRuleBody(*rule);
+    const std::string tag = rule->GetAttribute("tag");
+    if (!tag.empty()) {
+      grammars_->Scopes()->ExecuteCommand(resultPath_ + "=" + QualifyRuleNames(tag, *grammar),
+                                          nullptr, false, EcmaScopes::kShortSize);
+    }
+  }
+  return status;
+}
+
+void SemanticResolver::StartResult(const Element& grammar, const std::string& root) {
+  EcmaScopes& scopes = *grammars_->Scopes();
+  for (const Element* rule : grammar.children) {
+    if (IsNamedRule(*rule) && rule->GetAttribute("id") == root) {
+      scopes.ExecuteCommand(resultPath_ + " = new Object()", nullptr, false);
+    }
+  }
+  for (const Element* rule : grammar.children) {
+    if (IsNamedRule(*rule) && rule->GetAttribute("id") != root) {
+      scopes.ExecuteCommand(resultPath_ + "." + rule->GetAttribute("id") + " ='';", nullptr, false);
+    }
+  }
+}
+
+int SemanticResolver::MatchRuleBody(const Element& rule) {
+  const std::string id = rule.GetAttribute("id");
+  const std::pair<const Element*, std::size_t> here(&rule, wordEnd_);
+  if (std::find(activeRules_.begin(), activeRules_.end(), here) != activeRules_.end()) {
+    grammars_->MainLog()->Error("SRGS: the rule " + id +
+                                " is being matched at this word already; not entered again");
+    return 0;
+  }
+  if (activeRules_.size() == kMaxRuleDepth) {
+    grammars_->MainLog()->Error("SRGS: rules nest deeper than " + std::to_string(kMaxRuleDepth) +
+                                "; the rule " + id + " is not entered");
+    return 0;
+  }
+  activeRules_.push_back(here);
+  ruleName_ = id;
+  const int status = MatchChildren(rule, true);
+  activeRules_.pop_back();
+  return status;
+}
+
+int SemanticResolver::MatchChildren(const Element& parent, bool stopWhenComplete) {
+  int status = 0;
+  for (const Element* child : parent.children) {
+    const std::string& tag = child->tagName;
+    if (tag == "ruleref") {
+      rootMode_ = false;
+      status = MatchRuleref(*child);
+    } else if (tag == "one-of") {
+      status = MatchOneOf(*child);
+    } else if (tag == "item") {
+      status = MatchRepeated(*child);
+      if (stopWhenComplete && complete_ && matched_) break;
+    }
+  }
+  return status;
+}
+
+int SemanticResolver::MatchRepeated(const Element& item) {
+  if (!IsRepeated(item)) return MatchElement(item);
+  for (;;) {
+    const std::size_t before = wordEnd_;
+    if (MatchElement(item) != 1 || wordEnd_ == before) return 0;
+  }
+}
+
+int SemanticResolver::MatchRuleref(const Element& ruleref) {
+  const std::string uri = ruleref.GetAttribute("uri");
+  const std::string id = uri.empty() ? "" : uri.substr(1);
+  int status = 0;
+  for (const Element* rule : grammar_->children) {
+    if (IsNamedRule(*rule) && rule->GetAttribute("id") == id) status = MatchRuleBody(*rule);
+  }
+  return status;
+}
+
+int SemanticResolver::MatchOneOf(const Element& oneOf) {
+  int status = 0;
+  for (const Element* child : oneOf.children) {
+    status = MatchRepeated(*child);
+    if (status == 1) return 1;
+  }
+  return status;
+}
+
+int SemanticResolver::MatchElement(const Element& element) {
+  const std::string semanticText = SemanticText(element, grammar_);
+  const int status = element.children.empty() ? MatchLeaf(element, semanticText)
+                                              : MatchChildren(element, false);
+  complete_ = wordEnd_ >= utterance_.size();
+  return status;
+}
+
+int SemanticResolver::MatchLeaf(const Element& item, const std::string& semanticText) {
+  const std::string words = item.GetText();
+  const std::string property = rootMode_ ? resultPath_ : resultPath_ + "." + ruleName_;
+  const std::string assignment = property + (rootMode_ ? "=" : "+=") +
+                                 QuoteScriptString(semanticText.empty() ? words : semanticText);
+  const std::size_t start = wordStart_;
+  const std::size_t end = wordEnd_;
+  std::string candidate = NextWord();
+  bool found = candidate == words;
+  while (!found && candidate.size() < words.size()) {
+    const std::string word = NextWord();
+    if (word.empty()) break;
+    candidate += ' ' + word;
+    found = candidate == words;
+  }
+  if (found) {
+    Accept(assignment);
+    return 1;
+  }
+  wordStart_ = start;
+  wordEnd_ = end;
+  if (words != utterance_ || matched_) return 0;
+  Accept(assignment);  // the whole utterance, when nothing else matched
+  return 1;
+}
+
+void SemanticResolver::Accept(const std::string& assignment) {
+  grammars_->Scopes()->ExecuteCommand(assignment, nullptr, false, EcmaScopes::kShortSize);
+  matched_ = true;
+}
+
+std::string SemanticResolver::NextWord() {
+  wordStart_ = wordEnd_;
+  const std::size_t blank = utterance_.find(' ', wordStart_);
+  if (blank != std::string::npos) {
+    wordEnd_ = blank + 1;
+    return utterance_.substr(wordStart_, blank - wordStart_);
+  }
+  if (wordStart_ >= utterance_.size()) return "";  // word end stays at the start
+  wordEnd_ = utterance_.size();
+  return utterance_.substr(wordStart_);
+}
+
+std::string SemanticResolver::QualifyRuleNames(const std::string& expression,
+                                               const Element& grammar) const {
+  std::string result = expression;
+  std::size_t from = 0;
+  for (const Element* rule : grammar.children) {
+    if (!IsNamedRule(*rule)) continue;
+    const std::size_t at = result.find(rule->GetAttribute("id"), from);
+    if (at == std::string::npos) continue;
+    result.insert(at, resultPath_ + ".");
+    from = at + resultPath_.size() + 1;
+  }
+  return result;
+}

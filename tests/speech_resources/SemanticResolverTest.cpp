@@ -1,0 +1,165 @@
+// The semantic resolver on the real script engine: SRGS grammars matched
+// against utterances, and list grammars looked up through a fake Morvish.
+#include "speech_resources/SemanticResolver.h"
+
+#include <gtest/gtest.h>
+
+#include "speech_resources/GrammarManager.h"
+#include "tests/speech_resources/GrammarTestTrees.h"
+#include "tests/speech_resources/SpeechTestSupport.h"
+#include "tests/support/CaptureStdout.h"
+#include "tests/support/FakePeerLink.h"
+#include "tests/support/FakeProgram.h"
+
+namespace {
+
+using grammartest::srgs::Item;
+using grammartest::srgs::OneOf;
+using grammartest::srgs::Ref;
+using grammartest::srgs::Rule;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
+
+class SemanticResolverTest : public testsupport::TempDirTest {
+ protected:
+  // Registers a grammar of the field g, announced; SmResult starts empty.
+  void Register(const std::string& src, const std::string& type) {
+    speechtest::SharedScopes().CreateScope("SmResult");
+    field_ = grammartest::Make("field", {Attribute("name", "g")});
+    manager_.InitGrammar(grammartest::Add(
+        field_, grammartest::Make("grammar", {Attribute("src", src), Attribute("type", type)})));
+    manager_.Entries().at(0)->active = manager_.Entries().at(0)->sent = true;
+  }
+  // Interprets the utterance; expects no script error and gives SmResult.g as JSON.
+  std::string Interpret(const std::string& utterance) {
+    testsupport::CaptureStdout console;
+    resolver_.ReturnSemantic(utterance, "", field_);
+    EXPECT_EQ(console.Take().find("ERROR"), std::string::npos);
+    std::string json;
+    speechtest::SharedScopes().ExecuteCommand("JSON.stringify(SmResult.g)", &json, false);
+    return json;
+  }
+  bool Matched() { return manager_.Entries().at(0)->matched; }
+
+  speechtest::LogFile log_{"main.log"};
+  testsupport::FakePeerLink peer_;
+  GrammarManager manager_{log_.get(), &speechtest::SharedScopes(), peer_};
+  SemanticResolver resolver_{&manager_};
+  Element* field_ = nullptr;
+};
+
+// One row of a table: what the grammar or the lookup is given, and the result.
+struct Case {
+  const char* what;
+  std::string input;  // the children of <grammar root="main">, or Morvish's answer
+  std::string utterance;
+  std::string result;  // SmResult.g as JSON
+  bool matched;
+};
+
+class SrgsTest : public SemanticResolverTest, public ::testing::WithParamInterface<Case> {};
+
+TEST_P(SrgsTest, BuildsTheResult) {
+  WriteFile("g.grxml", "<?xml version=\"1.0\"?>\n<grammar root=\"main\">\n" + GetParam().input +
+                           "</grammar>\n");
+  Register("g.grxml", "application/grammar+xml");
+  EXPECT_EQ(Interpret(GetParam().utterance), GetParam().result);
+  EXPECT_EQ(Matched(), GetParam().matched);
+}
+
+std::string Main(const std::string& body, const std::string& more = "") {
+  return Rule("main", body, more);
+}
+const std::string kYesNo = Main(OneOf(Item("yes", " tag=\"1\"") + Item("no", " tag=\"0\"")));
+const std::string kCity = Rule("city", OneOf(Item("Paris", " tag=\"PAR\"") + Item("London")));
+const std::string kDay = Rule("day", OneOf(Item("Monday") + Item("Friday")));
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SrgsTest,
+    ::testing::Values(
+        Case{"TagOfTheMatchedItem", kYesNo, "no", "\"0\"", true},
+        Case{"WordsAfterTheMatchAreIgnored", kYesNo, "yes please", "\"1\"", true},
+        Case{"WordsAreNeverSkipped", kYesNo, "please yes", "{}", false},
+        Case{"TwoWordItem", Main(OneOf(Item("Paris") + Item("New York"))), "New York",
+                 "\"New York\"", true},
+        Case{"TwoBlanksOnlyAsTheWholeUtterance", Main(Item("New  York")), "New  York",
+                 "\"New  York\"", true},
+        Case{"RulerefOverTwoLinesFillsItsRule",
+                 Main("\n<ruleref uri=\"#city\">\n</ruleref>\n") + kCity, "Paris",
+                 R"({"city":"PAR"})", true},
+        Case{"RootItemsAfterARulerefAppendToTheRuleEnteredLast",
+                 Main(Ref("city") + Item("please")) + kCity, "Paris please",
+                 R"({"city":"PARplease"})", true},
+        Case{"RepeatedItemMatchesAsOftenAsItCan",
+                 Main(Item("very", " repeat=\"1-\"") + Item("big")), "very very big", "\"big\"",
+                 true},
+        Case{"RootTagCombinesRuleResults",
+                 Main(Ref("city") + Ref("day"), " tag=\"city + ' ' + day\"") + kCity + kDay,
+                 "London Friday", "\"London Friday\"", true},
+        Case{"ItemInheritsTheTagOfItsRule",
+                 Main(Ref("city")) + Rule("city", Item("Rome"), " tag=\"CITY\""), "Rome",
+                 R"({"city":"CITY"})", true},
+        Case{"FailedItemGivesItsWordBack",
+                 Main(Ref("day") + Ref("time")) + kDay +
+                     Rule("time", OneOf(Item("six") + Item("five o'clock"))),
+                 "Friday five o'clock", R"({"day":"Friday","time":"five o'clock"})", true},
+        Case{"RepeatStopsWhenAMatchTakesNoWord",
+                 Main(OneOf(Item("yes")) + OneOf("<item repeat=\"0-\" tag=\"x\"/>")), "yes",
+                 "\"x\"", true},
+        Case{"LeftRecursionIsNotEnteredAgain",
+                 Main(Ref("list")) + Rule("list", Ref("list") + Item("a")), "a",
+                 R"({"list":"a"})", true},
+        Case{"OnlyRulesWithAnIdTakePart",
+                 "<meta name=\"a\" content=\"b\"/>\ntext\n<rule>" + Item("no") + "</rule>\n" +
+                     Main(Item("yes")),
+                 "yes", "\"yes\"", true},
+        Case{"RulerefInAOneOfIsNotFollowed", Main(OneOf(Ref("city") + Item("yes"))) + kCity,
+                 "Paris", R"({"city":""})", false}),
+    [](const ::testing::TestParamInfo<Case>& info) { return info.param.what; });
+
+// A Morvish that keeps its arguments and the request, and answers with the
+// file "answer" when there is one; an earlier answer lies in the reply file.
+class ListLookupTest : public SemanticResolverTest,
+                       public ::testing::WithParamInterface<Case> {};
+
+TEST_P(ListLookupTest, FillsTheResultFromMorvishsAnswer) {
+  testsupport::WriteProgram("Quorvane/VObjects/Morvish",
+                            "printf '%s|' \"$#\" \"$@\" > argv\n"
+                            "cp Quorvane/VObjects/obj_temp_to_obj request\n"
+                            "[ -f answer ] && cat answer > Quorvane/VObjects/obj_temp_to_doc\n");
+  WriteFile("Quorvane/VObjects/obj_temp_to_doc", "\tstale\n");
+  if (!GetParam().input.empty()) WriteFile("answer", GetParam().input);
+  Register("cities.list", "application/grammar+list");
+  EXPECT_EQ(Interpret(GetParam().utterance), GetParam().result);
+  EXPECT_EQ(Matched(), GetParam().matched);
+  EXPECT_EQ(ReadFile("argv"), "1|cities.list|");
+  EXPECT_EQ(ReadFile("request"), "searching_item\t" + GetParam().utterance + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, ListLookupTest,
+    ::testing::Values(
+        Case{"StringAndNumber", "color\tred\nsize\t42\n", "red shirt",
+             R"({"color":"red","size":42})", true},
+        Case{"ListofvarNoneLastIsNotFound", "city\tParis\nlistofvar\tnone\n", "Parma",
+             R"({"city":"Paris","listofvar":"none"})", false},
+        Case{"EmptyNameIsTheResultItself", "\tyes\r\n", "yeah", "\"yes\"", true},
+        Case{"ValuesByTheirForm", "a\t10\nb\t1.5\nc\t-3\nd\t12a\ne\ttrue\nf\t007\n", "it's",
+             R"({"a":10,"b":"1.5","c":"-3","d":"12a","e":true,"f":7})", true},
+        // Quotes and entities stay text; a name that is not plain is skipped.
+        Case{"NothingInAnAnswerRunsAsScript",
+             "x\t');SmResult.g.y=1;('\nz\t&apos;+1+&apos;\nw=1;SmResult.g.v\t2\nno tab\n", "x",
+             R"({"x":"');SmResult.g.y=1;('","z":"&apos;+1+&apos;"})", true},
+        Case{"NoAnswerIsNotFound", "", "New York", "{}", false}),
+    [](const ::testing::TestParamInfo<Case>& info) { return info.param.what; });
+
+TEST_F(SemanticResolverTest, MissingMorvishIsLoggedAndFindsNothing) {
+  Register("cities.list", "application/grammar+list");
+  EXPECT_EQ(Interpret("Rome"), "{}");
+  EXPECT_EQ(ReadFile("Quorvane/VObjects/obj_temp_to_obj"), "searching_item\tRome\n");
+  EXPECT_NE(log_.Text().find("ERROR :The lookup program Quorvane/VObjects/Morvish did not run to "
+                             "its end for the list grammar cities.list"),
+            std::string::npos);
+}
+
+}  // namespace
