@@ -13,6 +13,7 @@
 #include "interpreter/PeerLink.h"
 #include "speech_resources/SpeechTexts.h"
 #include "tests/interpreter/InterpreterTestSupport.h"
+#include "tests/speech_resources/GrammarTestTrees.h"
 #include "tests/support/ScriptedPeerLink.h"
 
 namespace interpretertest {
@@ -20,6 +21,11 @@ namespace {
 
 using Strings = std::vector<std::string>;
 using testsupport::PeerScript;
+using grammartest::srgs::Inline;
+using grammartest::srgs::Item;
+using grammartest::srgs::OneOf;
+using grammartest::srgs::Ref;
+using grammartest::srgs::Rule;
 using testsupport::ReadFile;
 
 // The scripted peer, except that it answers "End" to the request with the
@@ -110,9 +116,10 @@ TEST_P(DialogueTest, EndInReplyToAnyRequestEndsTheDialogue) {
 }
 
 // The grammar set-up of a turn with one grammar, as the transcript shows it
-// (no line end after "LoadGroup").
-std::string SetUp(const std::string& uri, const std::string& dictionary = "") {
-  return "NewGroup\\t\nAddGram\\t:gramURI " + uri +
+// (no line end after "LoadGroup"), after the announcements `before`.
+std::string SetUp(const std::string& uri, const std::string& dictionary = "",
+                  const std::string& before = "") {
+  return "NewGroup\\t\n" + before + "AddGram\\t:gramURI " + uri +
          "\\t:gramTYPE bnf\\t:loc_DICT lang_resources\\\\Dictionaries\\\\" + dictionary +
          "\nLoadGroup";
 }
@@ -130,6 +137,20 @@ const std::string kTripForm =
     "<filled namelist=\"city day hour\">\n<prompt><value expr=\"city\"/> on "
     "<value expr=\"day\"/> at <value expr=\"hour\"/></prompt>\n</filled>\n"
     "</form>\n";
+
+const std::string kTemp = "lang_resources/grammars/temp/";
+// A link under <vxml> whose inline grammar hears "operator".
+const std::string kOperatorLink =
+    "<link next=\"#operator\">\n" + Inline("op", Rule("op", Item("operator"))) + "</link>\n";
+const std::string kOperatorSetUp = "AddGram\\t:gramURI " + kTemp +
+                                   "GoTo#operator.bnf\\t:gramTYPE bnf\\t:loc_DICT "
+                                   "lang_resources\\\\Dictionaries\\\\GoTo#operator.dic\n";
+std::string Field(const std::string& name, const std::string& body) {
+  return "<field name=\"" + name + "\">\n" + body + "</field>\n";
+}
+std::string Ask(const std::string& utterance) {
+  return "reply ask: => :utt " + utterance + "\\t:conf 0.9\\t:noinput 0\n";
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Dialogues, DialogueTest,
@@ -210,7 +231,64 @@ Synt\t:text At what time?\t:bargein true\t:timeout 5
 ask:
 Synt\t:text Paris on monday at 9\t:bargein false\t:timeout 5
 Koniec dialogu
-)"}),
+)"},
+        // Inline SRGS field grammars: a two-word item, no match, the tag of an
+        // item; the document's link grammar jumps away from a field.
+        Dialogue{"SrgsFieldsAndADocumentLink",
+                 kOperatorLink + "<form id=\"trip\">\n" +
+                     Field("from", Inline("r", Rule("r", OneOf(Item("Rome") + Item("New York")))) +
+                                       "<prompt>From where?</prompt>\n") +
+                     Field("to", Inline("t", Rule("t", Item("London please", " tag=\"LON\""))) +
+                                     "<nomatch>\n<prompt>Say a city.</prompt>\n</nomatch>\n") +
+                     Field("seat", "<prompt>Which seat?</prompt>\n") +
+                     "</form>\n<form id=\"operator\">\n<block>\n<prompt>Connecting.</prompt>\n"
+                     "</block>\n</form>\n",
+                 Ask("New York") + Ask("Berlin") + Ask("London please") + Ask("operator"),
+                 SetUp(kTemp + "FieldLink_from.bnf", "FieldLink_from.dic", kOperatorSetUp) + R"(
+Synt\t:text From where?\t:bargein true\t:timeout 5
+ask:
+)" + SetUp(kTemp + "FieldLink_to.bnf", "FieldLink_to.dic", kOperatorSetUp) + R"(
+ask:
+Synt\t:text Say a city.\t:bargein false\t:timeout 5
+)" + SetUp(kTemp + "FieldLink_to.bnf", "FieldLink_to.dic", kOperatorSetUp) + R"(
+ask:
+NewGroup\t
+)" + kOperatorSetUp + R"(LoadGroup
+Synt\t:text Which seat?\t:bargein true\t:timeout 5
+ask:
+Synt\t:text Connecting.\t:bargein false\t:timeout 5
+Koniec dialogu
+)",
+                 {"SmResult.from='New York'", "dialog.from=SmResult.from", "SmResult.to='LON'"}},
+        // A spoken menu re-enters itself after a no-match and follows the
+        // choice it heard; the form's grammar, whose rules are named like its
+        // fields, fills one in each of two turns.
+        Dialogue{"SpokenMenuAndAFormGrammar",
+                 "<menu id=\"main\">\n<prompt>News or travel?</prompt>\n"
+                 "<choice next=\"#news\">news</choice>\n<choice next=\"#trip\">travel</choice>\n"
+                 "</menu>\n<form id=\"trip\">\n" +
+                     Inline("trip", Rule("trip", Ref("city") + Ref("day")) +
+                                        Rule("city", OneOf(Item("Paris") + Item("Rome"))) +
+                                        Rule("day", OneOf(Item("Monday") + Item("Friday")))) +
+                     Field("city", "<prompt>Which city?</prompt>\n") +
+                     Field("day", "<prompt>Which day?</prompt>\n") + "</form>\n",
+                 Ask("sports") + Ask("travel") + Ask("Rome") + Ask("Friday"),
+                 kNewsMenuSetUp + R"(
+Synt\t:text News or travel?\t:bargein false\t:timeout 5
+ask:
+)" + kNewsMenuSetUp + R"(
+Synt\t:text News or travel?\t:bargein false\t:timeout 5
+ask:
+)" + SetUp(kTemp + "FormLink_trip.bnf", "FormLink_trip.dic") + R"(
+Synt\t:text Which city?\t:bargein true\t:timeout 5
+ask:
+)" + SetUp(kTemp + "FormLink_trip.bnf", "FormLink_trip.dic") + R"(
+Synt\t:text Which day?\t:bargein true\t:timeout 5
+ask:
+Koniec dialogu
+)",
+                 {"SmResult.choice2='travel'", "SmResult.form0.city+='Rome'",
+                  "SmResult.form0.day+='Friday'"}}),
     [](const ::testing::TestParamInfo<Dialogue>& info) { return info.param.name; });
 
 // ---------------------------------------------------------------------------
