@@ -10,7 +10,6 @@
 
 namespace {
 
-const char kXmlType[] = "application/grammar+xml";
 const char kBnfType[] = "application/grammar+bnf";
 const char kJsgfType[] = "application/grammar+jsgf";
 const char kSlfType[] = "application/htk+slf";
@@ -43,6 +42,10 @@ bool IsDocumentScope(const std::string& scopeClass) {
 }
 
 }  // namespace
+
+bool IsSrgsXmlType(const std::string& type) {
+  return type == "application/grammar+xml" || type == "application/srgs+xml";
+}
 
 GrammarManager::GrammarManager(SessionLog* mainLog, EcmaScopes* scopes, PeerLink& peer)
     : grammarInput_(std::make_unique<std::ifstream>()),
@@ -88,7 +91,7 @@ void GrammarManager::InitGrammar(Element* grammar) {
     return;
   }
   currentSource_ = src;
-  if (type == kXmlType) {
+  if (IsSrgsXmlType(type)) {
     AddXmlGrammar(grammar, src, scopeClass);
   } else if (type == kBnfType || type == kJsgfType) {
     AddBnfGrammar(grammar, src, scopeClass);
@@ -96,6 +99,9 @@ void GrammarManager::InitGrammar(Element* grammar) {
     AddSlfGrammar(grammar, src, scopeClass);
   } else if (type == kListType) {
     AddListGrammar(grammar, src, scopeClass);
+  } else {
+    mainLog_->Error("GRAMman: the grammar " + src + " has a type the recogniser does not know (\"" +
+                    type + "\"); it is not used");
   }
 }
 

@@ -53,6 +53,10 @@ class SessionLog;
 class VxmlDocument;
 class XmlParser;
 
+// Whether a grammar's "type" names an SRGS grammar in XML: the system's own
+// "application/grammar+xml" or the standard "application/srgs+xml".
+bool IsSrgsXmlType(const std::string& type);
+
 class GrammarManager {
  public:
   static constexpr std::size_t kMaxEntries = 50;

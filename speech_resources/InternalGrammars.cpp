@@ -1,5 +1,6 @@
 #include "speech_resources/InternalGrammars.h"
 
+#include <algorithm>
 #include <iostream>
 #include <utility>
 
@@ -113,8 +114,11 @@ void GrammarManager::ServeInternalGrammar(Element* grammar, const std::string& s
   entry->recogniserType = "bnf";
   entry->name = generated.name;
   entry->scopeClass = scopeClass;
+  // SRGS rules written inline: so typed, or untyped markup holding a <rule>.
   const std::string type = grammar->GetAttribute("type");
-  if (type == "application/grammar+xml") {
+  const bool holdsRules = std::any_of(grammar->children.begin(), grammar->children.end(),
+                                      [](const Element* child) { return child->tagName == "rule"; });
+  if (IsSrgsXmlType(type) || (type.empty() && holdsRules)) {
     WriteBnf(*entry);
   } else {
     entry->sourceFormat = "bnf";  // not SRGS: nothing to convert or to match against

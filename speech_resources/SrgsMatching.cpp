@@ -34,6 +34,27 @@ std::string SemanticText(const Element& item, const Element* grammar) {
   return text;
 }
 
+// An element matched by its words: one without children, or whose children
+// are only text lines and <tag> elements (which are not interpreted).
+bool IsLeaf(const Element& element) {
+  return std::all_of(element.children.begin(), element.children.end(), [](const Element* child) {
+    return child->tagName == "PCDATA" || child->tagName == "tag";
+  });
+}
+
+// The words of a leaf: its own text, then its text lines, one blank between,
+// as the BNF file the recogniser listens with holds them.
+std::string LeafWords(const Element& leaf) {
+  std::string words = leaf.GetText();
+  for (const Element* child : leaf.children) {
+    if (child->tagName != "PCDATA") continue;
+    const std::string line = child->GetText();
+    if (line.empty()) continue;
+    words += (words.empty() ? "" : " ") + line;
+  }
+  return words;
+}
+
 }  // namespace
 
 int SemanticResolver::BuildSmResult(const Element* grammar) {
@@ -143,14 +164,14 @@ int SemanticResolver::MatchOneOf(const Element& oneOf) {
 
 int SemanticResolver::MatchElement(const Element& element) {
   const std::string semanticText = SemanticText(element, grammar_);
-  const int status = element.children.empty() ? MatchLeaf(element, semanticText)
-                                              : MatchChildren(element, false);
+  const int status =
+      IsLeaf(element) ? MatchLeaf(element, semanticText) : MatchChildren(element, false);
   complete_ = wordEnd_ >= utterance_.size();
   return status;
 }
 
 int SemanticResolver::MatchLeaf(const Element& item, const std::string& semanticText) {
-  const std::string words = item.GetText();
+  const std::string words = LeafWords(item);
   const std::string property = rootMode_ ? resultPath_ : resultPath_ + "." + ruleName_;
   const std::string assignment = property + (rootMode_ ? "=" : "+=") +
                                  QuoteScriptString(semanticText.empty() ? words : semanticText);

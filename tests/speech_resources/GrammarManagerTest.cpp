@@ -223,6 +223,9 @@ TEST_P(AdderTest, TypeChoosesTheAdder) {
        "\"/>\n</field>\n</form>\n");
   if (row.sourceFormat.empty()) {
     EXPECT_TRUE(Entries().empty());
+    EXPECT_NE(MainLog().find("ERROR :GRAMman: the grammar cities.txt has a type the recogniser "
+                             "does not know (\"" + row.type + "\"); it is not used"),
+              std::string::npos);
     return;
   }
   ASSERT_EQ(Entries().size(), 1u);
@@ -245,6 +248,9 @@ TEST_P(AdderTest, TypeChoosesTheAdder) {
 INSTANTIATE_TEST_SUITE_P(
     Table, AdderTest,
     ::testing::Values(AdderCase{"xml", "application/grammar+xml", "grammars/city.grxml", "xml",
+                                "bnf", std::string(kTemp) + "city.grxml.bnf",
+                                std::string(kDictionaries) + "city.dic", true},
+                      AdderCase{"srgs", "application/srgs+xml", "grammars/city.grxml", "xml",
                                 "bnf", std::string(kTemp) + "city.grxml.bnf",
                                 std::string(kDictionaries) + "city.dic", true},
                       AdderCase{"bnf", "application/grammar+bnf", "g/yes.bnf", "bnf", "bnf",
@@ -419,6 +425,22 @@ TEST_F(GrammarManagerTest, InlineGrammarOfOtherTypeIsServedAsBnfWithoutFile) {
     EXPECT_EQ(entry->recogniserUri, "");
   }
   EXPECT_FALSE(std::filesystem::exists(kTemp));
+}
+
+TEST_F(GrammarManagerTest, InlineRulesUntypedOrTypedSrgsAreConverted) {
+  testsupport::CaptureStdout console;
+  std::string untyped = kInlineYesNo;
+  untyped.erase(untyped.find(" type="), std::string(" type=\"application/grammar+xml\"").size());
+  std::string standard = kInlineYesNo;
+  standard.replace(standard.find("grammar+xml"), 11, "srgs+xml");
+  Load("<link next=\"#a\">\n" + untyped + "</link>\n<link next=\"#b\">\n" + standard +
+       "</link>\n");
+  console.Take();
+  ASSERT_EQ(Entries().size(), 2u);
+  for (const auto& entry : Entries()) {
+    EXPECT_EQ(entry->sourceFormat, "xml") << entry->name;
+    EXPECT_EQ(ReadFile(entry->name + ".bnf"), kYesNoBnf) << entry->name;
+  }
 }
 
 TEST_F(GrammarManagerTest, InlineGrammarUnderVxmlHasNoNameAndIsNeverAnnounced) {

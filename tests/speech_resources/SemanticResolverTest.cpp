@@ -113,6 +113,13 @@ INSTANTIATE_TEST_SUITE_P(
                  "<meta name=\"a\" content=\"b\"/>\ntext\n<rule>" + Item("no") + "</rule>\n" +
                      Main(Item("yes")),
                  "yes", "\"yes\"", true},
+        // Words on lines of their own and beside a <tag> element are the item's words,
+        // as in the BNF the recogniser listens with.
+        Case{"ItemWordsOnTheirOwnLines", Main("<item>\nNew York\n</item>\n"), "New York",
+                 "\"New York\"", true},
+        Case{"ItemWordsBesideATagElement",
+                 Main(OneOf("<item>Rome</item>\n<item>London<tag>LON</tag></item>\n")),
+                 "London", "\"London\"", true},
         Case{"RulerefInAOneOfIsNotFollowed", Main(OneOf(Ref("city") + Item("yes"))) + kCity,
                  "Paris", R"({"city":""})", false}),
     [](const ::testing::TestParamInfo<Case>& info) { return info.param.what; });
