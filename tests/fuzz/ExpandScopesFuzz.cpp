@@ -1,7 +1,7 @@
 // The scope layer's name expansion over any expression, with the real engine
 // and a variable in each searched scope. Expansion only puts a scope before a
-// name: with every "anonymous.", "dialog." and "document." taken out, the
-// expression is unchanged; and an expanded expression expands to itself.
+// name: with every scope and its "." taken out, the expression is unchanged;
+// and an expanded expression expands to itself.
 //
 // Input: the expression.
 #include <cstdint>
@@ -18,7 +18,7 @@ std::string WithoutScopes(const std::string& text) {
   std::string rest;
   for (std::size_t i = 0; i < text.size();) {
     bool skipped = false;
-    for (const char* prefix : {"anonymous.", "dialog.", "document."}) {
+    for (const char* prefix : {"anonymous.", "dialog.", "document.", "application.", "session."}) {
       const std::string scope = prefix;
       if (text.compare(i, scope.size(), scope) == 0) {
         i += scope.size();
@@ -38,8 +38,8 @@ EcmaScopes& Scopes() {
     auto* made = new EcmaScopes();
     made->CreateSessionScopes();
     made->CreateDocumentScopes();
-    for (const char* variable :
-         {"anonymous.a=1", "dialog.d=2", "document.x=3", "document.\xE8\xEDslo=4"}) {
+    for (const char* variable : {"anonymous.a=1", "dialog.d=2", "document.x=3",
+                                 "document.\xE8\xEDslo=4", "application.p=5", "session.s=6"}) {
       FUZZ_CHECK(made->ExecuteCommand(variable, nullptr, false) == 0);
     }
     return made;

@@ -7,8 +7,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "libhub/ServerMain/ServerMain.h"
 #include "libhub/util/Print.h"
-#include "libhub/util/Statics.h"
 
 namespace fuzzsupport {
 

@@ -2,9 +2,10 @@
 // reply are taken with their limits, then further fields until none is left.
 // Each call takes exactly one field off the front: what remains is the old
 // reply's tail and starts at the next "\t:"; the field holds no "\t:"; key and
-// value keep their limits.
+// value are the field's, cut to their limits, and a cut value is reported.
 //
 // Input: the reply.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -16,12 +17,12 @@ namespace {
 
 // Takes one field and checks the call; false once nothing was taken.
 bool TakeField(std::string& reply, std::string& key, std::size_t maxValue) {
-  const std::string before = reply;
+  const std::string before = reply, keyBefore = key;
   std::string value = "untouched";
-  ParseReplyField(reply, key, value, maxValue);
+  const bool cut = ParseReplyField(reply, key, value, maxValue);
   const std::size_t colon = before.find(':');
   if (colon == std::string::npos) {
-    FUZZ_CHECK(reply == before && value == "untouched");
+    FUZZ_CHECK(reply == before && key == keyBefore && value == "untouched" && !cut);
     return false;
   }
   FUZZ_CHECK(reply.size() < before.size());
@@ -29,8 +30,13 @@ bool TakeField(std::string& reply, std::string& key, std::size_t maxValue) {
   FUZZ_CHECK(reply.empty() || reply.compare(0, 2, "\t:") == 0);
   const std::string field = before.substr(colon + 1, before.size() - reply.size() - colon - 1);
   FUZZ_CHECK(field.find("\t:") == std::string::npos);
-  FUZZ_CHECK(key.size() <= kMaxReplyKey && value.size() <= maxValue);
-  FUZZ_CHECK(field.find(value) != std::string::npos);
+
+  const std::size_t blank = field.find(' ');
+  const std::string whole =
+      blank != std::string::npos ? field.substr(blank + 1) : field.substr(field.empty() ? 0 : 1);
+  FUZZ_CHECK(value == whole.substr(0, maxValue) && cut == (whole.size() > maxValue));
+  FUZZ_CHECK(key == (blank != std::string::npos ? field.substr(0, std::min(blank, kMaxReplyKey))
+                                                : keyBefore));
   return true;
 }
 

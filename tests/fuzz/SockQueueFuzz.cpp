@@ -1,9 +1,10 @@
 // The hub library's object queue reading any byte stream from a real socket,
 // against a plain model of the message framing: an 8-byte header (type and
 // data length, XDR ints) and that many data bytes; a disconnect message ends
-// the stream; a negative or oversized length is a protocol error that stops
-// reading; an unfinished message is lost when the peer closes. The queue must
-// hand out exactly the model's messages, in order, and end the same way.
+// the stream; a negative length, or one above a hub link's largest, is a
+// protocol error that stops reading; an unfinished message is lost when the
+// peer closes. The queue must hand out exactly the model's messages, in order,
+// and end the same way.
 //
 // Input: the stream.
 #include <sys/socket.h>
@@ -38,7 +39,7 @@ End ModelMessages(const std::string& stream, std::vector<Message>* messages) {
   while (stream.size() - at >= HUBIO_HEADER_SIZE) {
     int32_t type = ReadInt(stream, at), length = ReadInt(stream, at + 4);
     if (type == HUB_DISCONNECT_MSG_TYPE) return End::kDisconnected;
-    if (length < 0 || length > HUBIO_MAX_MESSAGE_LENGTH) return End::kProtocolError;
+    if (length < 0 || length > HUBIO_MAX_HUB_MESSAGE_LENGTH) return End::kProtocolError;
     at += HUBIO_HEADER_SIZE;
     if (stream.size() - at < static_cast<std::size_t>(length)) break;
     messages->push_back({type, stream.substr(at, length)});
@@ -85,6 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(socketpair(AF_UNIX, SOCK_STREAM, 0, sockets) == 0);
   HubIO_SockObjectQueue* queue = HubIO_CreateSockObjectQueue(
       sockets[1], HUBIO_CONNECTION_QUEUE_SIZE, HUBIO_CONNECTION_QUEUE_SIZE);
+  queue->maxMessageLength = HUBIO_MAX_HUB_MESSAGE_LENGTH;  // as on a link to a hub
   FUZZ_CHECK(ReadThroughQueue(stream, sockets[0], queue) == expected);
   FUZZ_CHECK(queue->disconnected == (end == End::kDisconnected));
   if (end == End::kProtocolError) FUZZ_CHECK(queue->error == HUBIO_PROTOCOL_ERROR);
