@@ -3,10 +3,9 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "tests/hub_bridge/BridgeTest.h"
+#include "tests/support/ListeningPort.h"
 
 namespace bridgetest {
 namespace {
@@ -46,24 +45,6 @@ TEST_F(BridgeTest, EndSessionSaysEndAndEndsWithStatus0) {
   EXPECT_EQ(Words{"dialog :start_sampling \"\" :testmode 0"}, Frames());
 }
 
-// True once a socket listens on the port (read from /proc: the dialog
-// manager serves the first peer only, so it must not be probed).
-bool Listening(int port) {
-  std::ifstream table("/proc/net/tcp");
-  std::string line;
-  while (std::getline(table, line)) {
-    std::istringstream fields(line);
-    std::string slot, local, remote, state;
-    fields >> slot >> local >> remote >> state;
-    size_t colon = local.find(':');
-    if (state == "0A" && colon != std::string::npos &&
-        std::stoi(local.substr(colon + 1), nullptr, 16) == port) {
-      return true;
-    }
-  }
-  return false;
-}
-
 TEST_F(BridgeTest, QuorvaneAndTressigRunADialogueForAContactedHub) {
   mkdir("Quorvane", 0755);
   mkdir("log_data", 0755);
@@ -74,7 +55,7 @@ TEST_F(BridgeTest, QuorvaneAndTressigRunADialogueForAContactedHub) {
   int dmPort = testsupport::FreePort();
   testsupport::BackgroundChild quorvane(
       {testsupport::BinPath("Quorvane"), "-F", "doc.vxml", "-PORT", std::to_string(dmPort)});
-  ASSERT_TRUE(WaitFor([&] { return Listening(dmPort); }));
+  ASSERT_TRUE(WaitFor([&] { return testsupport::ProcessListens(quorvane.Pid(), dmPort); }));
   Launch(dmPort, {"-INITASR"}, true);
   Call("BeginSession");
   for (int turns = 0; turns < 5 && Frames().back() != "StopCall"; ++turns) Call("AfterPlaying");

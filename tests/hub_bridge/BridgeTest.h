@@ -14,6 +14,7 @@
 #include "tests/support/FakeHub.h"
 #include "tests/support/FreePort.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestNames.h"
 
 namespace bridgetest {
 
@@ -34,13 +35,7 @@ inline bool WaitFor(const std::function<bool()>& condition) {
   return true;
 }
 
-// A test name made of the letters and digits of a row's title.
-template <typename Case>
-std::string TitleName(const ::testing::TestParamInfo<Case>& info) {
-  std::string name;
-  for (char c : std::string(info.param.title)) name += isalnum(static_cast<unsigned char>(c)) ? c : '_';
-  return name;
-}
+using testsupport::TitleName;
 
 class BridgeTest : public testsupport::TempDirTest {
  protected:
@@ -70,13 +65,7 @@ class BridgeTest : public testsupport::TempDirTest {
     Words frames;
     for (const testsupport::ReceivedFrame& frame : hub_.Received()) {
       if (frame.messageType != HUB_MESSAGE_MSG_TYPE || frame.name == "DM") continue;
-      std::string text = frame.name;
-      for (const testsupport::ReceivedProperty& property : frame.properties) {
-        if (property.key == ":hub_opaque_data") continue;
-        bool quoted = property.type == "HUB_STRING";
-        text += " " + property.key + " " + (quoted ? "\"" + property.value + "\"" : property.value);
-      }
-      frames.push_back(text);
+      frames.push_back(testsupport::FrameLine(frame));
     }
     return Words(frames.begin() + std::min(from, frames.size()), frames.end());
   }

@@ -33,22 +33,6 @@ void CloseAll(std::initializer_list<int*> fds) {
   for (int* fd : fds) CloseFd(*fd);
 }
 
-int Spawn(const std::vector<std::string>& argv, int inFd, int outFd, int errFd) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, inFd, 0);
-  posix_spawn_file_actions_adddup2(&actions, outFd, 1);
-  posix_spawn_file_actions_adddup2(&actions, errFd, 2);
-  std::vector<char*> args;
-  for (const std::string& word : argv) args.push_back(const_cast<char*>(word.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = -1;
-  int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) throw std::runtime_error("cannot start " + argv[0]);
-  return pid;
-}
-
 // Writes the input and reads both pipes until the child has closed its ends
 // or the deadline passes. Returns false on time-out.
 bool PumpUntilClosed(int& inFd, const std::string& input, int& outFd, int& errFd,
@@ -142,7 +126,7 @@ ChildResult RunChild(const std::vector<std::string>& argv, const std::string& in
     MakePipe(out);
     MakePipe(err);
     if (fcntl(in[1], F_SETFL, O_NONBLOCK) != 0) throw std::runtime_error("fcntl failed");
-    pid = Spawn(argv, in[0], out[1], err[1]);
+    pid = SpawnProgram(argv, in[0], out[1], err[1]);
   } catch (...) {
     CloseAll({&in[0], &in[1], &out[0], &out[1], &err[0], &err[1]});
     throw;
@@ -158,7 +142,7 @@ BackgroundChild::BackgroundChild(const std::vector<std::string>& argv) {
     MakePipe(out);
     MakePipe(err);
     devnull = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    pid_ = Spawn(argv, devnull, out[1], err[1]);
+    pid_ = SpawnProgram(argv, devnull, out[1], err[1]);
   } catch (...) {
     CloseAll({&out[0], &out[1], &err[0], &err[1], &devnull});
     throw;
@@ -179,6 +163,22 @@ BackgroundChild::~BackgroundChild() {
 ChildResult BackgroundChild::Wait(int timeoutMs) {
   done_ = true;
   return Collect(pid_, -1, "", outFd_, errFd_, timeoutMs);
+}
+
+int SpawnProgram(const std::vector<std::string>& argv, int inFd, int outFd, int errFd) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, inFd, 0);
+  posix_spawn_file_actions_adddup2(&actions, outFd, 1);
+  posix_spawn_file_actions_adddup2(&actions, errFd, 2);
+  std::vector<char*> args;
+  for (const std::string& word : argv) args.push_back(const_cast<char*>(word.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = -1;
+  int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) throw std::runtime_error("cannot start " + argv[0]);
+  return pid;
 }
 
 std::string BinPath(const std::string& program) {

@@ -41,6 +41,10 @@ class BackgroundChild {
   bool done_ = false;
 };
 
+// Starts the program with the three descriptors as its standard input,
+// output and error: its pid. Throws std::runtime_error when it cannot start.
+int SpawnProgram(const std::vector<std::string>& argv, int inFd, int outFd, int errFd);
+
 // Full path of a program built into the build tree's bin/ folder.
 std::string BinPath(const std::string& program);
 

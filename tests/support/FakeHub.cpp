@@ -112,6 +112,16 @@ std::string ReceivedFrame::HubValue(const std::string& key) const {
   return property ? property->value : "";
 }
 
+std::string FrameLine(const ReceivedFrame& frame) {
+  std::string line = frame.name;
+  for (const ReceivedProperty& property : frame.properties) {
+    if (property.key == kHubData) continue;
+    bool quoted = property.type == "HUB_STRING";
+    line += " " + property.key + " " + (quoted ? "\"" + property.value + "\"" : property.value);
+  }
+  return line;
+}
+
 // ---- values and frames to send ----
 
 FrameValue::FrameValue(int32_t value) : type_(HUB_INT), int_(value) {}
@@ -224,12 +234,12 @@ bool FakeHub::ConnectSilently(int port) {
   return true;
 }
 
-int FakeHub::Listen() {
+int FakeHub::Listen(int port) {
   if (listener_ >= 0) return listenPort_;
-  for (int attempt = 0; attempt < 20 && listener_ < 0; ++attempt) {
-    int port = FreePort();
-    listener_ = HubUtil_ServerSocket(port, 5);
-    if (listener_ >= 0) listenPort_ = port;
+  for (int attempt = 0; attempt < (port == 0 ? 20 : 1) && listener_ < 0; ++attempt) {
+    int tried = port == 0 ? FreePort() : port;
+    listener_ = HubUtil_ServerSocket(tried, 5);
+    if (listener_ >= 0) listenPort_ = tried;
   }
   return listenPort_;
 }
@@ -489,7 +499,9 @@ std::vector<ReceivedFrame> FakeHub::Received() const {
 }
 
 bool FakeHub::WaitForCount(size_t count, int timeoutMs) const {
-  return WaitFor(timeoutMs, [&] { return received_.size() >= count; });
+  WaitFor(timeoutMs, [&] { return received_.size() >= count || peerClosed_; });
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  return received_.size() >= count;
 }
 
 std::optional<ReceivedFrame> FakeHub::WaitForFrame(size_t index, int timeoutMs) const {

@@ -118,6 +118,10 @@ Hub_Frame* MakeAnswer(const std::string& incomingName, const Hub_Frame* hubData,
 // The record of a frame received as the message type.
 ReceivedFrame RecordFrame(const Hub_Frame* frame, int32_t messageType);
 
+// A frame on one line: its name, then each key but ":hub_opaque_data" with
+// its value, strings in double quotes: `dialog :text "Dobry den" :n 1`.
+std::string FrameLine(const ReceivedFrame& frame);
+
 // Queues the record (taking it; null is refused) and flushes until it is
 // written: true then, false on a socket error or after 5 seconds.
 bool SendAndFlush(HubIO_SockObjectQueue* queue, HubIO_SockObject* record);
@@ -140,9 +144,9 @@ class FakeHub {
   // Opens a connection to 127.0.0.1:port and sends nothing: a client that
   // stays silent. True when connected.
   bool ConnectSilently(int port);
-  // The hub a server contacts: listens on a free loopback port; the port, or
-  // -1 when no listener could be opened.
-  int Listen();
+  // The hub a server contacts: listens on the port (0: a free one); the
+  // port, or -1 when no listener could be opened.
+  int Listen(int port = 0);
   int ListeningPort() const { return listenPort_; }
   // Accepts one server (a connection still open is closed first), waits for
   // its handshake frame and answers it as a reply, unless `answer` says
@@ -188,7 +192,8 @@ class FakeHub {
 
   // Every frame received, oldest first (handshake frames included).
   std::vector<ReceivedFrame> Received() const;
-  // Waits until at least `count` frames were received; true when they were.
+  // Waits until at least `count` frames were received, or the server closed
+  // the connection; true when they were received.
   bool WaitForCount(size_t count, int timeoutMs) const;
   // Waits for the frame at `index` (counting from 0).
   std::optional<ReceivedFrame> WaitForFrame(size_t index, int timeoutMs) const;

@@ -10,13 +10,13 @@
 // limit, at most 86400). Exit status: 0 when the server ended the dialogue ("Koniec
 // dialogu") or the script hung up, 1 on time-out, closed link or no
 // connection, 2 on a bad command line or script.
-#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 
+#include "tests/support/NumberOption.h"
 #include "tests/support/ScriptedPeer.h"
 
 using testsupport::ScriptedPeer;
@@ -30,18 +30,6 @@ struct Options {
   int timeoutSeconds = 60;
 };
 
-// The longest -timeout: a day, which still fits in milliseconds.
-constexpr long kMaxTimeoutSeconds = 86400;
-
-// A number made of decimal digits only, at most max.
-bool ParseNumber(const std::string& text, long max, int* number) {
-  bool digits = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
-  if (!digits || text.size() > 9) return false;
-  long value = std::strtol(text.c_str(), nullptr, 10);
-  if (value > max) return false;
-  *number = static_cast<int>(value);
-  return true;
-}
 
 int Usage() {
   std::cerr << "Usage: scripted_peer -port PORT [-script FILE] [-interactive] [-timeout SECONDS]"
@@ -59,11 +47,14 @@ bool ParseOptions(int argc, char** argv, Options* options) {
     if (i + 1 >= argc) return false;
     std::string value = argv[++i];
     if (option == "-port") {
-      if (!ParseNumber(value, 65535, &options->port)) return false;
+      if (!testsupport::ParseNumber(value, 65535, &options->port)) return false;
     } else if (option == "-script") {
       options->scriptFile = value;
     } else if (option == "-timeout") {
-      if (!ParseNumber(value, kMaxTimeoutSeconds, &options->timeoutSeconds)) return false;
+      if (!testsupport::ParseNumber(value, testsupport::kMaxTimeoutSeconds,
+                                    &options->timeoutSeconds)) {
+        return false;
+      }
     } else {
       return false;
     }
