@@ -11,6 +11,6 @@ inline constexpr char kRecordRequest[] =
 // "Prepáčte, systém zlyhal. Hovor bude ukončený. Zavolajte prosím neskôr."
 // (spoken before a dialogue is broken off after too many events)
 inline constexpr char kApology[] =
-    "Prep\xe1\xe8te, syst\xe9m zlyhal. Hovor bude uko\xe8" "en\xfd. Zavolajte pros\xedm nesk\xf4r.";
+    "Prep\xe1\xe8te, syst\xe9m zlyhal. Hovor bude ukon\xe8" "en\xfd. Zavolajte pros\xedm nesk\xf4r.";
 
 }  // namespace speechtexts
