@@ -1,36 +1,48 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the main job: the dialog manager
-# server plays the sample VoiceXML application in examples/ (welcome.vxml and
-# the documents it leads to) against the scripted peer, which stands in for
-# the hub bridge and answers every request. The dialogue is shown as the
-# server prints it, with the messages on the peer link and the archived
-# dialog log.
+# Installs what is missing, builds, and plays a call through all three
+# programs: Quorvane (the dialog manager), Tressig (the hub bridge) and the
+# terminal caller (build/bin/terminal_caller, a test tool standing in for the
+# hub and its speech services), started in order by build/bin/call_launcher.
+#
+#   ./run.sh                   the sample application in examples/, answered
+#                              from examples/shop.caller; shows the conversation
+#   ./run.sh path/to/app.vxml  any application, answered by you at the terminal
+#
+# The application's folder is copied into build/call/, where the call runs:
+# the logs and recordings stay there (see README.md). The exit status is 0
+# when all three programs ended with status 0.
 set -euo pipefail
 cd "$(dirname "$0")"
 source tools/setup.sh
 
 install_packages
-build_tree build
+build_tree build >/dev/null
 
 top="$(pwd)"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-cp examples/*.vxml examples/shop.peer "$work/"
-mkdir -p "$work/Quorvane"
-port="${PORT:-12500}"
+document="${1:-examples/welcome.vxml}"
+if [ ! -f "$document" ]; then
+  echo "run.sh: no document $document" >&2
+  exit 2
+fi
+work="$top/build/call"
+rm -rf "$work"
+mkdir -p "$work"
+cp -r "$(dirname "$document")"/. "$work"/
 
+answers=()
+if [ $# -eq 0 ]; then
+  answers=(-script shop.caller)
+  echo "--- The sample application, answered from examples/shop.caller ---"
+else
+  echo "--- $(basename "$document"): answer each question (/hangup hangs up) ---"
+fi
 cd "$work"
-"$top/build/bin/Quorvane" -F welcome.vxml -PORT "$port" > server.out 2>&1 &
-server=$!
-"$top/build/bin/scripted_peer" -port "$port" -script shop.peer -timeout 30 > peer.out 2>&1 || true
-wait "$server" || true
-
-echo "--- The dialog manager's console ---"
-cat server.out
+status=0
+"$top/build/bin/call_launcher" "${answers[@]}" "$(basename "$document")" || status=$?
 echo
-echo "--- The peer link, as the scripted bridge saw it (<< request, >> reply) ---"
-cat peer.out
-echo
-echo "--- Dialog log, archived in log_data/ ---"
-cat log_data/DiaLOG__*.txt
-echo
+echo "--- Logs and recordings in build/call/ ---"
+echo "log_data/:   $(ls log_data 2>/dev/null | tr '\n' ' ')"
+echo "Recordings/: $(ls Recordings 2>/dev/null | tr '\n' ' ')"
+echo "Consoles: quorvane_console.txt, tressig_console.txt; frames: caller_frames.txt;"
+echo "messages: Quorvane/socket_log.txt"
+exit "$status"

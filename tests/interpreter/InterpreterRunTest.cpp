@@ -380,6 +380,7 @@ TEST_F(InterpreterTest, SampleApplicationPlaysToTheEnd) {
                             "Ktory den vas zaujima?", "ask:", "Nerozumel som, povedzte den v tyzdni.",
                             "Ktory den vas zaujima?", "ask:", "V sobotu mame otvorene od 8 do 12.",
                             "Dnes mame 3 zlavy.", "audio:jingle.wav",
+                            "Po zazneni tonu nam mozete nechat odkaz.", "Dakujeme za odkaz.",
                             "Otvaracie hodiny uz poznate. Dovidenia.", "Koniec dialogu"}));
 }
 
