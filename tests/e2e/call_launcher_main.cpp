@@ -9,7 +9,9 @@
 // then terminal_caller -port P2 on this terminal (with -script FILE, the
 // answers come from the file). With -contact_hub the caller listens on P2
 // first and Tressig is started with -contact_hub 127.0.0.1:P2 instead.
-// -INITASR goes to Tressig. P1 and P2 are free ports.
+// -INITASR goes to Tressig. P1 and P2 are free ports; when a program ends
+// before it listens (its port was taken meanwhile), the call is started
+// again on other ports, up to three times.
 //
 // The folder "Quorvane" is created for the server's logs; the consoles of
 // Quorvane and Tressig go to "quorvane_console.txt" and
@@ -25,6 +27,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <iostream>
@@ -47,6 +50,8 @@ using Words = std::vector<std::string>;
 constexpr std::chrono::seconds kStartLimit(30);
 constexpr std::chrono::seconds kEndLimit(15);
 constexpr std::chrono::milliseconds kTick(10);
+// How often a call is started on fresh ports.
+constexpr int kStartAttempts = 3;
 
 struct Options {
   bool contactHub = false;
@@ -228,6 +233,21 @@ bool StartCall(const Options& options, std::vector<Program*>& programs) {
   return caller.pid >= 0;
 }
 
+// StartCall, tried again on fresh ports while a program ends before it
+// listens: another process may take a free port before it is bound.
+bool StartCallOnFreePorts(const Options& options, std::vector<Program*>& programs) {
+  for (int attempt = 1;; ++attempt) {
+    for (Program* program : programs) *program = Program{program->name};
+    if (StartCall(options, programs)) return true;
+    bool endedEarly = std::any_of(programs.begin(), programs.end(), [](const Program* program) {
+      return program->pid >= 0 && program->ended;
+    });
+    KillRunning(programs);
+    if (!endedEarly || attempt == kStartAttempts) return false;
+    std::cout << "Starting again on other ports" << std::endl;
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -237,7 +257,7 @@ int main(int argc, char** argv) {
   mkdir("Quorvane", 0755);
   Program quorvane{"Quorvane"}, tressig{"Tressig"}, caller{"terminal_caller"};
   std::vector<Program*> programs = {&quorvane, &tressig, &caller};
-  if (!StartCall(options, programs)) KillRunning(programs);
+  StartCallOnFreePorts(options, programs);
   AwaitEnd(programs, caller, options.timeoutSeconds);
 
   bool allZero = true;
