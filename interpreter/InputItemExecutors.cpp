@@ -49,23 +49,8 @@ int Interpreter::ExecuteField(Element* field) {
   }
   if (!AnnounceGrammars(field) || !PlayItemPrompt(field)) return 0;
   field->prompted = 1;
-  std::cout << "USER: " << std::flush;
-  inputCollector_->Ask(mode_);
-  LastInput() = inputCollector_->utterance;
-  if (StopOnHangUp(inputCollector_->HangUp())) return 0;
-  LogUserInput();
-  if (inputCollector_->noInput) {
-    RaiseEvent("NOINPUT", field, true);
-    return 0;
-  }
-  if (inputCollector_->noMatch) {
-    RaiseEvent("NOMATCH", field, true);
-    return -1;
-  }
-  if (inputCollector_->interpretation == "help") {
-    RaiseEvent("HELP", field, true);
-    return -1;
-  }
+  const int asked = AskForAnswer(field, true);
+  if (asked != 1) return asked;
   const int status = AcceptFieldInput(field);
   if (status != 1) return status;
   for (Element* child : field->children) {
@@ -153,23 +138,8 @@ int Interpreter::ExecuteInitial(Element* initial) {
   }
   if (!AnnounceGrammars(initial) || !PlayItemPrompt(initial)) return 0;
   initial->prompted = 1;
-  std::cout << "USER: ";
-  inputCollector_->Ask(mode_);
-  LastInput() = inputCollector_->utterance;
-  if (StopOnHangUp(inputCollector_->HangUp())) return 0;
-  LogUserInput();
-  if (inputCollector_->noInput) {
-    RaiseEvent("NOINPUT", initial, true);
-    return 0;
-  }
-  if (inputCollector_->noMatch) {
-    RaiseEvent("NOMATCH", initial, false);
-    return -1;
-  }
-  if (inputCollector_->interpretation == "help") {
-    RaiseEvent("HELP", initial, true);
-    return -1;
-  }
+  const int asked = AskForAnswer(initial, false);
+  if (asked != 1) return asked;
   semanticResolver_->ReturnSemantic(LastInput(), inputCollector_->interpretation, initial);
   grammarManager_->DeactivateScopeUnknown();
   if (PostSemanticProcessing() == "NOMATCH") {
@@ -198,6 +168,31 @@ int Interpreter::ExecuteRecord(Element* record) {
   LastInput() = inputCollector_->utterance;
   if (StopOnHangUp(inputCollector_->HangUp())) return 0;
   LogUserInput();
+  return 1;
+}
+
+// Asks for the item's answer and raises the events that are not an answer:
+// 0 after a hang-up (stop flag set) or no input, -1 after a rejected answer
+// or help, 1 when the answer is to be interpreted. The recogniser's
+// rejection is shown on the console when showNoMatch is true.
+int Interpreter::AskForAnswer(Element* item, bool showNoMatch) {
+  std::cout << "USER: " << std::flush;
+  inputCollector_->Ask(mode_);
+  LastInput() = inputCollector_->utterance;
+  if (StopOnHangUp(inputCollector_->HangUp())) return 0;
+  LogUserInput();
+  if (inputCollector_->noInput) {
+    RaiseEvent("NOINPUT", item, true);
+    return 0;
+  }
+  if (inputCollector_->noMatch) {
+    RaiseEvent("NOMATCH", item, showNoMatch);
+    return -1;
+  }
+  if (inputCollector_->interpretation == "help") {
+    RaiseEvent("HELP", item, true);
+    return -1;
+  }
   return 1;
 }
 

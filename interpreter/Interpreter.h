@@ -259,6 +259,7 @@ class Interpreter {
   int AcceptFieldInput(Element* field);
   bool AnnounceGrammars(Element* item);
   bool PlayItemPrompt(Element* item);
+  int AskForAnswer(Element* item, bool showNoMatch);
   bool StopOnHangUp(bool hungUp);
   void LogUserInput();
   void RaiseEvent(const std::string& eventName, Element* item, bool console);
