@@ -1,6 +1,8 @@
 #include "platform/TcpSocket.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -23,6 +25,43 @@ sockaddr_in Ipv4Address(in_addr_t address, int port) {
   result.sin_addr.s_addr = htonl(address);
   result.sin_port = htons(static_cast<uint16_t>(port));
   return result;
+}
+
+// The first IPv4 address of the host; false when it does not resolve.
+bool Resolve(const std::string& host, sockaddr_in* address) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return false;
+  *address = *reinterpret_cast<sockaddr_in*>(found->ai_addr);
+  freeaddrinfo(found);
+  return true;
+}
+
+// Waits at most timeoutMs for the events on the descriptor; EINTR restarts the wait.
+bool WaitFor(int fd, short events, int timeoutMs) {
+  pollfd entry{fd, events, 0};
+  while (true) {
+    int ready = poll(&entry, 1, timeoutMs < 0 ? -1 : timeoutMs);
+    if (ready < 0 && errno == EINTR) continue;
+    return ready > 0;
+  }
+}
+
+// Finishes a non-blocking connect within the time-out; the descriptor is
+// blocking again afterwards.
+bool CompleteConnect(int fd, const sockaddr_in& address, int timeoutMs) {
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    if (errno != EINPROGRESS && errno != EINTR) return false;
+    int failure = 0;
+    socklen_t length = sizeof failure;
+    if (!WaitFor(fd, POLLOUT, timeoutMs) ||
+        getsockopt(fd, SOL_SOCKET, SO_ERROR, &failure, &length) != 0 || failure != 0) {
+      return false;
+    }
+  }
+  return fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0;
 }
 
 }  // namespace
@@ -55,6 +94,25 @@ TcpConnection TcpConnection::ConnectLoopback(int port) {
   return TcpConnection(fd);
 }
 
+TcpConnection TcpConnection::Connect(const std::string& host, int port, int timeoutMs,
+                                     ConnectError* error) {
+  *error = ConnectError::kUnreached;
+  sockaddr_in address{};
+  if (!Resolve(host, &address)) return TcpConnection();
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
+  if (fd < 0) {
+    *error = ConnectError::kSocket;
+    return TcpConnection();
+  }
+  if (!CompleteConnect(fd, address, timeoutMs)) {
+    CloseFd(fd);
+    return TcpConnection();
+  }
+  *error = ConnectError::kNone;
+  return TcpConnection(fd);
+}
+
 bool TcpConnection::SendAll(const char* data, std::size_t size) {
   if (fd_ < 0) return false;
   std::size_t sent = 0;
@@ -77,13 +135,7 @@ long TcpConnection::Read(char* buffer, std::size_t size) {
 }
 
 bool TcpConnection::WaitReadable(int timeoutMs) {
-  if (fd_ < 0) return false;
-  pollfd entry{fd_, POLLIN, 0};
-  while (true) {
-    int ready = poll(&entry, 1, timeoutMs < 0 ? -1 : timeoutMs);
-    if (ready < 0 && errno == EINTR) continue;  // a signal restarts the whole wait
-    return ready > 0;
-  }
+  return fd_ >= 0 && WaitFor(fd_, POLLIN, timeoutMs);
 }
 
 void TcpConnection::Close() { CloseFd(fd_); }

@@ -8,6 +8,9 @@
 
 namespace platform {
 
+// Why a connection could not be made.
+enum class ConnectError { kNone, kSocket, kUnreached };
+
 class TcpConnection {
  public:
   TcpConnection() = default;
@@ -20,6 +23,12 @@ class TcpConnection {
 
   // Connects to the port on 127.0.0.1; the result is not open on failure.
   static TcpConnection ConnectLoopback(int port);
+  // Connects to the port of the host (a name or a dotted IPv4 address),
+  // waiting at most timeoutMs. On failure the result is not open and *error
+  // says kSocket (no socket could be made) or kUnreached (the name does not
+  // resolve, or the connection is refused or not made in time).
+  static TcpConnection Connect(const std::string& host, int port, int timeoutMs,
+                               ConnectError* error);
 
   bool IsOpen() const { return fd_ >= 0; }
   // Sends all size bytes. False when the connection failed (or is not open).

@@ -1,0 +1,65 @@
+// The form client against a fake HTTP server on loopback.
+#include "interpreter/WebForm.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/FakeHttpServer.h"
+#include "tests/support/FreePort.h"
+
+namespace interpretertest {
+namespace {
+
+using testsupport::FakeHttpServer;
+using Kind = FakeHttpServer::Kind;
+using Strings = std::vector<std::string>;
+
+// The 14 lower-case letters a-acute ... z-caron go into a URL as they are;
+// C-caron, S-caron and every byte but ASCII letters and digits are encoded.
+const std::string kLetters = "Az09\xE8\xE1\xEF\xE9\xED\xBE\xF2\xF3\xF4\x9A\x9D\xFA\xFD\x9E";
+const std::string kOthers = " .-\n\xC8\x8A";
+
+std::string Head(const std::string& url, const std::string& query) {
+  return "GET /cgi/form.cgi?" + query + " HTTP/1.0\r\nUser-Agent: WebForm 1\r\nHost: " +
+         url.substr(7) + "\r\n\r\n";
+}
+
+// The body read, "false" and the reply kept, or the failure; names and values alternate.
+std::string Submit(const std::string& host, const Strings& pairs) {
+  WebForm form(platform::HttpTimeouts{2000, 300});
+  form.SetHost(host + "/cgi");
+  form.SetScriptFile("/form.cgi");
+  std::string reply = "kept";
+  try {
+    for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) form.PutVariable(pairs[i], pairs[i + 1]);
+    form.SendRequest();
+    return form.GetResponse(&reply, 10000) ? reply : "false " + reply;
+  } catch (const openutils::WebFormException& failure) {
+    return failure.what();
+  }
+}
+
+TEST(WebFormTest, SendsOneGetAndReadsTheWholeBody) {
+  const std::string body("<vxml>\r\n\0</vxml>", 16);
+  const std::string full(10000, 'x');
+  // The stall outlasts the read time-out.
+  const std::tuple<Kind, int, std::string, std::string> table[] = {
+      {Kind::kAnswer, 200, body, body}, {Kind::kAnswer, 404, "none", "none"},
+      {Kind::kAnswer, 200, full, full}, {Kind::kAnswer, 200, full + "x", "Buffer overflow !"},
+      {Kind::kClose, 200, "", "false kept"}, {Kind::kStall, 200, "", "false kept"}};
+  for (const auto& [kind, status, reply, outcome] : table) {
+    FakeHttpServer server(kind, status, reply);
+    EXPECT_EQ(Submit(server.Url(), {"city", "Nitra", "day", kOthers + kLetters}), outcome);
+    EXPECT_EQ(server.Requests(),
+              Strings{Head(server.Url(), "city=Nitra&day=+%2e%2d%0a%c8%8a" + kLetters)});
+  }
+  for (char c : kLetters) EXPECT_TRUE(IsUrlLetter(c)) << c;
+  for (char c : kOthers) EXPECT_FALSE(IsUrlLetter(c)) << c;
+  const std::string refused = "http://127.0.0.1:" + std::to_string(testsupport::FreePort());
+  for (const std::string& host : {refused, refused + "/a b", std::string("ftp://127.0.0.1")}) {
+    EXPECT_EQ(Submit(host, {}), "Error:- InternetOpenUrl()") << host;
+  }
+  EXPECT_EQ(Submit(refused, {"city", "x", "City", "y"}), "Duplicate variable name - City");
+}
+
+}  // namespace
+}  // namespace interpretertest
