@@ -1,6 +1,7 @@
 // The application root document: the document that a root's "application"
 // attribute names, whose top-level variables live in the scope "application"
-// for as long as the documents that follow name the same application.
+// for as long as the documents that follow name the same application (or,
+// inside a subdialog, name none).
 #include "interpreter/EcmaScopes.h"
 #include "interpreter/Element.h"
 #include "interpreter/Interpreter.h"
@@ -9,8 +10,10 @@
 #include "interpreter/XmlParser.h"
 #include "speech_resources/GrammarManager.h"
 
+// A subdialog's document without "application" keeps its caller's.
 void Interpreter::UpdateApplicationRoot(const std::string& application) {
   if (application.empty()) {
+    if (subdialogDepth_ > 0) return;
     applicationRoot_.reset();
     scopes_->ClearApplication();
   } else if (!applicationRoot_) {
@@ -25,7 +28,7 @@ void Interpreter::UpdateApplicationRoot(const std::string& application) {
 }
 
 void Interpreter::OpenApplicationRoot(const std::string& application) {
-  applicationRoot_ = std::make_unique<VxmlDocument>(application, mainLog_);
+  applicationRoot_ = std::make_shared<VxmlDocument>(application, mainLog_);
   scopes_->CreateSessionScopes();
   LoadApplicationRoot(applicationRoot_.get());
   grammarManager_->LoadGrammarList(*applicationRootParser_);
@@ -34,7 +37,7 @@ void Interpreter::OpenApplicationRoot(const std::string& application) {
 void Interpreter::LoadApplicationRoot(VxmlDocument* document) {
   mainLog_->Message("LOADED NEW ARD FILE>");
   mainLog_->Write(document->fileName);
-  applicationRootParser_ = std::make_unique<XmlParser>(&document->input, mainLog_);
+  applicationRootParser_ = std::make_shared<XmlParser>(&document->input, mainLog_);
   applicationRootParser_->ParseFile(*document);
   Element* root = document->Root();
   if (root == nullptr) return;

@@ -9,25 +9,13 @@
 #include "interpreter/ElementKinds.h"
 #include "interpreter/FatalExit.h"
 #include "interpreter/Interpreter.h"
+#include "interpreter/NameList.h"
 #include "interpreter/SessionLog.h"
 #include "interpreter/VxmlDocument.h"
 
 namespace {
 
 using elementkinds::IsFormItem;
-
-// The namelist's names, separated by blanks.
-std::vector<std::string> SplitNames(const std::string& namelist) {
-  std::vector<std::string> names;
-  std::size_t start = 0;
-  while (start < namelist.size()) {
-    std::size_t end = namelist.find(' ', start);
-    if (end == std::string::npos) end = namelist.size();
-    if (end > start) names.push_back(namelist.substr(start, end - start));
-    start = end + 1;
-  }
-  return names;
-}
 
 }  // namespace
 
@@ -51,7 +39,7 @@ void Interpreter::ExecuteAssign(Element* assign) {
 void Interpreter::ExecuteClear(Element* clear) {
   std::string namelist = clear->GetAttribute("namelist");
   mainLog_->Message("Clearing variable ");
-  std::vector<std::string> names = SplitNames(namelist);
+  std::vector<std::string> names = SplitNameList(namelist);
   if (names.empty() && currentDialog_ != nullptr) {
     for (Element* item : currentDialog_->element->children) {
       if (!IsFormItem(item->tagName) || !item->binding) continue;

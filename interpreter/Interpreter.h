@@ -27,14 +27,25 @@
 // counted per item; the fifth counted event of an item speaks an apology
 // and ends the call.
 //
-// Executors whose turn has not come yet in this build (submit, subdialog,
-// return, objects) are declared here; when called they write
-// "WARNING: <name> is not available yet" to the main log and do nothing.
+// A subdialog runs another document (or another dialog of the same one)
+// nested in the running interpreter and script engine: the caller's
+// anonymous, dialog and document scopes are parked in "SBanonymous",
+// "SBdialog" and "SBdocument" while it runs, and a <return> writes the
+// subdialog's values into the caller's item variable there. A jump between
+// the subdialog's own dialogs stays inside it; exit, disconnect, throw, a
+// hang-up, too many events and a document jump end the caller too.
+//
+// <submit> sends variables to an HTTP server (WebForm) and keeps the reply
+// body in "Quorvane/temp/dynamic_cont.xml".
+//
+// The object executors have not come yet in this build; when called they
+// write "WARNING: <name> is not available yet" to the main log and do nothing.
 #pragma once
 #include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "interpreter/DialogSlot.h"
 #include "interpreter/RequestCounter.h"
@@ -64,6 +75,11 @@ class Interpreter {
   // the peer, after which the dialogue ends with an error: such a form loop
   // would spin for ever.
   static constexpr int kMaxSilentPasses = 10000;
+  // Subdialogs nested deeper than this end the dialogue with an error.
+  static constexpr int kMaxSubdialogDepth = 50;
+  // The longest <submit> reply body kept.
+  static constexpr std::size_t kSubmitReplySize = 10000;
+  static const char kSubmitReplyFile[];  // "Quorvane/temp/dynamic_cont.xml"
 
   // Requires the start document and the two logs (none owned; all must
   // outlive the interpreter) and the peer link, which the prompt player and
@@ -195,9 +211,19 @@ class Interpreter {
   // else 0.
   int SelectPrompts(Element* item);
 
-  // Submit, subdialog and return (not available yet).
+  // Sends the namelist's values (empty names skipped) by HTTP GET to "next",
+  // else to the URL "expr" gives; only method="get" is sent. The reply body
+  // replaces the reply file; a failure is printed and the dialogue goes on
+  // (SubmitExecutor.cpp).
   void ExecuteSubmit(Element* submit);
+  // Runs the dialog "src" names ("doc", "doc#id" or "#id": the part before
+  // "#" is the document, empty for the current one; the id the dialog to
+  // start with) nested, then the subdialog's <filled> children. The caller's
+  // document, dialog, items, start dialog, base, application root and
+  // grammar entries are put back afterwards (SubdialogExecutor.cpp).
   void ExecuteSubdialog(Element* subdialog);
+  // Copies the subdialog's dialog variables of the namelist into its
+  // caller's item variable; outside any subdialog logs an error.
   void ExecuteReturn(Element* returnElement);
   // Activates the link's grammars (LinkExecutor.cpp); post-semantic
   // processing follows the link when one of them matched.
@@ -217,6 +243,7 @@ class Interpreter {
   const std::string& Base() const { return base_; }
   VxmlDocument* CurrentDocument() const { return currentDocument_; }
   VxmlDocument* ApplicationRoot() const { return applicationRoot_.get(); }
+  int SubdialogDepth() const { return subdialogDepth_; }
   DialogSlot* CurrentDialog() const { return currentDialog_; }
   Element* SelectedItem() const { return selectedItem_; }
   Element* ExecutingItem() const { return executingItem_; }
@@ -228,6 +255,19 @@ class Interpreter {
     DialogSlot* slot;
     bool enteredByJump;
     std::string expression;
+  };
+  // What a subdialog's caller gets back when the subdialog ends.
+  struct CallerState {
+    VxmlDocument* document;
+    std::shared_ptr<VxmlDocument> applicationRoot;
+    std::shared_ptr<XmlParser> applicationRootParser;
+    DialogSlot* dialog;
+    Element* selectedItem;
+    Element* executingItem;
+    std::string startDialog;
+    std::string base;
+    std::string subdialogItemName;
+    std::vector<bool> activeGrammars;
   };
 
   // Document loop helpers (Interpreter.cpp).
@@ -280,20 +320,28 @@ class Interpreter {
   int SelectByCount(Element* container, int counter, Qualifies qualifies);
   void RunItemAgain(Element* item);
 
+  // Subdialog helpers (SubdialogExecutor.cpp).
+  CallerState SaveCaller();
+  void RestoreCaller(const CallerState& caller);
+  void ParkScopes();
+  void RestoreScopes();
+  void RunSubdialogDocument(const std::string& src);
+
   void NotAvailableYet(const char* name);
 
   RequestCounter peer_;
   SessionLog* mainLog_;
   SessionLog* dialogLog_;
   std::unique_ptr<XmlParser> parser_;
-  std::unique_ptr<XmlParser> applicationRootParser_;
+  // Shared with the subdialogs' callers, which put them back afterwards.
+  std::shared_ptr<XmlParser> applicationRootParser_;
   std::unique_ptr<EcmaScopes> scopes_;
   std::unique_ptr<PromptPlayer> promptPlayer_;
   std::unique_ptr<GrammarManager> grammarManager_;
   std::unique_ptr<RecognitionResult> inputCollector_;
   std::unique_ptr<SemanticResolver> semanticResolver_;
   VxmlDocument* currentDocument_;
-  std::unique_ptr<VxmlDocument> applicationRoot_;
+  std::shared_ptr<VxmlDocument> applicationRoot_;
   DialogSlot* currentDialog_ = nullptr;
   Element* selectedItem_ = nullptr;
   Element* executingItem_ = nullptr;
@@ -301,6 +349,8 @@ class Interpreter {
   std::string base_;
   std::string documentName_;
   std::string startDialog_;
+  std::string subdialogItemName_;  // scope + "." + name of the running subdialog's item
+  int subdialogDepth_ = 0;         // subdialogs running
   bool nextDocument_ = false;
   bool stop_ = false;
   std::optional<DialogJump> dialogJump_;

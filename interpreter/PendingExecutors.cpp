@@ -1,19 +1,13 @@
 // Executors that this build does not provide yet.
 // Each writes "WARNING: <name> is not available yet" to the main log and
 // gives its neutral result, so that a document using them still runs: an
-// object or subdialog item counts as visited and nothing is filled.
+// object item counts as visited and nothing is filled.
 #include "interpreter/Interpreter.h"
 #include "interpreter/SessionLog.h"
 
 void Interpreter::NotAvailableYet(const char* name) {
   mainLog_->Message(std::string("WARNING: ") + name + " is not available yet");
 }
-
-void Interpreter::ExecuteSubmit(Element*) { NotAvailableYet("ExecuteSubmit"); }
-
-void Interpreter::ExecuteSubdialog(Element*) { NotAvailableYet("ExecuteSubdialog"); }
-
-void Interpreter::ExecuteReturn(Element*) { NotAvailableYet("ExecuteReturn"); }
 
 void Interpreter::ExecuteObject(Element*) { NotAvailableYet("ExecuteObject"); }
 

@@ -69,6 +69,19 @@ void GrammarManager::UnloadGrammarList() {
   mainLog_->Write("OK");
 }
 
+std::vector<bool> GrammarManager::ActiveFlags() const {
+  std::vector<bool> active;
+  for (const std::unique_ptr<GrammarEntry>& entry : entries_) active.push_back(entry->active);
+  return active;
+}
+
+void GrammarManager::RestoreEntries(const std::vector<bool>& active) {
+  if (entries_.size() > active.size()) entries_.resize(active.size());
+  for (std::size_t index = 0; index < entries_.size(); ++index) {
+    entries_[index]->active = active[index];
+  }
+}
+
 void GrammarManager::InitGrammar(Element* grammar) {
   mainLog_->Message("Init grammar ");
   if (grammar == nullptr) return;

@@ -75,6 +75,11 @@ class GrammarManager {
   void LoadGrammarList(const XmlParser& parser);
   // Deletes every entry.
   void UnloadGrammarList();
+  // The active flag of each entry, in order: a nested run (a subdialog)
+  // takes them before it registers grammars of its own, and RestoreEntries
+  // then removes the entries registered after them and puts the flags back.
+  std::vector<bool> ActiveFlags() const;
+  void RestoreEntries(const std::vector<bool>& active);
   // Registers one <grammar> element: scope class and owner by its parent P,
   // the identity (P's "name" for a field, else P's tag name + the entry
   // count) bound to P as a new VariableBinding, then the adder that "type"

@@ -200,23 +200,6 @@ TEST_F(InterpreterTest, ItemWithoutNameGetsOneAndIsSelectedOnce) {
   EXPECT_TRUE(InOrder(log, {"End of FIA"}));
 }
 
-TEST_F(InterpreterTest, ExecutorsNotBuiltYetLogThatTheyAreNotAvailable) {
-  WriteDocument("start.vxml",
-                "<link next=\"#f\">\n</link>\n"
-                "<form id=\"f\">\n"
-                "<object name=\"o\" classid=\"BUILDIN\">\n</object>\n"
-                "<subdialog name=\"s\" src=\"sub.vxml\">\n</subdialog>\n"
-                "<block>\n<submit next=\"http://x/y\"/>\n<return namelist=\"a\"/>\n</block>\n"
-                "</form>\n");
-  RunDialogue("start.vxml");
-  std::string log = MainLog();
-  for (const char* name : {"ExecuteObject", "ExecuteSubdialog", "ExecuteSubmit", "ExecuteReturn"}) {
-    EXPECT_EQ(CountOf(log, std::string("WARNING: ") + name + " is not available yet"), 1) << name;
-  }
-  EXPECT_TRUE(InOrder(log, {"Link element", "End of link", "Run FIA algoritm.", "End of FIA"}));
-  EXPECT_TRUE(peer_.Sent().empty());
-}
-
 // A choice without a target is an error and leads nowhere; the menu ends.
 TEST_F(InterpreterTest, ChoiceWithoutTargetFollowsNothing) {
   WriteDocument("start.vxml", "<menu id=\"m\" dtmf=\"true\">\n"

@@ -1,8 +1,10 @@
-// The form client against a fake HTTP server on loopback.
+// The form client against a fake HTTP server on loopback, and <submit> in a
+// whole dialogue.
 #include "interpreter/WebForm.h"
 
 #include <gtest/gtest.h>
 
+#include "tests/interpreter/InterpreterTestSupport.h"
 #include "tests/support/FakeHttpServer.h"
 #include "tests/support/FreePort.h"
 
@@ -59,6 +61,28 @@ TEST(WebFormTest, SendsOneGetAndReadsTheWholeBody) {
     EXPECT_EQ(Submit(host, {}), "Error:- InternetOpenUrl()") << host;
   }
   EXPECT_EQ(Submit(refused, {"city", "x", "City", "y"}), "Duplicate variable name - City");
+}
+
+// No method and a duplicate name send nothing; empty names are skipped and
+// "next" wins over "expr"; a reply that never comes keeps the reply file.
+TEST_F(InterpreterTest, SubmitSendsTheNamelistAndKeepsTheReplyBody) {
+  FakeHttpServer server(Kind::kAnswer, 200, "<vxml>\n</vxml>");
+  FakeHttpServer silent(Kind::kClose);
+  const std::string url = server.Url() + "/cgi/form.cgi";
+  WriteDocument("start.vxml", "<form id=\"f\">\n<var name=\"city\" expr=\"'Nitra'\"/>\n"
+                              "<var name=\"day\" expr=\"'po 1.'\"/>\n<block>\n"
+                              "<submit namelist=\"city\" next=\"" + url + "\"/>\n"
+                              "<submit method=\"get\" namelist=\"city City\" next=\"" + url +
+                              "\"/>\n<submit method=\"get\" namelist=\" city  day\" next=\"" +
+                              url + "\" expr=\"'http://0.0.0.0/'\"/>\n<submit method=\"get\" "
+                              "expr=\"'" + silent.Url() + "/cgi/form.cgi'\"/>\n"
+                              "<prompt>Sent.</prompt>\n</block>\n</form>\n");
+  RunDialogue("start.vxml");
+  EXPECT_EQ(server.Requests(), Strings{Head(server.Url(), "city=Nitra&day=po+1%2e")});
+  EXPECT_EQ(silent.Requests(), Strings{Head(silent.Url(), "")});
+  EXPECT_EQ(testsupport::ReadFile(Interpreter::kSubmitReplyFile), "<vxml>\n</vxml>");
+  EXPECT_EQ(HeardTexts(), Strings{"Sent."});
+  EXPECT_EQ(CountOf(MainLog(), "ERROR :Only GET method is allowed by submit element"), 1);
 }
 
 }  // namespace
