@@ -35,11 +35,11 @@
 // the subdialog's own dialogs stays inside it; exit, disconnect, throw, a
 // hang-up, too many events and a document jump end the caller too.
 //
-// <submit> sends variables to an HTTP server (WebForm) and keeps the reply
-// body in "Quorvane/temp/dynamic_cont.xml".
-//
-// The object executors have not come yet in this build; when called they
-// write "WARNING: <name> is not available yet" to the main log and do nothing.
+// Reaching outside: <submit> sends variables to an HTTP server (WebForm)
+// and keeps the reply body in "Quorvane/temp/dynamic_cont.xml"; an <object>
+// runs the program its classid names (through /bin/sh -c) or, for a
+// "BUILDIN" "dataq" classid, sends a data query to the peer, and turns each
+// result into a property of its variable.
 #pragma once
 #include <cstddef>
 #include <memory>
@@ -229,11 +229,19 @@ class Interpreter {
   // processing follows the link when one of them matched.
   void ExecuteLink(Element* link);
 
-  // Objects and data queries (not available yet).
+  // Objects and data queries (ObjectExecutor.cpp).
+  // Plays the object's prompts and writes its params, then runs its program
+  // or its data query and makes each result a property of its variable.
   void ExecuteObject(Element* object);
+  // Appends name + "\t" + value to the object request file.
   void ExecuteParam(Element* param);
+  // Sends "dataquery" and the query text, and keeps the peer's reply as the
+  // object's source text; the reply "End" sets the stop flag.
   void DataQuery(Element* object);
-  void ScanObjectReply(std::string& text, std::string& name, std::string& value);
+  // Takes the next "\t:" field out of the reply text into name and value
+  // (the text then starts after that "\t:"). False when no field is left;
+  // a field without a blank or ")" gives an empty name.
+  bool ScanObjectReply(std::string& text, std::string& name, std::string& value);
 
   // State, for the dialogue and for tests.
   bool StopRequested() const { return stop_; }
@@ -326,8 +334,12 @@ class Interpreter {
   void ParkScopes();
   void RestoreScopes();
   void RunSubdialogDocument(const std::string& src);
-
-  void NotAvailableYet(const char* name);
+  // Object helpers (ObjectExecutor.cpp).
+  void RunObjectProgram(Element* object, const std::string& classid);
+  void TakeProgramReplyLine(Element* object, const std::string& line);
+  void TakeDataQueryReply(Element* object);
+  bool IsResultName(const std::string& name, const std::string& variable, bool ownAllowed);
+  void AssignResult(Element* object, const std::string& variable, const std::string& text);
 
   RequestCounter peer_;
   SessionLog* mainLog_;

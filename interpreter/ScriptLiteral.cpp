@@ -1,5 +1,17 @@
 #include "interpreter/ScriptLiteral.h"
 
+#include <cctype>
+
+namespace {
+
+bool IsNameStart(char c) {
+  return std::isalpha(static_cast<unsigned char>(c)) || c == '_' || c == '$';
+}
+
+bool IsNamePart(char c) { return IsNameStart(c) || std::isdigit(static_cast<unsigned char>(c)); }
+
+}  // namespace
+
 std::string EscapeScriptString(const std::string& text) {
   std::string escaped;
   escaped.reserve(text.size());
@@ -26,4 +38,13 @@ std::string EscapeScriptString(const std::string& text) {
 
 std::string QuoteScriptString(const std::string& text) {
   return "'" + EscapeScriptString(text) + "'";
+}
+
+bool IsPlainName(const std::string& name) {
+  bool atStart = true;
+  for (char c : name) {
+    if (atStart ? !IsNameStart(c) : !(IsNamePart(c) || c == '.')) return false;
+    atStart = c == '.';
+  }
+  return name.empty() || !atStart;
 }

@@ -1,8 +1,9 @@
-// String literals in generated script commands. Every text that becomes a
-// string literal of a command the server builds (an utterance, a value read
-// from a peer or a file, a name put between quotes) goes through here, so a
-// quote in it can neither break the command nor run as script. Texts that are
-// script expressions (a "cond", an "expr") are never escaped.
+// String literals and names in generated script commands. Every text that
+// becomes a string literal of a command the server builds (an utterance, a
+// value read from a peer or a file, a name put between quotes) goes through
+// here, so a quote in it can neither break the command nor run as script; a
+// name read from a peer or a file is used only when IsPlainName accepts it.
+// Texts that are script expressions (a "cond", an "expr") are never escaped.
 #pragma once
 #include <string>
 
@@ -14,3 +15,7 @@ std::string EscapeScriptString(const std::string& text);
 
 // "'" + EscapeScriptString(text) + "'": a complete single-quoted literal.
 std::string QuoteScriptString(const std::string& text);
+
+// True for ASCII identifiers (a letter, "_" or "$", then also digits) joined
+// by single dots, and for the empty text.
+bool IsPlainName(const std::string& name);

@@ -1,6 +1,5 @@
 // The list lookup of the semantic resolver: the outside program Morvish
 // answers a list grammar's utterance through two exchange files.
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -8,6 +7,7 @@
 #include <vector>
 
 #include "interpreter/EcmaScopes.h"
+#include "interpreter/ExchangeFiles.h"
 #include "interpreter/ScriptLiteral.h"
 #include "interpreter/SessionLog.h"
 #include "platform/ProgramRunner.h"
@@ -17,26 +17,10 @@
 
 namespace {
 
-const char kObjectFolder[] = "Quorvane/VObjects";
-const char kRequestFile[] = "Quorvane/VObjects/obj_temp_to_obj";
-const char kReplyFile[] = "Quorvane/VObjects/obj_temp_to_doc";
+using exchangefiles::kReplyFile;
+using exchangefiles::kRequestFile;
+
 const char kLookupProgram[] = "Quorvane/VObjects/Morvish";
-
-bool IsNameStart(char c) {
-  return std::isalpha(static_cast<unsigned char>(c)) || c == '_' || c == '$';
-}
-
-bool IsNamePart(char c) { return IsNameStart(c) || std::isdigit(static_cast<unsigned char>(c)); }
-
-// Empty (the result itself), or ASCII identifiers joined by single dots.
-bool IsPlainName(const std::string& name) {
-  bool atStart = true;
-  for (char c : name) {
-    if (atStart ? !IsNameStart(c) : !(IsNamePart(c) || c == '.')) return false;
-    atStart = c == '.';
-  }
-  return name.empty() || !atStart;
-}
 
 // The script value of a reply value: "true", "false" and decimal digits as
 // they are (leading zeros dropped, which would make an octal number), any
@@ -54,7 +38,7 @@ std::string ScriptValue(const std::string& text) {
 
 bool SemanticResolver::LookUpList(const GrammarEntry& entry) {
   std::error_code ignored;
-  std::filesystem::create_directories(kObjectFolder, ignored);
+  std::filesystem::create_directories(exchangefiles::kFolder, ignored);
   std::filesystem::remove(kReplyFile, ignored);  // no earlier answer may count
   WriteRequest();
   if (platform::RunProgram({kLookupProgram, entry.name}) < 0) {
@@ -62,9 +46,7 @@ bool SemanticResolver::LookUpList(const GrammarEntry& entry) {
                                 " did not run to its end for the list grammar " + entry.name);
   }
   std::vector<std::string> lines;
-  if (!platform::ReadAnswerLines(kReplyFile, &lines)) {
-    std::cout << "Nepodarilo sa otvorit temp subor " << kReplyFile << ". " << std::endl;
-  }
+  if (!platform::ReadAnswerLines(kReplyFile, &lines)) exchangefiles::ReportUnopened(kReplyFile);
   bool found = false;
   for (const std::string& line : lines) {
     bool notFound = false;

@@ -65,18 +65,18 @@ InterpreterTest::~InterpreterTest() {
   document_.reset();
 }
 
-void InterpreterTest::Start(const std::string& startDocument) {
+void InterpreterTest::Start(const std::string& startDocument, PeerLink* peer) {
   quorvane::SetCurrentDocument(startDocument);
   mainLog_ = std::make_unique<SessionLog>("main.log");
   dialogLog_ = std::make_unique<SessionLog>("dialog.log");
   document_ = std::make_unique<VxmlDocument>(startDocument, mainLog_.get());
   interpreter_ = std::make_unique<Interpreter>(document_.get(), mainLog_.get(), dialogLog_.get(),
-                                               "voice", peer_);
+                                               "voice", peer ? *peer : peer_);
   interpreter_->LoadDocument(document_.get());
 }
 
-void InterpreterTest::RunDialogue(const std::string& startDocument) {
-  Start(startDocument);
+void InterpreterTest::RunDialogue(const std::string& startDocument, PeerLink* peer) {
+  Start(startDocument, peer);
   EXPECT_EQ(interpreter_->Run(), 0);
 }
 

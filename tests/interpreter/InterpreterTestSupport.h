@@ -42,10 +42,10 @@ class InterpreterTest : public testsupport::TempDirTest {
   ~InterpreterTest() override;
 
   // Creates the interpreter on the start document and loads the document,
-  // as the dialogue does at "Begin".
-  void Start(const std::string& startDocument);
+  // as the dialogue does at "Begin"; the peer is peer_ unless one is given.
+  void Start(const std::string& startDocument, PeerLink* peer = nullptr);
   // Start, then Interpreter::Run.
-  void RunDialogue(const std::string& startDocument);
+  void RunDialogue(const std::string& startDocument, PeerLink* peer = nullptr);
   // The printed value of a script expression (no scope expansion).
   std::string Value(const std::string& expression);
   std::string MainLog() const;

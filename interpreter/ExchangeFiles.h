@@ -1,0 +1,18 @@
+// The exchange files in the server's working folder through which outside
+// programs (the program an <object> names, the list lookup Morvish) get their
+// request and leave their answer: one "name\tvalue" line per entry.
+#pragma once
+#include <iostream>
+
+namespace exchangefiles {
+
+inline constexpr char kFolder[] = "Quorvane/VObjects";
+inline constexpr char kRequestFile[] = "Quorvane/VObjects/obj_temp_to_obj";
+inline constexpr char kReplyFile[] = "Quorvane/VObjects/obj_temp_to_doc";
+
+// The console line for an exchange file that cannot be opened.
+inline void ReportUnopened(const char* file) {
+  std::cout << "Nepodarilo sa otvorit temp subor " << file << ". " << std::endl;
+}
+
+}  // namespace exchangefiles
