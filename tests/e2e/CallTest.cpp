@@ -202,6 +202,15 @@ const Words kMenuLog = {
     "Send> Synt\t:text Stlacte 1 alebo 2.\t:bargein false\t:timeout 5", "Receive> OK",
     "Send> GetDTMFch:"};
 
+// A data query travels through the bridge to the caller and back; its
+// answer fills the object's variable.
+const char kDataQuery[] =
+    "<form id=\"f\">\n<var name=\"item\" expr=\"'mlieko'\"/>\n"
+    "<object name=\"q\" classid=\"BUILDIN dataq\" data=\"-f\">\n<prompt>Hladam.</prompt>\n"
+    "<param name=\"item\" expr=\"item\"/>\n</object>\n"
+    "<block>\n<prompt>Mame <value expr=\"q.a\"/> kusov.</prompt>\n</block>\n</form>\n";
+const char kQuery[] = "{\nact query\ncontent -f\nitem mlieko\n}\n";
+
 const CallCase kCases[] = {
     {"a block and its prompts to the end", kBlock, "", {}, kBlockFrames, kBlockLog},
     {"the hub contacted by the bridge", kBlock, "", {"-contact_hub"}, kBlockFrames, kBlockLog},
@@ -228,6 +237,17 @@ const CallCase kCases[] = {
      Words{"Receive> Begin"} + kMenuLog + Words{"Receive> :DTMFchar 3"} + kMenuLog +
          Words{"Receive> :DTMFchar 2",
                "Send> Synt\t:text Vybrali ste dva.\t:bargein false\t:timeout 5", "Receive> OK",
+               "Send> Koniec dialogu"}},
+    {"a data query answered by the caller", kDataQuery, "\t:a 21\t:b kusy\n", {},
+     Words{Spoken("Hladam."), "SetProperty :timeout 5"} +
+         Words{"dialog :dataquery \"\" :inframe \"{\\nact query\\ncontent -f\\nitem "
+               "mlieko\\n}\\n\""} +
+         Words{Spoken("Mame 21 kusov."), "SetProperty :timeout 5", "StopCall"},
+     Words{"Receive> Begin", "Send> Synt\t:text Hladam.\t:bargein false\t:timeout 5",
+           "Receive> OK", "Send> dataquery"} +
+         Lines(std::string("Send> ") + kQuery) +
+         Words{"", "Receive> \t:a 21\t:b kusy",
+               "Send> Synt\t:text Mame 21 kusov.\t:bargein false\t:timeout 5", "Receive> OK",
                "Send> Koniec dialogu"}},
     {"the caller hangs up", kField, "/hangup\n", {}, kAskFrames,
      Words{"Receive> Begin"} + kAskLog + Words{"Receive> End", "Send> Koniec dialogu"}},
