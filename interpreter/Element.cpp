@@ -46,9 +46,21 @@ void Element::AppendChild(Element* child) {
   child->parent = this;
 }
 
-Element* NewElement(Element element) {
+namespace {
+
+std::deque<Element>& Arena() {
   // Never destroyed: elements must outlive every static that may point at them.
   static std::deque<Element>* arena = new std::deque<Element>;
-  arena->push_back(std::move(element));
-  return &arena->back();
+  return *arena;
 }
+
+}  // namespace
+
+Element* NewElement(Element element) {
+  Arena().push_back(std::move(element));
+  return &Arena().back();
+}
+
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+void ClearElementArena() { Arena().clear(); }
+#endif

@@ -86,3 +86,10 @@ class Element {
 // Moves `element` into the process-wide arena and returns its address, which
 // stays valid until the process ends. Single-threaded use only.
 Element* NewElement(Element element);
+
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+// Fuzz builds only: destroys every element of the arena, so that a fuzz target
+// that parses millions of documents keeps its memory flat. Every pointer to
+// an element dangles afterwards.
+void ClearElementArena();
+#endif

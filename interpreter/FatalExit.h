@@ -9,7 +9,9 @@
 namespace quorvane {
 
 // Installs (or, with an empty function, removes) the hook that ends a running
-// dialogue. It runs at most once, even when it fails fatally itself.
+// dialogue. It runs at most once, even when it fails fatally itself. A hook
+// that throws leaves FatalExit by its exception, so the process goes on: a
+// fuzz target does so, so that a fatal document ends only its input.
 void SetStopHook(std::function<void()> hook);
 
 // Where a fatal message is printed.
