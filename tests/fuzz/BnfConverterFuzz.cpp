@@ -1,0 +1,49 @@
+// The SRGS-to-BNF converter over every <grammar> element of any document,
+// read as an SRGS and as a VoiceXML document (inline grammars). A grammar's
+// text stays within the converter's limit; uncut, it ends with its main
+// expression; cut, it holds whole rules only. A converter with a smaller
+// limit cuts the same text earlier: what it gives is a beginning of it.
+//
+// Input: the document.
+#include <cstdint>
+#include <string>
+
+#include "speech_resources/BnfConverter.h"
+#include "tests/fuzz/DocumentFuzzSetup.h"
+#include "tests/fuzz/FuzzCheck.h"
+
+namespace {
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+void CheckConversion(const Element& grammar) {
+  bnf::Converter converter;
+  const std::string text = converter.ConvertGrammar(grammar);
+  FUZZ_CHECK(text.size() <= bnf::kMaxBnfBytes);
+  if (converter.Cut()) {
+    FUZZ_CHECK(text.empty() || text.back() == '\n');
+  } else {
+    FUZZ_CHECK(EndsWith(text, "\n($" + grammar.GetAttribute("root") + ")\n"));
+  }
+  bnf::Converter smaller(text.size() / 2);
+  const std::string cut = smaller.ConvertGrammar(grammar);
+  FUZZ_CHECK(smaller.Cut() && cut.size() <= text.size() / 2);
+  FUZZ_CHECK(text.compare(0, cut.size(), cut) == 0);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  for (const char* type : {"grammar", ""}) {
+    fuzzsupport::ParsedDocument parsed;
+    if (!fuzzsupport::ParseDocument(bytes, type, parsed)) continue;
+    for (const Element* element : parsed.parser->Elements()) {
+      if (element->tagName == "grammar") CheckConversion(*element);
+    }
+  }
+  return 0;
+}
