@@ -253,33 +253,22 @@ void XmlParser::FailWithoutEndTag(const Element& element) {
   quorvane::FatalExit(std::string("ERROR: ") + kNoEndTag + " " + element.tagName, 0);
 }
 
-// The descendants of an open element are the start-tag and text entries
-// between it and its end tag. Its direct children are taken from them in
-// order, each followed by as many skipped entries as it has descendants
-// itself (so a child whose end tag lies past its parent's takes the rest).
 // The parent of a start-tag or text entry is the last open element before it
-// whose end tag lies after it; end tags have none.
+// whose end tag lies after it; end tags have none. The children of an element
+// are the entries whose parent it is, in order, so each entry has one place in
+// the tree even in ill-nested markup (a child whose end tag lies past its
+// parent's takes the entries up to it).
 void XmlParser::LinkElements(const std::vector<size_t>& ends) {
-  std::vector<size_t> starts;  // the start-tag and text entries, in order
-  std::vector<size_t> rank(elements_.size());  // how many of them come before each entry
-  for (size_t index = 0; index < elements_.size(); ++index) {
-    rank[index] = starts.size();
-    if (!IsEndTag(*elements_[index])) starts.push_back(index);
-  }
-  auto descendants = [&](size_t index) {
-    return ends[index] == kNoEnd ? 0 : rank[ends[index]] - rank[index] - 1;
-  };
   std::vector<size_t> enclosing;  // open elements, latest last; those ended are dropped lazily
   for (size_t index = 0; index < elements_.size(); ++index) {
     Element* element = elements_[index];
     while (!enclosing.empty() && ends[enclosing.back()] <= index) enclosing.pop_back();
-    if (!IsEndTag(*element) && !enclosing.empty()) element->parent = elements_[enclosing.back()];
-    if (ends[index] == kNoEnd) continue;
-    enclosing.push_back(index);
-    for (size_t next = rank[index] + 1; next < rank[ends[index]];
-         next += 1 + descendants(starts[next])) {
-      element->children.push_back(elements_[starts[next]]);
+    if (!IsEndTag(*element) && !enclosing.empty()) {
+      elements_[enclosing.back()]->AppendChild(element);
     }
+    if (ends[index] != kNoEnd) enclosing.push_back(index);
+  }
+  for (Element* element : elements_) {
     if (element->children.size() > Element::kMaxChildren) {
       LogExcess("more than " + std::to_string(Element::kMaxChildren) + " children of " +
                 element->tagName);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -406,10 +407,30 @@ TEST_F(XmlParserTest, MultiLinePromptAndScriptBodies) {
 
 TEST_F(XmlParserTest, IllNestedElementsLoseNoEntryAndOverrunNothing) {
   Parse(VxmlDocumentText("<form>\n<block>\nx\n</form>\ny\n</block>"));
-  EXPECT_EQ("form PCDATA", TagList(Root().children));
+  EXPECT_EQ("form", TagList(Root().children));
   const Element& form = *Root().children[0];
   EXPECT_EQ("block", TagList(form.children));
   EXPECT_EQ("PCDATA PCDATA", TagList(form.children[0]->children));
+}
+
+// Each level's <block> starts inside its <field> and ends after it: were an
+// entry given to every element around it, the walk would double per level.
+TEST_F(XmlParserTest, CrossingEndTagsGiveEachEntryOnePlaceInTheTree) {
+  const size_t kLevels = 40;
+  std::string body;
+  for (size_t i = 0; i < kLevels; ++i) body += "<if>\n<field>\n<block>\n</field>\n";
+  for (size_t i = 0; i < kLevels; ++i) body += "</block>\n</if>\n";
+  Parse(VxmlDocumentText("<form>\n<block>\n" + body + "</block>\n</form>"));
+  size_t visits = 0;
+  std::function<void(const Element&)> walk = [&](const Element& element) {
+    ++visits;
+    for (const Element* child : element.children) {
+      EXPECT_EQ(&element, child->parent);
+      walk(*child);
+    }
+  };
+  walk(Root());
+  EXPECT_EQ(3 + 3 * kLevels, visits);  // vxml, form, block, then each level's if, field, block
 }
 
 TEST_F(XmlParserTest, DeeplyNestedElementsEachHoldTheNextOne) {
