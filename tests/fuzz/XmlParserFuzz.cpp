@@ -1,11 +1,10 @@
 // The line parser over any document, read as a VoiceXML and as an SRGS
 // document; a fatal document ends only its parse. What a parse builds keeps
-// the parser's limits and follows document order: an element's children are
-// later start-tag or text entries, in order, whose parent is the element or
-// an element between them (ill-nested markup gives an entry to more than one
-// element); end tags have no children, parent or attributes; a text entry's
-// source ends with "</PCDATA>"; every scope is one of the four; the tables
-// point into the entries.
+// the parser's limits and is a tree in document order: an element's children
+// are later start-tag or text entries, in order, whose parent it is; end tags
+// have no children, parent or attributes; a text entry's source ends with
+// "</PCDATA>"; every scope is one of the four; the tables point into the
+// entries.
 //
 // Input: the document.
 #include <cstdint>
@@ -38,9 +37,9 @@ void CheckElement(const Element& element, size_t index,
   if (element.parent) FUZZ_CHECK(indexes.at(element.parent) < index);
   size_t previous = index;
   for (const Element* child : element.children) {
-    FUZZ_CHECK(indexes.count(child) == 1 && indexes.at(child) > previous && !IsEndTag(*child));
+    FUZZ_CHECK(indexes.count(child) == 1 && indexes.at(child) > previous);
+    FUZZ_CHECK(child->parent == &element && !IsEndTag(*child));
     previous = indexes.at(child);
-    FUZZ_CHECK(child->parent && indexes.at(child->parent) >= index);
   }
 }
 
