@@ -2,8 +2,8 @@
 // tag and the note the script scope layer hangs on it.
 //
 // Elements live in a process-wide arena (NewElement) and are never freed while
-// the process runs: grammar entries, dialogs and executors of many documents
-// keep pointers into their trees.
+// the process runs (fuzz builds aside): grammar entries, dialogs and executors
+// of many documents keep pointers into their trees.
 //
 // What the line parser puts into an element:
 // - tagName: a known element name ("field", "prompt", ...), "PCDATA" for a line

@@ -39,9 +39,9 @@ void CheckConversion(const Element& grammar) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   for (const char* type : {"grammar", ""}) {
-    fuzzsupport::ParsedDocument parsed;
-    if (!fuzzsupport::ParseDocument(bytes, type, parsed)) continue;
-    for (const Element* element : parsed.parser->Elements()) {
+    const fuzzsupport::ParsedDocument parsed(bytes, type);
+    if (!parsed.Parsed()) continue;
+    for (const Element* element : parsed.Parser().Elements()) {
       if (element->tagName == "grammar") CheckConversion(*element);
     }
   }

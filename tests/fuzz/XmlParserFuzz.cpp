@@ -71,10 +71,8 @@ void CheckParse(const XmlParser& parser, const VxmlDocument& document) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   for (const char* type : {"", "grammar"}) {
-    fuzzsupport::ParsedDocument parsed;
-    if (fuzzsupport::ParseDocument(bytes, type, parsed)) {
-      CheckParse(*parsed.parser, *parsed.document);
-    }
+    const fuzzsupport::ParsedDocument parsed(bytes, type);
+    if (parsed.Parsed()) CheckParse(parsed.Parser(), parsed.Document());
   }
   return 0;
 }
