@@ -13,7 +13,10 @@
 // dialog variable receives it as a string.
 //
 // SRGS matching (BuildSmResult) walks the root rule's <ruleref>, <one-of>
-// and <item> children in order, greedy and sequential: an item matches only
+// and <item> children in order, greedy and sequential: the words written
+// beside them (text lines of a rule or an item) must come next, else the
+// walk of that rule or item ends with status 0; they leave no result. A rule
+// made of words alone matches as an item does. An item matches only
 // at the current word, by its words (one word, or several joined by single
 // blanks) or, when nothing matched yet, by being the whole utterance; a
 // failed item changes nothing. A matched item assigns its semantic text (its
@@ -84,12 +87,15 @@ class SemanticResolver {
   int MatchOneOf(const Element& oneOf);
   int MatchElement(const Element& element);
   // The walk of a rule body or of an item's children; the status is that of
-  // the last <ruleref>, <one-of> or <item> child.
+  // the last <ruleref>, <one-of> or <item> child (0 when words are missing).
   int MatchChildren(const Element& parent, bool stopWhenComplete);
   // An item once, or while it matches and takes words for "0-" and "1-".
   int MatchRepeated(const Element& item);
-  // An item without children, by its words.
+  // An item without children, or a rule of words alone, by its words.
   int MatchLeaf(const Element& item, const std::string& semanticText);
+  // Moves the word positions past the words when they come next in the
+  // utterance (true); otherwise leaves them.
+  bool TakeWords(const std::string& words);
   // Records a match and runs its assignment.
   void Accept(const std::string& assignment);
   // The next word of the utterance (up to the next blank); moves the word

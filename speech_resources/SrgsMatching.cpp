@@ -113,7 +113,9 @@ int SemanticResolver::MatchRuleBody(const Element& rule) {
   }
   activeRules_.push_back(here);
   ruleName_ = id;
-  const int status = MatchChildren(rule, true);
+  const bool ofWords = IsLeaf(rule) && !LeafWords(rule).empty();
+  const int status =
+      ofWords ? MatchLeaf(rule, SemanticText(rule, grammar_)) : MatchChildren(rule, true);
   activeRules_.pop_back();
   return status;
 }
@@ -130,6 +132,8 @@ int SemanticResolver::MatchChildren(const Element& parent, bool stopWhenComplete
     } else if (tag == "item") {
       status = MatchRepeated(*child);
       if (stopWhenComplete && complete_ && matched_) break;
+    } else if (tag == "PCDATA" && !TakeWords(child->GetText())) {
+      return 0;  // words of the sequence not said: the rest cannot follow them
     }
   }
   return status;
@@ -175,6 +179,16 @@ int SemanticResolver::MatchLeaf(const Element& item, const std::string& semantic
   const std::string property = rootMode_ ? resultPath_ : resultPath_ + "." + ruleName_;
   const std::string assignment = property + (rootMode_ ? "=" : "+=") +
                                  QuoteScriptString(semanticText.empty() ? words : semanticText);
+  if (TakeWords(words)) {
+    Accept(assignment);
+    return 1;
+  }
+  if (words != utterance_ || matched_) return 0;
+  Accept(assignment);  // the whole utterance, when nothing else matched
+  return 1;
+}
+
+bool SemanticResolver::TakeWords(const std::string& words) {
   const std::size_t start = wordStart_;
   const std::size_t end = wordEnd_;
   std::string candidate = NextWord();
@@ -185,15 +199,11 @@ int SemanticResolver::MatchLeaf(const Element& item, const std::string& semantic
     candidate += ' ' + word;
     found = candidate == words;
   }
-  if (found) {
-    Accept(assignment);
-    return 1;
+  if (!found) {
+    wordStart_ = start;
+    wordEnd_ = end;
   }
-  wordStart_ = start;
-  wordEnd_ = end;
-  if (words != utterance_ || matched_) return 0;
-  Accept(assignment);  // the whole utterance, when nothing else matched
-  return 1;
+  return found;
 }
 
 void SemanticResolver::Accept(const std::string& assignment) {

@@ -120,6 +120,14 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"ItemWordsBesideATagElement",
                  Main(OneOf("<item>Rome</item>\n<item>London<tag>LON</tag></item>\n")),
                  "London", "\"London\"", true},
+        // Words beside a <ruleref> and a rule made of words are in the BNF too.
+        Case{"WordsBesideRulerefsAreTakenInTurn",
+                 Main(Item("from " + Ref("city")) + Item("on " + Ref("day"))) + kCity + kDay,
+                 "from Paris on Friday", R"({"city":"PAR","day":"Friday"})", true},
+        Case{"WordsNotSaidEndTheirItem", Main(Item("from " + Ref("city"))) + kCity, "Paris",
+                 R"({"city":""})", false},
+        Case{"RuleOfWordsAlone", Main(Ref("greet")) + Rule("greet", "good morning"),
+                 "good morning", R"({"greet":"good morning"})", true},
         Case{"RulerefInAOneOfIsNotFollowed", Main(OneOf(Ref("city") + Item("yes"))) + kCity,
                  "Paris", R"({"city":""})", false}),
     [](const ::testing::TestParamInfo<Case>& info) { return info.param.what; });
