@@ -77,6 +77,7 @@ void PromptPlayer::PlayPrompt(Element* prompt, const VxmlDocument* /*document*/,
   std::vector<Piece> pieces = Render(prompt->GetText(), *item);
   bool withClips = false;
   for (const Piece& piece : pieces) withClips = withClips || piece.clip;
+  const bool textLine = prompt->tagName == "PCDATA";
   bool spoken = false;
   for (const Piece& piece : pieces) {
     bool ended;
@@ -85,7 +86,7 @@ void PromptPlayer::PlayPrompt(Element* prompt, const VxmlDocument* /*document*/,
       ended = PlayClip(piece.text);
     } else {
       const std::string text = withClips ? taglexer::TrimBlanks(piece.text) : piece.text;
-      if (withClips && text.empty()) continue;
+      if ((withClips || textLine) && taglexer::TrimBlanks(text).empty()) continue;
       spoken = true;
       ended = SendText(text, fields);
     }
@@ -104,7 +105,8 @@ std::vector<PromptPlayer::Piece> PromptPlayer::Render(std::string text, const El
       pieces.push_back(piece);
     }
   };
-  std::string skipUpTo;  // the end tag that closes an audio element's own text
+  std::string skipUpTo;  // the element whose end tag closes the text not spoken
+  std::string logged;    // the text of a <log> element so far
   for (std::size_t at = 0; at < text.size();) {
     const taglexer::Piece piece = taglexer::NextPiece(text, at);
     const std::string pieceText = taglexer::PieceText(text, piece);
@@ -112,7 +114,16 @@ std::vector<PromptPlayer::Piece> PromptPlayer::Render(std::string text, const El
     const bool isTag = taglexer::IsTag(piece) && piece.complete;
     const std::string name = isTag ? taglexer::ElementName(pieceText) : "";
     if (!skipUpTo.empty()) {
-      if (name == skipUpTo) skipUpTo.clear();
+      if (piece.kind == PieceKind::kEndTag && taglexer::TagName(pieceText) == skipUpTo) {
+        if (skipUpTo == "log") mainLog_->Error("PromptPlayer: <log> is not spoken: " + logged);
+        skipUpTo.clear();
+      } else if (skipUpTo == "log") {
+        logged += pieceText;
+      }
+    } else if (piece.kind == PieceKind::kStartTag && isTag &&
+               taglexer::TagName(pieceText) == "log") {
+      skipUpTo = "log";  // the author's note for the log, never for the caller
+      logged.clear();
     } else if (piece.kind == PieceKind::kCData) {
       add({false, pieceText});
     } else if (!isTag) {
@@ -123,7 +134,7 @@ std::vector<PromptPlayer::Piece> PromptPlayer::Render(std::string text, const El
       add(ValueOf(pieceText));
     } else if (name == "audio") {
       add({true, AttributeOf(pieceText, "src")});
-      if (piece.kind == PieceKind::kStartTag) skipUpTo = "</audio";
+      if (piece.kind == PieceKind::kStartTag) skipUpTo = "audio";
     }
   }
   return pieces;

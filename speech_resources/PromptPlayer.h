@@ -44,10 +44,13 @@ class PromptPlayer {
   // written; <value expr="e"/> becomes the value of e (a plain name is read
   // with GetValue, any other expression is scope-expanded and run), except
   // that a name holding an object with a non-empty ".src" is that clip;
-  // <audio src="u"/> is the clip u (the text inside it is not spoken); any
+  // <audio src="u"/> is the clip u (the text inside it is not spoken); the
+  // text of a <log> element is not spoken either, but written to the main log
+  // as an error ("PromptPlayer: <log> is not spoken: " + its markup); any
   // other tag is dropped and its text kept.
   //
-  // A prompt without clips sends its whole text as one "Synt\t". A prompt
+  // A prompt without clips sends its whole text as one "Synt\t"; a text
+  // line with nothing but blanks left sends nothing. A prompt
   // with clips sends its pieces in order: each run of text that is not only
   // blanks as one "Synt\t" (without its outer blanks), each clip as PlayAudio
   // does; a hang-up ends it. The item's prompt counter goes up once when a

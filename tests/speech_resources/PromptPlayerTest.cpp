@@ -155,6 +155,17 @@ TEST_F(PromptPlayerTest, OnlyPromptElementsArePlayed) {
   EXPECT_EQ(1, item->promptCounter);
 }
 
+// Text written directly in executable content that holds no words (only
+// markup this player drops) is no prompt.
+TEST_F(PromptPlayerTest, TextLineWithoutWordsSendsNothing) {
+  Element* item = MakeItem("block");
+  Play(MakeElement("PCDATA", "<log>note</log> <break time=\"1s\"/></PCDATA>"), item);
+  EXPECT_TRUE(peer_.Sent().empty());
+  EXPECT_EQ(1, item->promptCounter);
+  EXPECT_NE(std::string::npos,
+            mainLog_.Text().find("\nERROR :PromptPlayer: <log> is not spoken: note\n"));
+}
+
 TEST_F(PromptPlayerTest, EndReplySetsHangUpAndKeepsTheCounter) {
   peer_.QueueReply("End");
   Element* item = MakeItem("field");
@@ -259,6 +270,8 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"unhandled_markup_dropped_text_kept", "",
                   "<s>One</s> <emphasis level=\"strong\">two</emphasis><break/> <sayas>3</sayas>",
                   "One two 3"},
+        ValueCase{"log_text_is_not_spoken", "dialog.c = 'z'",
+                  "Hi <log>c is <value expr=\"c\"/></log>there<log expr=\"c\"/>", "Hi there"},
         ValueCase{"cdata_is_plain_text", "", "a <![CDATA[<b> &amp; <value expr=\"c\"/>]]> b",
                   "a <b> &amp; <value expr=\"c\"/> b"}),
     [](const auto& info) { return std::string(info.param.name); });
