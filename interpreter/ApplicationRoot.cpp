@@ -46,6 +46,8 @@ void Interpreter::LoadApplicationRoot(VxmlDocument* document) {
       ExecuteVar(child, "application");
     } else if (child->tagName == "meta") {
       ExecuteMeta(child);
+    } else if (child->tagName == "script") {
+      LogNotRun("<script>", "at the top of " + document->fileName);
     }
   }
 }

@@ -90,6 +90,7 @@ void Interpreter::InitPhase(DialogSlot* slot) {
       return;
     }
     if (tag == "link") ExecuteLink(child);
+    if (tag == "script") LogNotRun("<script>", "in the form " + slot->element->GetAttribute("id"));
   }
 }
 

@@ -168,6 +168,9 @@ int Interpreter::ExecuteRecord(Element* record) {
   LastInput() = inputCollector_->utterance;
   if (StopOnHangUp(inputCollector_->HangUp())) return 0;
   LogUserInput();
+  for (const Element* child : record->children) {
+    if (child->tagName == "filled") LogNotRun("<filled>", "in the record " + name);
+  }
   return 1;
 }
 

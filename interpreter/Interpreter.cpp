@@ -100,6 +100,8 @@ int Interpreter::RunDocument() {
         ExecuteMeta(child);
       } else if (child->tagName == "link") {
         ExecuteLink(child);
+      } else if (child->tagName == "script") {
+        LogNotRun("<script>", "at the top of " + currentDocument_->fileName);
       }
     }
   }
@@ -115,6 +117,10 @@ int Interpreter::RunDocument() {
   }
   RunDialogs(slot);
   return 0;
+}
+
+void Interpreter::LogNotRun(const std::string& element, const std::string& place) {
+  mainLog_->Error(element + " " + place + " is not run");
 }
 
 void Interpreter::RunDialogs(DialogSlot* first) {

@@ -102,7 +102,10 @@ class Interpreter {
   // Runs the document-level var, meta and link elements of the parsed current
   // document, then the start dialog (or the first one), then every dialog
   // that a jump names. A document without any dialog logs an error and runs
-  // nothing. Returns 0.
+  // nothing. Returns 0. Where a document holds an element that nothing runs
+  // (a <script> at its top or in a form, a <filled> in a record), the main
+  // log gets the error "<script> at the top of <file> is not run" ("in the
+  // form <id>", "<filled> in the record <name>").
   int RunDocument();
   // Reads the root's version (not "1.0": the dialogue and the process end,
   // status 0), base, lang and application (the application root document).
@@ -301,6 +304,8 @@ class Interpreter {
   void JumpToItem(const std::string& name);
   bool EnterJump();
   void ResetItem(Element* item);
+  // Main log error: element + " " + place + " is not run" (Interpreter.cpp).
+  void LogNotRun(const std::string& element, const std::string& place);
 
   // Input turn helpers (InputItemExecutors.cpp).
   void RunMenuTurn(Element* menu);

@@ -39,6 +39,28 @@ TEST_F(InterpreterTest, BlocksRunInOrderToTheEndOfTheAlgorithm) {
   EXPECT_FALSE(interpreter_->NextDocumentPending());
 }
 
+// What a document holds where nothing runs it is named in the main log; the
+// dialogue goes on without it.
+TEST_F(InterpreterTest, ElementsThatAreNotRunAreLogged) {
+  WriteDocument("root.vxml", "<script>function r() { return 1; }</script>\n");
+  WriteDocument("start.vxml",
+                "<script>function twice(n) { return 2 * n; }</script>\n"
+                "<form id=\"mail\">\n"
+                "<script>var seen = true;</script>\n"
+                "<record name=\"msg\">\n"
+                "<filled><prompt>Got it.</prompt></filled>\n"
+                "</record>\n"
+                "<block><prompt>Bye.</prompt></block>\n"
+                "</form>\n",
+                "version=\"1.0\" application=\"root.vxml\"");
+  RunDialogue("start.vxml");
+  EXPECT_EQ(HeardTexts(), (Strings{"Record:\t:name msg\t:maxtime \t:dtmfterm ", "Bye."}));
+  EXPECT_TRUE(InOrder(MainLog(), {"ERROR :<script> at the top of root.vxml is not run",
+                                  "ERROR :<script> at the top of start.vxml is not run",
+                                  "ERROR :<script> in the form mail is not run",
+                                  "ERROR :<filled> in the record msg is not run"}));
+}
+
 TEST_F(InterpreterTest, DestructionIsLogged) {
   WriteDocument("start.vxml", "<form id=\"f\">\n</form>\n");
   RunDialogue("start.vxml");
