@@ -7,6 +7,9 @@
 #   ./run.sh                   the sample application in examples/, answered
 #                              from examples/shop.caller; shows the conversation
 #   ./run.sh path/to/app.vxml  any application, answered by you at the terminal
+#   ./run.sh path/to/app.vxml answers.caller
+#                              any application, answered from the file (as
+#                              examples/pizza.caller answers examples/pizza.vxml)
 #
 # The application's folder is copied into build/call/, where the call runs:
 # the logs and recordings stay there (see README.md). The exit status is 0
@@ -33,6 +36,13 @@ answers=()
 if [ $# -eq 0 ]; then
   answers=(-script shop.caller)
   echo "--- The sample application, answered from examples/shop.caller ---"
+elif [ $# -ge 2 ]; then
+  if [ ! -f "$2" ]; then
+    echo "run.sh: no answers file $2" >&2
+    exit 2
+  fi
+  answers=(-script "$(realpath "$2")")
+  echo "--- $(basename "$document"), answered from $2 ---"
 else
   echo "--- $(basename "$document"): answer each question (/hangup hangs up) ---"
 fi

@@ -311,6 +311,56 @@ TEST(CallRecordingTest, WritesRawAndWavFilesCutByTheLimitAndTheKey) {
   }
 }
 
+// The sample applications of examples/ written as others write VoiceXML,
+// each played whole from its caller script: the parts of the conversation
+// that show what it tries, in order, and its last words.
+struct ExampleCase {
+  const char* title;  // the application: examples/<title>.vxml and .caller
+  Words parts;
+};
+
+void PrintTo(const ExampleCase& c, std::ostream* out) { *out << c.title; }
+
+class ExampleTest : public testsupport::TempDirTest,
+                    public ::testing::WithParamInterface<ExampleCase> {};
+
+TEST_P(ExampleTest, PlaysToTheEnd) {
+  const std::string application = GetParam().title;
+  std::filesystem::copy(std::filesystem::path(QUORVANE_SOURCE_DIR) / "examples", ".");
+  testsupport::ChildResult result = testsupport::RunChild(
+      {testsupport::BinPath("call_launcher"), "-script", application + ".caller", "-timeout", "90",
+       application + ".vxml"},
+      "", 2 * kWaitMs);
+  EXPECT_EQ(kStatusesOk, Tail(result.out, 3)) << result.out;
+  size_t at = 0;
+  for (const std::string& part : GetParam().parts) {
+    at = result.out.find(part, at);
+    ASSERT_NE(std::string::npos, at) << part << " missing in:\n" << result.out;
+  }
+  EXPECT_EQ(result.out.size(), at + GetParam().parts.back().size() + sizeof(kStatusesOk) - 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Examples, ExampleTest,
+    ::testing::Values(
+        ExampleCase{"pizza",
+                    {"> with black olives\nSYSTEM: Olives, a fine choice.\n",
+                     "> no\nSYSTEM: Let us start over.\n",  // the <log> is not spoken
+                     "SYSTEM: Thank you. Your pizza will be there in 30 minutes.\n"
+                     "The system ended the call.\n"}},
+        ExampleCase{"travel",
+                    {"> from paris to rome\nSYSTEM: A trip from paris to rome.\n",
+                     "> from london\nSYSTEM: Where are you going?\n",
+                     "> london\nSYSTEM: You are already in london.\n",
+                     "SYSTEM: Booked. Have a nice trip.\nThe system ended the call.\n"}},
+        ExampleCase{"bank",
+                    {"SYSTEM: Please say the four digits of your PIN, one by one.\n",
+                     "SYSTEM: Thank you, customer A-17.\n", "SYSTEM: Still nothing.\n",
+                     "SYSTEM: Your balance is 1250 euro.\n",
+                     "> goodbye\nSYSTEM: Goodbye from First Demo Bank.\n"
+                     "The system ended the call.\n"}}),
+    testsupport::TitleName<ExampleCase>);
+
 struct ProcessInfo {
   std::string name;
   char state = 0;
