@@ -29,7 +29,12 @@ void Interpreter::UpdateApplicationRoot(const std::string& application) {
 
 void Interpreter::OpenApplicationRoot(const std::string& application) {
   applicationRoot_ = std::make_shared<VxmlDocument>(application, mainLog_);
-  scopes_->CreateSessionScopes();
+  // A subdialog shares its caller's session, whatever application it names.
+  if (subdialogDepth_ > 0) {
+    scopes_->CreateApplicationScope();
+  } else {
+    scopes_->CreateSessionScopes();
+  }
   LoadApplicationRoot(applicationRoot_.get());
   grammarManager_->LoadGrammarList(*applicationRootParser_);
 }

@@ -111,8 +111,12 @@ EcmaScopes::~EcmaScopes() {
 
 void EcmaScopes::CreateSessionScopes() {
   CreateScope("session");
-  CreateScope("application");
   sessionScope_ = true;
+  CreateApplicationScope();
+}
+
+void EcmaScopes::CreateApplicationScope() {
+  CreateScope("application");
   applicationScope_ = true;
 }
 

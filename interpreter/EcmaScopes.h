@@ -52,6 +52,7 @@ class EcmaScopes {
   // Scope objects: CreateScope runs "var " + name + "=new Object()", which
   // makes the object or replaces it with a new empty one.
   void CreateSessionScopes();   // "session", then "application"
+  void CreateApplicationScope();  // "application" alone
   void CreateDocumentScopes();  // "document", "dialog", "anonymous", "SmResult"
   void ClearApplication();      // "application=undefined;"
   void ClearDocument();         // the four document objects =undefined (kShortSize)

@@ -3,6 +3,7 @@
 #include <iostream>
 #include <set>
 
+#include "interpreter/ElementKinds.h"
 #include "interpreter/FatalExit.h"
 #include "interpreter/SessionLog.h"
 #include "interpreter/TagLexer.h"
@@ -32,11 +33,6 @@ bool IsOpen(const Element& element) {
 }
 
 bool IsDialogName(const std::string& name) { return name == "form" || name == "menu"; }
-
-bool IsFormItem(const std::string& name) {
-  return name == "block" || name == "field" || name == "record" || name == "initial" ||
-         name == "object" || name == "subdialog" || name == "transfer";
-}
 
 bool IsTextLine(const std::string& line) {
   return line.find_first_not_of(' ') != std::string::npos && !Contains(line, "<!--") &&
@@ -179,7 +175,7 @@ void XmlParser::AddAttribute(const std::string& name, const std::string& value) 
 // A form item without a name gets a generated one, so that its variable and
 // the grammars registered for it when the document loads have a name.
 void XmlParser::NameFormItem() {
-  if (!IsFormItem(working_.tagName) || !working_.GetAttribute("name").empty()) return;
+  if (!elementkinds::IsFormItem(working_.tagName) || !working_.GetAttribute("name").empty()) return;
   int& given = unnamedItems_[working_.tagName];
   std::string name = "noname_" + working_.tagName;
   if (given > 0) name += std::to_string(given);

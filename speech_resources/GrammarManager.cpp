@@ -217,9 +217,11 @@ void GrammarManager::ActivateForElement(const Element* element) {
   }
   for (const std::unique_ptr<GrammarEntry>& entry : entries_) {
     // An inline grammar is owned by its parent; its own <grammar> element
-    // activates it too when its scope class will deactivate it again.
+    // activates it too when its scope class will deactivate it again. A
+    // choice is the choice itself: two menus may hold choices written alike,
+    // and only the running menu's choices may be heard.
     const bool sameOwner =
-        entry->owner->sourceText == element->sourceText ||
+        (isChoice ? entry->owner == element : entry->owner->sourceText == element->sourceText) ||
         (entry->grammarTree == element && !entry->scopeClass.empty());
     if ((isChoice && sameOwner) || (sameOwner && identity && entry->itemName == *identity) ||
         IsDocumentScope(entry->scopeClass)) {

@@ -20,12 +20,12 @@
 // the form.
 //
 // Activation of an element E sets the active flag of every entry that
-//   1. E being a <choice>, is owned by an element with E's source text;
+//   1. E being a <choice>, is owned by E itself;
 //   2. is owned by an element with E's source text, or is the inline grammar
 //      E itself with a scope class that is not empty, and whose item name is
 //      the variable name bound to E's parent;
 //   3. has the scope class "document" or "document-ard".
-// Elements are compared by source text, not identity.
+// Elements other than choices are compared by source text, not identity.
 //
 // The peer answers "NewGroup\t" and "AddGram\t" with "OK"; "End" sets the
 // hang-up flag, which nothing clears and the executors test after each call.

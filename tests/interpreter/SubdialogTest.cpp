@@ -21,9 +21,10 @@ TEST_F(InterpreterTest, SubdialogReturnsIntoTheCallersItemTwoLevelsDeep) {
   WriteDocument("start.vxml",
                 "<var name=\"d\" expr=\"'doc'\"/>\n<form id=\"main\">\n"
                 "<grammar src=\"main.bnf" + kBnf + "<var name=\"x\" expr=\"'caller'\"/>\n"
-                "<block>\n<var name=\"an\" expr=\"'anon'\"/>\n</block>\n"
+                "<block>\n<var name=\"an\" expr=\"'anon'\"/>\n<script>session.mine='sess';</script>\n"
+                "</block>\n"
                 "<subdialog name=\"s1\" src=\"sub.vxml#ask\">\n<filled>\n<prompt><value "
-                "expr=\"[s1.a, s1.b, x, d, an, shared].join(' ')\"/></prompt>\n</filled>\n"
+                "expr=\"[s1.a, s1.b, x, d, an, shared, session.mine].join(' ')\"/></prompt>\n</filled>\n"
                 "</subdialog>\n<field name=\"ok\">\n<grammar src=\"ok.bnf" + kBnf +
                 "<prompt>Right?</prompt>\n</field>\n</form>\n",
                 "version=\"1.0\" application=\"app.vxml\"");
@@ -38,13 +39,13 @@ TEST_F(InterpreterTest, SubdialogReturnsIntoTheCallersItemTwoLevelsDeep) {
                 "<assign name=\"b\" expr=\"s2.c\"/>\n<return namelist=\"a  b\"/>\n"
                 "<prompt>returned</prompt>\n</filled>\n</subdialog>\n</form>\n");
   WriteDocument("deep.vxml",
-                "<form id=\"d1\">\n<var name=\"c\" expr=\"shared + '-deep'\"/>\n<block>\n"
+                "<form id=\"d1\">\n<var name=\"c\" expr=\"shared + '-deep-' + session.mine\"/>\n<block>\n"
                 "<return namelist=\"c\"/>\n</block>\n</form>\n",
                 "version=\"1.0\" application=\"app2.vxml\"");
   peer_.SetDefaultReply(":utt yes\t:conf 0.9\t:noinput 0\t:semantic 'yes'");
   RunDialogue("start.vxml");
   const std::string dictionary = "\t:gramTYPE bnf\t:loc_DICT lang_resources\\Dictionaries\\";
-  EXPECT_EQ(HeardTexts(), (Strings{"app", "returned", "alpha two-deep caller doc anon app",
+  EXPECT_EQ(HeardTexts(), (Strings{"app", "returned", "alpha two-deep-sess caller doc anon app sess",
                                    "NewGroup\t", "AddGram\t:gramURI main.bnf" + dictionary,
                                    "AddGram\t:gramURI ok.bnf" + dictionary, "LoadGroup", "Right?",
                                    "ask:"}));

@@ -663,8 +663,10 @@ TEST_F(GrammarManagerTest, ActivationRules) {
   // An inline field grammar is owned by the field, and its <grammar> element activates it.
   manager_.ActivateForElement(Find("grammar", 2));
   EXPECT_EQ(active(), "1110");
-  // Rule 1: any choice with the same markup as the owner (the first choice of the other menu).
+  // Rule 1: the owning choice itself; the other menu's choice written alike hears nothing.
   manager_.ActivateForElement(Find("choice", 0));
+  EXPECT_EQ(active(), "1110");
+  manager_.ActivateForElement(Find("choice", 1));
   EXPECT_EQ(active(), "1111");
 }
 
