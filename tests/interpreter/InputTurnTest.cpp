@@ -232,6 +232,30 @@ ask:
 Synt\t:text Paris on monday at 9\t:bargein false\t:timeout 5
 Koniec dialogu
 )"},
+        // An initial hears silence, then an answer below the confidence
+        // threshold: one event each, its handler speaks, and the form is
+        // filled only by the answer that follows.
+        Dialogue{"InitialRaisesOneEventPerTurn",
+                 std::string(kTripForm).replace(
+                     kTripForm.find("</initial>"), 0,
+                     "<noinput>\n<prompt>Silence.</prompt>\n</noinput>\n"
+                     "<nomatch>\n<prompt>Again.</prompt>\n</nomatch>\n"),
+                 R"(reply ask: => :utt \t:conf 0\t:noinput 1\t:semantic
+reply ask: => :utt Paris\t:conf 0.3\t:noinput 0\t:semantic ({city:'Paris'})
+reply ask: => :utt Rome on friday at ten\t:conf 0.9\t:noinput 0)"
+                 R"(\t:semantic ({city:'Rome', day:'friday', hour:'10'}))",
+                 SetUp("trip.bnf") + R"(
+Synt\t:text Where and when?\t:bargein true\t:timeout 5
+ask:
+Synt\t:text Silence.\t:bargein false\t:timeout 5
+)" + SetUp("trip.bnf") + R"(
+ask:
+Synt\t:text Again.\t:bargein false\t:timeout 5
+)" + SetUp("trip.bnf") + R"(
+ask:
+Synt\t:text Rome on friday at 10\t:bargein false\t:timeout 5
+Koniec dialogu
+)"},
         // Inline SRGS field grammars: a two-word item, no match, the tag of an
         // item; the document's link grammar jumps away from a field.
         Dialogue{"SrgsFieldsAndADocumentLink",
