@@ -6,6 +6,7 @@
 
 #include "interpreter/MavetteEngine.h"
 #include "interpreter/ScriptLiteral.h"
+#include "interpreter/TagLexer.h"
 
 const char EcmaScopes::kLogFile[] = "Quorvane\\ecmalog.txt";
 
@@ -42,30 +43,6 @@ bool IsQualified(const std::string& name) {
 bool IsHidden(const std::string& found, const std::string& caller) {
   return (found == "anonymous" && (caller == "dialog" || caller == "document")) ||
          (found == "dialog" && caller == "document");
-}
-
-// Replaces every "&lt;", "&gt;" and "&amp;" in one pass from left to right,
-// so "&amp;lt;" becomes "&lt;".
-std::string DecodeEntities(const std::string& text) {
-  static const struct {
-    const char* entity;
-    char replacement;
-  } kEntities[] = {{"&lt;", '<'}, {"&gt;", '>'}, {"&amp;", '&'}};
-  std::string decoded;
-  decoded.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
-    bool replaced = false;
-    for (const auto& entry : kEntities) {
-      if (text.compare(i, std::char_traits<char>::length(entry.entity), entry.entity) == 0) {
-        decoded += entry.replacement;
-        i += std::char_traits<char>::length(entry.entity);
-        replaced = true;
-        break;
-      }
-    }
-    if (!replaced) decoded += text[i++];
-  }
-  return decoded;
 }
 
 bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
@@ -144,7 +121,7 @@ void EcmaScopes::CreateScope(const std::string& name) {
 
 int EcmaScopes::ExecuteCommand(const std::string& command, std::string* result, bool expand,
                                std::size_t resultSize) {
-  const std::string decoded = DecodeEntities(command);
+  const std::string decoded = taglexer::DecodeEntities(command);
   ScriptResult run = RunLogged(expand ? ExpandScopes(decoded) : decoded, decoded, resultSize);
   if (result) *result = run.text;
   return run.status;
@@ -185,7 +162,7 @@ ScriptResult EcmaScopes::RunLogged(const std::string& script, const std::string&
 }
 
 std::string EcmaScopes::DocumentExpression(const std::string& expression) {
-  return ExpandScopes(DecodeEntities(expression));
+  return ExpandScopes(taglexer::DecodeEntities(expression));
 }
 
 std::string EcmaScopes::ExpandScopes(const std::string& expression) {

@@ -16,10 +16,11 @@
 //
 // Texts that become string literals (FillVariableNoScope, AssignString, the
 // name of a property test) are escaped with EscapeScriptString; expressions
-// are inserted as they are. Entities ("&lt;", "&gt;", "&amp;") are decoded in
-// the document's own expressions only (ExecuteCommand, the value of
-// FillVariable and CreateVariableWithValue), never in the commands the layer
-// builds from values.
+// are inserted as they are. Entities (taglexer::DecodeEntities: the five named
+// ones and the numeric references, as Windows-1250 bytes) are decoded in the
+// document's own expressions only (ExecuteCommand, the value of FillVariable
+// and CreateVariableWithValue), never in the commands the layer builds from
+// values.
 #pragma once
 #include <cstddef>
 #include <memory>
@@ -59,9 +60,9 @@ class EcmaScopes {
   void CreateScope(const std::string& name);
 
   // Runs one command of the document (a condition, an expression, a script)
-  // and returns the engine's status for it (0: no error reported). Every
-  // "&lt;", "&gt;" and "&amp;" is decoded first; with expand on the command is
-  // then rewritten by ExpandScopes. The command and the result text are
+  // and returns the engine's status for it (0: no error reported). Its
+  // entities are decoded first; with expand on the command is then rewritten
+  // by ExpandScopes. The command and the result text are
   // logged as two messages. The result text (at most resultSize - 1 bytes)
   // goes to *result unless result is null. On a nonzero status prints
   // "ERROR Execute ECMAScript command >>" + the decoded command and logs the
@@ -71,8 +72,8 @@ class EcmaScopes {
 
   // Runs a command that the server built as it stands: no entity decoding,
   // no scope expansion (every value in it is a script expression or went
-  // through EscapeScriptString). Logged as every command is; returns the
-  // engine's status.
+  // through EscapeScriptString), or a script the document wrote literally (a
+  // CDATA section). Logged as every command is; returns the engine's status.
   int ExecuteBuilt(const std::string& command, std::size_t resultSize = kValueSize);
 
   // Copies into the scope object every property of the object that the

@@ -96,6 +96,10 @@ TEST_F(ScopesTest, EveryCommandLogsItselfAndItsResult) {
       {"x &lt; 2 &amp;&amp; y &gt; 1", true, "true", "anonymous.x < 2 && dialog.y > 1"},
       {"'&lt;&lt;&gt;&gt;&amp;&amp;'", false, "<<>>&&", "'<<>>&&'"},
       {"'&amp;lt;'", false, "&lt;", "'&lt;'"},
+      {"x == &quot;1&quot; &amp;&amp; &apos;&#120;&#x79;&apos;", true, "xy",
+       "anonymous.x == \"1\" && 'xy'"},
+      {"'&#233;&#x10D;&nbsp;&#12354;&'", false, "\xE9\xE8&nbsp;&#12354;&",  // "éč" and what stays
+       "'\xE9\xE8&nbsp;&#12354;&'"},
   };
   Declare();
   for (const Case& c : cases) {
