@@ -16,8 +16,6 @@ namespace {
 
 // Counted events of one item beyond which the call ends.
 constexpr int kMaxEvents = 4;
-// A prompt's condition is read back through a buffer of this size.
-constexpr std::size_t kPromptCondSize = 512;
 
 // The handler element name of an event: "NOMATCH" is handled by <nomatch>.
 std::string HandlerName(const std::string& event) {
@@ -48,7 +46,7 @@ template <typename Qualifies>
 int Interpreter::SelectByCount(Element* container, int counter, Qualifies qualifies) {
   int selected = -1;
   for (std::size_t index = 0; index < container->children.size(); ++index) {
-    const Element& child = *container->children[index];
+    Element& child = *container->children[index];
     const int count = CountOf(child);
     if (count < 0 || !qualifies(child)) continue;
     selected = static_cast<int>(index);
@@ -110,13 +108,9 @@ int Interpreter::SelectEventHandler(Element* container, const std::string& tag, 
 
 int Interpreter::SelectPrompts(Element* item) {
   mainLog_->Message("Prompt selection algorithm");
-  const int index = SelectByCount(item, item->promptCounter, [&](const Element& child) {
-    if (child.tagName != "prompt") return false;
-    const std::string cond = child.GetAttribute("cond");
-    if (cond.empty()) return true;
-    std::string result;
-    scopes_->ExecuteCommand(cond, &result, true, kPromptCondSize);
-    return result != "false";
+  // A prompt's condition is read as that of an <if>: one that fails is false.
+  const int index = SelectByCount(item, item->promptCounter, [&](Element& child) {
+    return child.tagName == "prompt" && EvaluateCond(&child);
   });
   return index < 0 ? 0 : index;
 }

@@ -385,7 +385,9 @@ INSTANTIATE_TEST_SUITE_P(
                   {"first", "form noinput", "second", "root help", "item nomatch", "form noinput",
                    "second", "item nomatch", speechtexts::kApology, "Koniec dialogu"}},
         Selection{"OnlyPromptFalsePlaysNothing", "", "", "<prompt cond=\"false\">never</prompt>\n",
-                  "y", {"Koniec dialogu"}}),
+                  "y", {"Koniec dialogu"}},
+        Selection{"PromptWhoseConditionFailsPassesTheSearchOn", "", "",
+                  "<prompt cond=\"(\">bad</prompt>\n" + kQ, "y", {"Q", "Koniec dialogu"}}),
     [](const ::testing::TestParamInfo<Selection>& info) { return info.param.name; });
 
 }  // namespace
