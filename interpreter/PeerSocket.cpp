@@ -1,6 +1,7 @@
 #include "interpreter/PeerSocket.h"
 
 #include <iostream>
+#include <string>
 
 #include "interpreter/FatalExit.h"
 
@@ -69,5 +70,9 @@ std::string PeerSocket::Receive() {
     case platform::MessageReader::Result::kMessage: break;
   }
   WriteLog("Receive> " + message + "\n");
+  if (reader_.LastLength() > message.size()) {
+    WriteLog("Received message of " + std::to_string(reader_.LastLength()) + " characters cut to " +
+             std::to_string(kMaxMessage) + ", the most one message holds\n");
+  }
   return message;
 }

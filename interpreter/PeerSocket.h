@@ -1,7 +1,8 @@
 // The link to the hub bridge over TCP: the server listens, accepts its one
 // peer and then exchanges NUL-terminated messages with it. Every message sent
 // or received is copied into the socket log "Quorvane/socket_log.txt", which
-// stays open while the link lives and gets each line at once.
+// stays open while the link lives and gets each line at once; a received
+// message that was cut is followed there by a line giving its length.
 // A failure of the link prints its message on standard error and ends the
 // process with status 0 (through FatalExit, so a running dialogue is stopped
 // first).

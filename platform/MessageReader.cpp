@@ -15,8 +15,9 @@ bool MessageReader::TakeBuffered() {
   const char* first = buffer_.data() + begin_;
   const char* last = buffer_.data() + end_;
   const char* nul = std::find(first, last, '\0');
-  std::size_t room = maxLength_ - current_.size();
-  current_.append(first, std::min(static_cast<std::size_t>(nul - first), room));
+  const std::size_t seen = static_cast<std::size_t>(nul - first);
+  current_.append(first, std::min(seen, maxLength_ - current_.size()));
+  length_ += seen;
   bool complete = nul != last;
   begin_ = complete ? static_cast<std::size_t>(nul - buffer_.data()) + 1 : end_;
   return complete;
@@ -27,6 +28,8 @@ MessageReader::Result MessageReader::Next(std::string* message) {
     if (begin_ < end_ && TakeBuffered()) {
       *message = std::move(current_);
       current_.clear();
+      lastLength_ = length_;
+      length_ = 0;
       return Result::kMessage;
     }
     if (closed_) return Result::kClosed;
@@ -35,6 +38,7 @@ MessageReader::Result MessageReader::Next(std::string* message) {
     if (count == 0) {
       closed_ = true;
       current_.clear();
+      length_ = 0;
       return Result::kClosed;
     }
     begin_ = 0;

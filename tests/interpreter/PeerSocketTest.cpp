@@ -130,7 +130,9 @@ TEST_F(PeerSocketTest, ReceiveTakesOneMessageEachTimeAndLogsIt) {
   EXPECT_EQ("End", socket_->Receive());
   EXPECT_FALSE(socket_->Closed());
   EXPECT_EQ("Socket log file for Quorvane\nOpen Connection OK\nReceive> OK\nReceive> Begin\n"
-            "Receive> " + longest + "\nReceive> " + cut + "\nReceive> End\n",
+            "Receive> " + longest + "\nReceive> " + cut +
+                "\nReceived message of 10000 characters cut to 9998, the most one message holds\n"
+                "Receive> End\n",
             ReadFile(kLog));
 }
 

@@ -40,7 +40,8 @@ class ChunkStream {
   int reads_ = 0;
 };
 
-// Reads every message until the stream ends; a failure shows as "<failed>".
+// Reads every message until the stream ends; a failure shows as "<failed>",
+// and a cut message is followed by "<had N>", the length it had.
 std::vector<std::string> ReadAll(ChunkStream& stream, std::size_t maxLength) {
   MessageReader reader([&](char* b, std::size_t n) { return stream.Read(b, n); }, maxLength);
   std::vector<std::string> messages;
@@ -49,6 +50,9 @@ std::vector<std::string> ReadAll(ChunkStream& stream, std::size_t maxLength) {
     Result result = reader.Next(&message);
     if (result == Result::kClosed) break;
     messages.push_back(result == Result::kFailed ? "<failed>" : message);
+    if (result == Result::kMessage && reader.LastLength() != message.size()) {
+      messages.push_back("<had " + std::to_string(reader.LastLength()) + ">");
+    }
   }
   return messages;
 }
@@ -61,11 +65,14 @@ struct FramingCase {
   std::vector<std::string> expected;
 };
 
+// The server's limit: 9,998 characters, then the NUL.
+const std::size_t kLimit = 9998;
+
 class FramingTest : public ::testing::TestWithParam<FramingCase> {};
 
 TEST_P(FramingTest, OneMessagePerCall) {
   ChunkStream stream(GetParam().chunks);
-  EXPECT_EQ(GetParam().expected, ReadAll(stream, 9999));
+  EXPECT_EQ(GetParam().expected, ReadAll(stream, kLimit));
 }
 
 const std::string kA9998(9998, 'a');
@@ -85,21 +92,23 @@ INSTANTIATE_TEST_SUITE_P(
         FramingCase{"UnterminatedTailIsDropped", {Bytes("OK\0par", 6)}, {"OK"}},
         FramingCase{"FailureThenMoreData", {"O", "<fail>", Bytes("K\0", 2)}, {"<failed>", "OK"}},
         FramingCase{"LongestWhole", {kA9998 + '\0' + "x" + '\0'}, {kA9998, "x"}},
-        FramingCase{"ExactlyTheLimit", {kB9999 + '\0' + "x" + '\0'}, {kB9999, "x"}},
-        FramingCase{"OverLongIsCut", {kC10000 + '\0' + "x" + '\0'}, {kC10000.substr(0, 9999), "x"}},
+        FramingCase{"OneOverTheLimitIsCut", {kB9999 + '\0' + "x" + '\0'},
+                    {kB9999.substr(0, 9998), "<had 9999>", "x"}},
+        FramingCase{"OverLongIsCut", {kC10000 + '\0' + "x" + '\0'},
+                    {kC10000.substr(0, 9998), "<had 10000>", "x"}},
         FramingCase{"OverLongAcrossReads", {kD25000.substr(0, 7000), kD25000.substr(7000) + '\0',
                                             Bytes("next\0", 5)},
-                    {kD25000.substr(0, 9999), "next"}}),
+                    {kD25000.substr(0, 9998), "<had 25000>", "next"}}),
     [](const ::testing::TestParamInfo<FramingCase>& info) { return info.param.name; });
 
 TEST(MessageReaderTest, SmallerLimitForTheBridge) {
   ChunkStream stream({std::string(6000, 'z') + '\0'});
-  EXPECT_EQ(std::vector<std::string>{std::string(5000, 'z')}, ReadAll(stream, 5000));
+  EXPECT_EQ((std::vector<std::string>{std::string(5000, 'z'), "<had 6000>"}), ReadAll(stream, 5000));
 }
 
 TEST(MessageReaderTest, ClosedStreamIsNotReadAgain) {
   ChunkStream stream({});
-  MessageReader reader([&](char* b, std::size_t n) { return stream.Read(b, n); }, 9999);
+  MessageReader reader([&](char* b, std::size_t n) { return stream.Read(b, n); }, kLimit);
   std::string message = "untouched";
   EXPECT_EQ(Result::kClosed, reader.Next(&message));
   EXPECT_EQ(Result::kClosed, reader.Next(&message));
