@@ -65,8 +65,7 @@ struct FramingCase {
   std::vector<std::string> expected;
 };
 
-// The server's limit: 9,998 characters, then the NUL.
-const std::size_t kLimit = 9998;
+const std::size_t kLimit = 9998;  // the server's: 9,998 characters, then the NUL
 
 class FramingTest : public ::testing::TestWithParam<FramingCase> {};
 
