@@ -15,7 +15,7 @@ seconds="${2:-60}"
 root="$(pwd)"
 
 install_packages
-PACKAGES="clang" install_packages
+PACKAGES="clang libclang-rt-dev" install_packages
 CC=clang CXX=clang++ build_tree build-fuzz -DFUZZ=ON
 
 # fuzz_target <name>: runs one target; fails on a finding.

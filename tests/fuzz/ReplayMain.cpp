@@ -1,10 +1,15 @@
 // The main of a fuzz target built without libFuzzer: runs the target once on
 // every input it is given, each file named and every file in each folder named
 // (in name order), and prints how many ran. No input at all is a failure, so a
-// misplaced corpus cannot pass unnoticed; a fault in an input aborts the run.
+// misplaced corpus cannot pass unnoticed; a fault in an input aborts the run,
+// and an input that ends the process (whatever its status) fails it with 1, so
+// no input after it goes unreplayed.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -18,6 +23,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 namespace {
 
 namespace fs = std::filesystem;
+
+std::string replaying;  // the input being replayed, empty between inputs
+
+void FailAnExitWhileReplaying() {
+  if (replaying.empty()) return;
+  const std::string text = "\nThe input " + replaying + " ended the process\n";
+  (void)!write(STDERR_FILENO, text.data(), text.size());
+  _exit(1);
+}
 
 std::vector<fs::path> InputsOf(const fs::path& argument) {
   if (!fs::is_directory(argument)) return {argument};
@@ -40,14 +54,17 @@ bool Replay(const fs::path& file) {
   std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   std::unique_ptr<uint8_t[]> data(new uint8_t[bytes.size()]);
   std::copy(bytes.begin(), bytes.end(), data.get());
-  std::cout << "replaying " << file.filename().string() << std::endl;
+  replaying = file.filename().string();
+  std::cout << "replaying " << replaying << std::endl;
   LLVMFuzzerTestOneInput(data.get(), bytes.size());
+  replaying.clear();
   return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::atexit(FailAnExitWhileReplaying);
   int replayed = 0;
   for (int i = 1; i < argc; ++i) {
     for (const fs::path& file : InputsOf(argv[i])) {
