@@ -116,6 +116,8 @@ bool Handshake(HubIO_Connection* connection, const Hub_Frame* brokerFrame) {
 
 Hub_ValueQueue* NewCallbackList() { return Hub_ValueQueueCreate(0, 1, free); }
 
+int IsCallback(void* value, void* callback) { return value == callback; }
+
 }  // namespace
 
 Hub_Broker* Hub_CreateInBroker(HubIO_Connection* callerConnection, const char* host, int32_t port,
@@ -194,5 +196,6 @@ void Hub_RemoveBrokerCallback(Hub_Broker* broker, Hub_BrokerCallback* callback) 
     HubUtil_PrintWarningAt(kLocation, "Can't remove broker callback for unknown event type\n");
     return;
   }
-  if (Hub_ValueQueueRemove(list, callback)) free(callback);
+  // Taken, not unlinked: the run under way may be standing on its node.
+  if (Hub_ValueQueueTakeMatching(list, IsCallback, callback)) free(callback);
 }

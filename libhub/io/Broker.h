@@ -94,8 +94,9 @@ void Hub_FinishBroker(Hub_Broker* broker);
 
 // Callbacks of events 12 to 15. Another event warns "Can't record broker
 // callback for unknown event type\n" (adding: null) or "Can't remove broker
-// callback for unknown event type\n". A callback removed by an earlier one of
-// the same run is not called.
+// callback for unknown event type\n". A callback may remove itself or another
+// one while its run goes on; one removed by an earlier one of the same run is
+// not called.
 Hub_BrokerCallback* Hub_AddBrokerCallback(Hub_Broker* broker, int event,
                                           Hub_BrokerCallbackFunction function, void* data);
 void Hub_RemoveBrokerCallback(Hub_Broker* broker, Hub_BrokerCallback* callback);

@@ -38,6 +38,12 @@ void OnDestroyed(Hub_Broker*, void*) {
   Hub_StopTimedTaskLoop(1);
 }
 
+// Removes itself and a later callback while their run goes on.
+Hub_BrokerCallback* g_removed[2];
+void RemoveBoth(Hub_Broker* broker, void*) {
+  for (Hub_BrokerCallback* callback : g_removed) Hub_RemoveBrokerCallback(broker, callback);
+}
+
 struct BrokerCase {
   int32_t proxyType;
   int immediate;
@@ -75,7 +81,10 @@ TEST_P(BrokerTest, DeliversChecksAndFinishes) {
   testing::internal::CaptureStdout();
   Hub_ProxyStartReceiving(env, proxy, OnData, OnFinal, OnAbort, c.immediate, 0, nullptr, nullptr);
   ASSERT_NE(proxy->inBroker, nullptr);
-  Hub_AddBrokerCallback(proxy->inBroker, HUB_BROKER_DESTROY_EVENT, OnDestroyed, nullptr);
+  Hub_Broker* broker = proxy->inBroker;
+  g_removed[0] = Hub_AddBrokerCallback(broker, HUB_BROKER_DESTROY_EVENT, RemoveBoth, nullptr);
+  Hub_AddBrokerCallback(broker, HUB_BROKER_DESTROY_EVENT, OnDestroyed, nullptr);
+  g_removed[1] = Hub_AddBrokerCallback(broker, HUB_BROKER_DESTROY_EVENT, OnDestroyed, nullptr);
   Hub_ProxyStartReceiving(env, proxy, OnData, OnFinal, OnAbort, 1, 0, nullptr, nullptr);  // no-op
   std::thread loop(Hub_RunTimedTaskLoop);
   ASSERT_TRUE(sender.WaitForReceiver(kWaitMs));
