@@ -6,7 +6,12 @@ DMClient::DMClient(int port)
     : port_(port), reader_([this](char* buffer, size_t size) { return Read(buffer, size); },
                            kMaxMessage) {
   BridgePrint("\nPort was set to %d\n", port_);
-  link_ = platform::TcpConnection::ConnectLoopback(port_);
+  platform::ConnectError error = platform::ConnectError::kNone;
+  link_ = platform::TcpConnection::Connect("127.0.0.1", port_, -1, &error);
+  if (error == platform::ConnectError::kSocket) {
+    BridgePrint("Nastala chyba. Nie je mozne vytvorit soket!");
+    EndBridge(1);
+  }
   if (!link_.IsOpen()) {
     BridgePrint("Nenadviazane spojenie!!!");
     EndBridge(1);
@@ -25,6 +30,8 @@ bool DMClient::Receive(std::string* message) {
 }
 
 void DMClient::SetReceiveTimeout(int milliseconds) { receiveTimeoutMs_ = milliseconds; }
+
+void DMClient::SetSendTimeout(int milliseconds) { link_.SetSendTimeout(milliseconds); }
 
 long DMClient::Read(char* buffer, size_t size) {
   if (receiveTimeoutMs_ >= 0 && !link_.WaitReadable(receiveTimeoutMs_)) return -1;

@@ -12,8 +12,9 @@ class DMClient {
   // The longest message taken from the dialog manager; a longer one is cut.
   static constexpr size_t kMaxMessage = 1 << 20;
 
-  // Prints "\nPort was set to %d\n" and connects at once. When nothing
-  // listens, prints "Nenadviazane spojenie!!!" and ends the process with
+  // Prints "\nPort was set to %d\n" and connects at once. When no socket
+  // can be made, prints "Nastala chyba. Nie je mozne vytvorit soket!", when
+  // nothing listens "Nenadviazane spojenie!!!"; either ends the process with
   // status 1 (there is no retry: the dialog manager starts first).
   explicit DMClient(int port);
   DMClient(const DMClient&) = delete;
@@ -27,6 +28,9 @@ class DMClient {
   bool Receive(std::string* message);
   // Every later receive waits at most that long for data (negative: for ever).
   void SetReceiveTimeout(int milliseconds);
+  // Every later send waits at most that long for the dialog manager to take
+  // the text; one that times out fails like any failed send.
+  void SetSendTimeout(int milliseconds);
 
  private:
   long Read(char* buffer, size_t size);

@@ -60,6 +60,7 @@ Hub_Frame* ProcessParse(Hub_Frame* frame, Hub_CallEnvironment* env) {
 }
 
 Hub_Frame* EndSession(Hub_Frame*, Hub_CallEnvironment*) {
+  Client().SetSendTimeout(3000);
   Client().SetReceiveTimeout(3000);
   Client().Send("End");
   std::string ignored;

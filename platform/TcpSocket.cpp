@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -123,6 +124,11 @@ bool TcpConnection::SendAll(const char* data, std::size_t size) {
     sent += static_cast<std::size_t>(n);
   }
   return true;
+}
+
+bool TcpConnection::SetSendTimeout(int milliseconds) {
+  timeval limit{milliseconds / 1000, (milliseconds % 1000) * 1000};
+  return fd_ >= 0 && setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) == 0;
 }
 
 long TcpConnection::Read(char* buffer, std::size_t size) {

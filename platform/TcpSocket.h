@@ -31,8 +31,12 @@ class TcpConnection {
                                ConnectError* error);
 
   bool IsOpen() const { return fd_ >= 0; }
-  // Sends all size bytes. False when the connection failed (or is not open).
+  // Sends all size bytes. False when the connection failed (or is not open),
+  // or when a send time-out is set and the peer took nothing for that long.
   bool SendAll(const char* data, std::size_t size);
+  // Every later send waits at most that long (SO_SNDTIMEO; 0: for ever) for
+  // the peer to take data. False when the option could not be set.
+  bool SetSendTimeout(int milliseconds);
   // Blocks until bytes arrive and reads at most size of them. Returns the
   // count, 0 when the peer has closed the stream, -1 on failure.
   long Read(char* buffer, std::size_t size);
