@@ -1,9 +1,12 @@
 // Tressig as a program: start-up and its options, the ends of a call, and a
 // dialogue with the real Quorvane.
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
+#include "hub_bridge/DMClient.h"
 #include "tests/hub_bridge/BridgeTest.h"
 #include "tests/support/ListeningPort.h"
 
@@ -23,6 +26,17 @@ TEST(BridgeStartTest, ReadsItsOptionsAndEndsWhenNoDialogManagerListens) {
                 "2\n\nPort was set to 2\nNenadviazane spojenie!!!",
             result.out);
   EXPECT_TRUE(std::filesystem::is_directory("Recordings"));
+}
+
+TEST(BridgeStartTest, NoSocketForTheDialogManagerEndsWithStatus1) {
+  auto openLink = [] {
+    dup2(2, 1);  // the client prints on standard output
+    rlimit noDescriptors{0, 0};
+    setrlimit(RLIMIT_NOFILE, &noDescriptors);
+    DMClient client(1);
+  };
+  EXPECT_EXIT(openLink(), ::testing::ExitedWithCode(1),
+              "Port was set to 1\nNastala chyba\\. Nie je mozne vytvorit soket!");
 }
 
 TEST_F(BridgeTest, LostDialogManagerStopsTheCallWithStatus1) {
