@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "hub_bridge/DMClient.h"
+#include "hub_bridge/BridgeServer.h"
 #include "tests/hub_bridge/BridgeTest.h"
 #include "tests/support/ListeningPort.h"
 
@@ -28,15 +28,18 @@ TEST(BridgeStartTest, ReadsItsOptionsAndEndsWhenNoDialogManagerListens) {
   EXPECT_TRUE(std::filesystem::is_directory("Recordings"));
 }
 
-TEST(BridgeStartTest, NoSocketForTheDialogManagerEndsWithStatus1) {
-  auto openLink = [] {
-    dup2(2, 1);  // the client prints on standard output
+TEST(BridgeStartTest, ReadsInitAsrAloneAndEndsWhenNoSocketCanBeMade) {
+  testsupport::TempDir dir;
+  char* argv[] = {const_cast<char*>("Tressig"), const_cast<char*>("-INITASR")};
+  auto start = [&] {
+    dup2(2, 1);  // the bridge prints on standard output
     rlimit noDescriptors{0, 0};
     setrlimit(RLIMIT_NOFILE, &noDescriptors);
-    DMClient client(1);
+    atexit([] { fprintf(stderr, "InitASR %d", InitASR); });
+    InitializeBridge(nullptr, 2, argv);
   };
-  EXPECT_EXIT(openLink(), ::testing::ExitedWithCode(1),
-              "Port was set to 1\nNastala chyba\\. Nie je mozne vytvorit soket!");
+  EXPECT_EXIT(start(), ::testing::ExitedWithCode(1),
+              "Port was set to 12500\nNastala chyba\\. Nie je mozne vytvorit soket!InitASR 1$");
 }
 
 TEST_F(BridgeTest, LostDialogManagerStopsTheCallWithStatus1) {

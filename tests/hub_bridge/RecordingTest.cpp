@@ -4,6 +4,7 @@
 // chunks of a quarter second from the fake broker, maybe a key after one of
 // them, and the end of the stream (or a broken one).
 #include <cstring>
+#include <filesystem>
 
 #include "tests/hub_bridge/BridgeTest.h"
 #include "tests/support/FakeBroker.h"
@@ -23,6 +24,7 @@ struct RecordingCase {
   int stops;     // ":stop_sampling" frames
   const char* shown;
   const char* callId = "audio-1";  // of the proxy; null: no proxy
+  bool again = false;              // at keyAfter a second "TakeAudio" instead of the key
 };
 
 const RecordingCase kCases[] = {
@@ -37,6 +39,8 @@ const RecordingCase kCases[] = {
      "samples = 00000, sec = 0.00\n", nullptr},
     {"a refused proxy ends it at once", 8000, "1s", "#", 0, -1, false, 0, 0,
      "samples = 00000, sec = 0.00\n", "other"},
+    {"a second TakeAudio leaves it running", 8000, "1s", "#", 3, 0, false, 3, 0,
+     "Keys was extracted!\nWARNING [Play] : In proxy already exists\n", "audio-1", true},
 };
 
 std::vector<int16_t> Chunk(int index, int32_t rate) {
@@ -71,7 +75,7 @@ TEST_P(RecordingTest, WritesTheSamplesWithinTheLimitAndConvertsThem) {
     if (i == c.keyAfter) {
       // The key comes once the chunk was written.
       EXPECT_TRUE(WaitFor([&] { return testsupport::ReadFile("Recordings/msg1.raw") == raw; }));
-      Call("ProcessUnexpectedDTMF", {{":char", "7"}});
+      c.again ? Call("TakeAudio", keys) : Call("ProcessUnexpectedDTMF", {{":char", "7"}});
     }
   }
   if (c.broken) broker.Close();
@@ -94,17 +98,23 @@ TEST_P(RecordingTest, WritesTheSamplesWithinTheLimitAndConvertsThem) {
 INSTANTIATE_TEST_SUITE_P(Recordings, RecordingTest, ::testing::ValuesIn(kCases),
                          TitleName<RecordingCase>);
 
-TEST_F(BridgeTest, ANameOutsideRecordingsIsRefused) {
-  Start({Await(), Say("Record:\t:name ../escape\t:maxtime 1s\t:dtmfterm #")});
+class RefusedNameTest : public BridgeTest, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(RefusedNameTest, NothingIsWritten) {
+  Start({Await(), Say("Record:\t:name " + GetParam() + "\t:maxtime 1s\t:dtmfterm #")});
   Call("BeginSession");
   Call("TakeAudio", {{":sample_rate", 8000}});
   testsupport::ChildResult result = Finish();
   EXPECT_EQ(0, result.status);
   EXPECT_NE(std::string::npos,
             result.out.find("Keys was extracted!\nERROR : [Play] Can't write to file : "
-                            "Recordings/../escape.raw"));
+                            "Recordings/" + GetParam() + ".raw"));
   EXPECT_FALSE(testsupport::FileExists("escape.raw"));
+  EXPECT_TRUE(std::filesystem::is_empty("Recordings"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Names, RefusedNameTest,
+                         ::testing::Values("../escape", "", "a\\b", "a\x01" "b"));
 
 }  // namespace
 }  // namespace bridgetest
