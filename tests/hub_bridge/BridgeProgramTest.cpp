@@ -28,14 +28,20 @@ TEST(BridgeStartTest, ReadsItsOptionsAndEndsWhenNoDialogManagerListens) {
   EXPECT_TRUE(std::filesystem::is_directory("Recordings"));
 }
 
+rlimit g_descriptors;  // given back at exit: the sanitizers need descriptors then
+
 TEST(BridgeStartTest, ReadsInitAsrAloneAndEndsWhenNoSocketCanBeMade) {
   testsupport::TempDir dir;
   char* argv[] = {const_cast<char*>("Tressig"), const_cast<char*>("-INITASR")};
   auto start = [&] {
     dup2(2, 1);  // the bridge prints on standard output
-    rlimit noDescriptors{0, 0};
-    setrlimit(RLIMIT_NOFILE, &noDescriptors);
-    atexit([] { fprintf(stderr, "InitASR %d", InitASR); });
+    getrlimit(RLIMIT_NOFILE, &g_descriptors);
+    rlimit none{0, g_descriptors.rlim_max};
+    setrlimit(RLIMIT_NOFILE, &none);
+    atexit([] {
+      setrlimit(RLIMIT_NOFILE, &g_descriptors);
+      fprintf(stderr, "InitASR %d", InitASR);
+    });
     InitializeBridge(nullptr, 2, argv);
   };
   EXPECT_EXIT(start(), ::testing::ExitedWithCode(1),
