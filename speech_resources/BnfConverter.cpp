@@ -40,6 +40,9 @@ int ReadCount(const std::string& text, std::size_t& position) {
 bool IsOpening(char c) { return c == '(' || c == '[' || c == '{' || c == '<'; }
 bool IsClosing(char c) { return c == ')' || c == ']' || c == '}' || c == '>'; }
 
+// A character of a word or a rule name: neither a blank nor an operator.
+bool IsWordCharacter(char c) { return c != ' ' && c != '|' && !IsOpening(c) && !IsClosing(c); }
+
 // Positions of the "|" that separate the alternatives of the expansion's
 // outermost group; none unless the whole expansion is one "(" ... ")" group.
 std::vector<std::size_t> TopLevelBars(const std::string& expansion) {
@@ -122,15 +125,28 @@ void Converter::AddChildren(std::string& expansion, const Element& parent,
   for (const Element* child : parent.children) {
     if (cut_) return;
     if (child->tagName == "PCDATA") {
-      Add(expansion, child->GetText() + " ");
+      const std::string words = child->GetText() + " ";
+      Separate(expansion, words);
+      Add(expansion, words);
     } else if (child->tagName == "one-of") {
       Take(expansion, ConvertOneOf(*child));
     } else if (child->tagName == "item") {
-      Take(expansion, ConvertItem(*child));
+      const std::string item = ConvertItem(*child);
+      Separate(expansion, item);
+      Take(expansion, item);
     } else if (child->tagName == "ruleref") {
       const std::string ruleref = ConvertRuleref(*child);
-      Add(expansion, blankBeforeRuleref ? " " + ruleref : ruleref + " ");
+      const std::string written = blankBeforeRuleref ? " " + ruleref : ruleref + " ";
+      Separate(expansion, written);
+      Add(expansion, written);
     }
+  }
+}
+
+void Converter::Separate(std::string& expansion, const std::string& next) {
+  if (!expansion.empty() && !next.empty() && IsWordCharacter(expansion.back()) &&
+      IsWordCharacter(next.front())) {
+    Add(expansion, " ");
   }
 }
 

@@ -48,7 +48,8 @@ class Converter {
   // the expansion is longer than kMaxRuleLength. The expansion is the rule's
   // own text and a blank when that text is not empty, then, in order, each
   // text line and its blank, each <one-of> and <item> child, and each
-  // <ruleref> child followed by one blank.
+  // <ruleref> child followed by one blank. A blank always parts a rule name
+  // from a word or a name right after it.
   std::string ConvertRule(const Element& rule);
 
   // "(" + the expansions of the <item> children joined by "|" + ")".
@@ -58,7 +59,7 @@ class Converter {
   // Y is the item's text and one blank. With children Y is its own text and a
   // blank when that text is not empty, then, in order, each text line and its
   // blank, each <one-of> and <item> child, and each <ruleref> child after one
-  // blank.
+  // blank; a blank parts a rule name from a word or a name right after it.
   std::string ConvertItem(const Element& item);
 
   // "0-1" -> "[Y]", "0-" -> "{Y}", "1-" -> "<Y>", "" -> Y. Otherwise a count m
@@ -92,6 +93,9 @@ class Converter {
   void Drop(const std::string& built) { used_ -= std::min(used_, built.size()); }
   // The words and child expansions of a rule or an item.
   void AddChildren(std::string& expansion, const Element& parent, bool blankBeforeRuleref);
+  // Adds a blank when the expansion ends and the next text starts with a
+  // word or a rule name, which would otherwise run into one.
+  void Separate(std::string& expansion, const std::string& next);
   // `copies` times the text, each time after the prefix and before the suffix.
   void AddCopies(std::string& to, const std::string& text, int copies, const char* prefix,
                  const char* suffix);

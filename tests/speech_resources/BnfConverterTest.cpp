@@ -31,6 +31,8 @@ TEST(BnfConverterTest, RulerefAndItemEachKeepTheirBlank) {
   Add(item, Make("ruleref", {Attribute("uri", "#city")}));
   Add(item, Make("ruleref", {Attribute("uri", "other.grxml#x")}));
   EXPECT_EQ(Bnf().ConvertItem(*item), " $city other.grxml#x");
+  // A rule name never runs into a name after it.
+  EXPECT_EQ(Bnf().ConvertRule(*Rule("r", {item, ruleref})), "$r =  $city other.grxml#x $b ;\n");
 }
 
 TEST(BnfConverterTest, OtherRulesComeFirstAndTheRootRuleLast) {

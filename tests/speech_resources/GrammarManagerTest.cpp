@@ -582,13 +582,15 @@ TEST_F(GrammarManagerTest, SrgsWordsForAnUnnamedField) {
   WriteFile("city.grxml",
             "<?xml version='1.0'?>\n<grammar root='city'>\n<rule id='city'>\n<one-of>\n"
             "<item>\n  new york\n</item>\n<item>san<!-- <item>x</item> -->\n  diego<tag>out='sd'"
-            "</tag></item>\n</one-of>\nplease <ruleref uri='#p'/>\n</rule>\n"
+            "</tag></item>\n</one-of>\nplease <ruleref uri='#p'/>\n"
+            "<item>from <ruleref uri='#p'/> on\n<ruleref uri='#p'/>\nnow</item>\n</rule>\n"
             "<rule id='p'>now</rule>\n</grammar>\n");
   Load("<form><field><grammar src='city.grxml' type='application/grammar+xml'/></field></form>\n");
   ASSERT_EQ(Entries().size(), 1u);
   EXPECT_EQ(Entry(0).itemName, "noname_field");
   EXPECT_EQ(ReadFile(kT + "city.grxml.bnf"),
-            "$p = now ;\n$city = (new york |san diego )please $p ;\n\n($city)\n");
+            "$p = now ;\n$city = (new york |san diego )please $p from  $p on  $p now ;\n\n"
+            "($city)\n");
 }
 
 // Three nested repeats of 96 bytes would make gigabytes of BNF.
