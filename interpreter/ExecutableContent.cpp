@@ -8,6 +8,7 @@
 #include "interpreter/Element.h"
 #include "interpreter/Interpreter.h"
 #include "interpreter/SessionLog.h"
+#include "interpreter/TagLexer.h"
 #include "speech_resources/PromptPlayer.h"
 
 namespace {
@@ -119,9 +120,12 @@ void Interpreter::ExecuteVar(Element* element, const std::string& scope) {
   element->binding.emplace(name, element->scope, element);
 }
 
+// The reader has decoded the code outside CDATA sections already: a second
+// decoding would change what CDATA holds as written. The code runs up to the
+// last end tag, as a CDATA section may hold "</script>".
 void Interpreter::ExecuteScript(Element* element) {
-  std::string body = element->GetText();
-  if (!body.empty()) scopes_->ExecuteCommand(body, nullptr, false);
+  const std::string body = taglexer::ElementBody(element->sourceText, "script");
+  if (!body.empty()) scopes_->ExecuteBuilt(body);
 }
 
 void Interpreter::ExecuteExit(Element* /*element*/) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <utility>
 
 #include "interpreter/SessionLog.h"
@@ -116,27 +117,44 @@ void LineReader::HandlePiece(const Piece& piece) {
   if (IsSkipped(piece)) return;
   const std::string text = taglexer::PieceText(pending_, piece);
   if (!taglexer::IsTag(piece)) {
-    AddToRun(text, HasWords(text));
+    const bool keepMarkers = piece.kind == PieceKind::kCData && InSpokenText();
+    AddToRun(keepMarkers ? RawText(piece) : text, HasWords(text));
     return;
   }
   const std::string name = taglexer::ElementName(text);
   if (name.empty() || IsValueTag(name)) {
-    AddToRun(text, name.empty());
-    if (!name.empty()) runLineValueTags_.push_back(text);
+    const bool ownLine = !name.empty() && !InSpokenText();
+    AddToRun(text, !ownLine);
+    if (ownLine) runLineValueTags_.push_back(text);
     return;
   }
   FlushRun();
   std::string line = text;
+  if (piece.kind == PieceKind::kEndTag) CloseElement(name.substr(2));
   if (piece.kind == PieceKind::kStartTag && piece.complete) {
     if (name == "prompt") {
       line += ReadPromptBody();
     } else if (name == "script") {
       line += ReadScriptBody();
-    } else if (!HoldsContent(name)) {
-      TakeLeaf(taglexer::TagName(text), line);
+    } else if (HoldsContent(name) || !TakeLeaf(taglexer::TagName(text), line)) {
+      openElements_.push_back(name);
     }
   }
   ready_.push_back({line, text});
+}
+
+std::string LineReader::RawText(const Piece& piece) const {
+  return pending_.substr(piece.begin, piece.end - piece.begin);
+}
+
+bool LineReader::InSpokenText() const {
+  return !openElements_.empty() && HoldsContent(openElements_.back());
+}
+
+void LineReader::CloseElement(const std::string& name) {
+  const auto open = std::find(openElements_.rbegin(), openElements_.rend(), name);
+  if (open == openElements_.rend()) return;
+  openElements_.erase(std::prev(open.base()), openElements_.end());
 }
 
 bool LineReader::TakeLeaf(const std::string& name, std::string& line) {
@@ -172,7 +190,7 @@ std::string LineReader::ReadPromptBody() {
     }
     TakePiece(piece, " ");
     if (IsSkipped(piece)) continue;
-    const std::string text = pending_.substr(piece.begin, piece.end - piece.begin);
+    const std::string text = RawText(piece);
     if (piece.kind == PieceKind::kEndTag && taglexer::TagName(text) == "prompt") {
       AppendPart(body, part);
       return body + text;
@@ -186,7 +204,8 @@ std::string LineReader::ReadScriptBody() {
   Piece piece;
   for (;;) {
     const std::size_t mark = ScriptMark(pending_, position_);
-    code += pending_.substr(position_, mark == std::string::npos ? mark : mark - position_);
+    code += taglexer::DecodeEntities(
+        pending_.substr(position_, mark == std::string::npos ? mark : mark - position_));
     if (mark == std::string::npos) {
       position_ = pending_.size();
       if (!NextRawLine()) return code;

@@ -21,13 +21,16 @@
 //   leading and trailing blanks and tabs, the parts joined with one blank;
 //   CDATA sections kept with their markers) and its end tag;
 // - a script: its start tag, its code (from right after the start tag to
-//   right before "</script>", the lines joined with "\n", CDATA markers
-//   removed) and its end tag;
+//   right before "</script>", the lines joined with "\n"; character
+//   references decoded outside CDATA sections, whose content stands as
+//   written without the markers) and its end tag;
 // - a run of text: text, CDATA content and tags of unknown elements up to the
 //   next other tag, over as many lines as it takes (the lines' parts joined
-//   as in a prompt), with the <value> tags of those of its lines that hold a
-//   word or an unknown tag; a <value> tag on a line without words is a line
-//   of its own.
+//   as in a prompt). In spoken text (where the innermost open element holds
+//   executable content) its CDATA sections keep their markers and its <value>
+//   tags belong to it, as in a prompt's body; elsewhere it holds the <value>
+//   tags of those of its lines that hold a word or an unknown tag, and a
+//   <value> tag on a line without words is a line of its own.
 // Comments, declarations (DOCTYPE) and processing instructions are skipped;
 // markup inside a comment or a CDATA section is never read as an element.
 #pragma once
@@ -76,6 +79,12 @@ class LineReader {
   // tag (none when the file ends first).
   std::string ReadPromptBody();
   std::string ReadScriptBody();
+  // The piece as written (a CDATA section with its markers).
+  std::string RawText(const taglexer::Piece& piece) const;
+  // True when the innermost open element holds executable content.
+  bool InSpokenText() const;
+  // Ends the innermost open element of the name and those opened inside it.
+  void CloseElement(const std::string& name);
 
   // The open run of text: adds to the current line's part of it.
   void AddToRun(const std::string& text, bool words);
@@ -93,6 +102,7 @@ class LineReader {
   std::string pending_;  // the current line (joined with its continuations)
   std::size_t position_ = 0;  // how much of it has been read
   std::deque<SourceLine> ready_;
+  std::vector<std::string> openElements_;  // known elements open, innermost last
   std::string runText_;  // the run's earlier lines, joined
   std::string runLine_;  // the run's part of the current line
   bool runLineHasWords_ = false;

@@ -268,6 +268,17 @@ std::vector<Attribute> TagAttributes(const std::string& tag) {
   }
 }
 
+std::string ElementBody(const std::string& sourceText, const std::string& name) {
+  if (sourceText.empty()) return "";
+  const Piece start = NextPiece(sourceText, 0);
+  const std::size_t end = sourceText.rfind("</" + name);
+  if (start.kind != PieceKind::kStartTag || !start.complete || end == std::string::npos ||
+      end < start.end) {
+    return "";
+  }
+  return TrimBlanks(sourceText.substr(start.end, end - start.end));
+}
+
 std::string TrimBlanks(const std::string& text) {
   const std::size_t first = text.find_first_not_of(" \t");
   if (first == std::string::npos) return "";

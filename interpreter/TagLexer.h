@@ -72,6 +72,13 @@ std::string ElementName(const std::string& tag);
 // without its closing quote keeps nothing, and the search goes on after "=".
 std::vector<Attribute> TagAttributes(const std::string& tag);
 
+// The body of an element written as its start tag, body and end tag (a
+// prompt or a script as the line reader hands them out): from right after
+// the start tag to the last end tag of the name, without its outer blanks
+// and tabs, so that an end tag inside a CDATA section stays in it; "" when
+// the text does not start with a start tag or has no such end tag after it.
+std::string ElementBody(const std::string& sourceText, const std::string& name);
+
 // The text without its leading and trailing blanks and tabs.
 std::string TrimBlanks(const std::string& text);
 

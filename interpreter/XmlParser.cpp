@@ -34,9 +34,11 @@ bool IsOpen(const Element& element) {
 
 bool IsDialogName(const std::string& name) { return name == "form" || name == "menu"; }
 
-bool IsTextLine(const std::string& line) {
-  return line.find_first_not_of(' ') != std::string::npos && !Contains(line, "<!--") &&
-         !Contains(line, "<?xml") && !Contains(line, "-->");
+// The root's end tag, or the root with its text and end tag on one line;
+// never text that looks like it (in CDATA, say).
+bool EndsRoot(const SourceLine& line, const std::string& rootName) {
+  if (line.tag.empty() || taglexer::TagName(line.tag) != rootName) return false;
+  return line.tag.rfind("</", 0) == 0 || line.text.size() > line.tag.size();
 }
 
 // The three characters of the version in the declaration: after "version",
@@ -111,19 +113,19 @@ bool XmlParser::CheckXmlVersion(const std::string& line) {
 
 // Takes the next line; false once it was the closing line.
 bool XmlParser::ReadElement(LineReader& reader) {
-  const std::string endMark = documentType_ == "grammar" ? "</grammar>" : "</vxml>";
+  const std::string rootName = documentType_ == "grammar" ? "grammar" : "vxml";
   SourceLine line;
   if (!reader.Next(line)) {
     log_->Error(kNoClosingElement);
-    quorvane::FatalExit("\n\tDOKUMENT ERROR:dokument neobsahuje " + endMark + " tag!", 0);
+    quorvane::FatalExit("\n\tDOKUMENT ERROR:dokument neobsahuje </" + rootName + "> tag!", 0);
   }
   TakeLine(line);
-  return line.tag.empty() || !Contains(line.text, endMark);
+  return !EndsRoot(line, rootName);
 }
 
 // Parses one line and keeps the element it yields.
 void XmlParser::TakeLine(const SourceLine& line) {
-  if (!ParseLine(line)) return;
+  ParseLine(line);
   if (elements_.size() == kMaxElements) {
     LogExcess("more than " + std::to_string(kMaxElements) + " elements in the document: " +
               working_.tagName);
@@ -132,7 +134,7 @@ void XmlParser::TakeLine(const SourceLine& line) {
   elements_.push_back(NewElement(working_));
 }
 
-bool XmlParser::ParseLine(const SourceLine& line) {
+void XmlParser::ParseLine(const SourceLine& line) {
   working_ = Element();
   working_.scope = "anonymous";
   const std::string name = line.tag.empty() ? "" : taglexer::ElementName(line.tag);
@@ -140,16 +142,12 @@ bool XmlParser::ParseLine(const SourceLine& line) {
     working_.tagName = name;
     working_.sourceText = line.text;
     if (IsDialogName(name.substr(2))) working_.scope = "document";
-    return true;
-  }
-  if (!name.empty()) {
+  } else if (!name.empty()) {
     ParseStartTag(line, name);
-    return true;
+  } else {
+    working_.tagName = "PCDATA";
+    working_.sourceText = line.text + "</PCDATA>";
   }
-  if (!IsTextLine(line.text)) return false;
-  working_.tagName = "PCDATA";
-  working_.sourceText = line.text + "</PCDATA>";
-  return true;
 }
 
 void XmlParser::ParseStartTag(const SourceLine& line, const std::string& name) {
@@ -210,11 +208,11 @@ void XmlParser::BuildTree(VxmlDocument& document) {
   FillDocumentTables(document);
 }
 
-// An open element is paired with the first later end tag that holds "</" +
-// its name and that no open element of the same name between them takes:
-// the pairing of walking on from the element with a depth count that entries
-// of its own name raise and such end tags lower. Each name is paired in one
-// pass with a stack.
+// An open element is paired with the first later end tag of its name ("</"
+// + the name: "</ruleref" never ends a rule) that no open element of the
+// same name between them takes: the pairing of walking on from the element
+// with a depth count that entries of its own name raise and such end tags
+// lower. Each name is paired in one pass with a stack.
 std::vector<size_t> XmlParser::PairElements() {
   std::vector<size_t> ends(elements_.size(), kNoEnd);
   std::vector<bool> open(elements_.size());
@@ -231,7 +229,7 @@ std::vector<size_t> XmlParser::PairElements() {
       const Element& entry = *elements_[index];
       if (open[index] && entry.tagName == name) {
         waiting.push_back(index);
-      } else if (!waiting.empty() && IsEndTag(entry) && Contains(entry.tagName, endMark)) {
+      } else if (!waiting.empty() && entry.tagName == endMark) {
         ends[waiting.back()] = index;
         waiting.pop_back();
       }

@@ -10,8 +10,10 @@
 //   is not an element, but markup after its "?>" on that line (usually the
 //   root) is read. A first line without "<?xml" only gives the warning
 //   "WARNING: Unknown XML syntax!" and is then read as any other.
-// - Reading stops at the line that holds "</vxml>" ("</grammar>" for a grammar
-//   document; that line is still an entry); a file without it is fatal.
+// - Reading stops at the root's end tag "</vxml>" ("</grammar>" for a
+//   grammar document; it is still an entry, also on the root's own line),
+//   never at such text inside a script, a prompt or CDATA; a file without it
+//   is fatal.
 // - A line with a tag yields an element named by the tag lexer (with its
 //   fix-ups, "<metadata" -> "meta"). A start tag's element has the attributes
 //   of its tag, its source text is the whole line (the tag, or the tag with
@@ -20,16 +22,17 @@
 //   pass below changes it). An end tag's entry is tag name "</" + name (no
 //   ">"), source text the line, no attributes; scope "anonymous"
 //   ("document" for form and menu).
-// - A run of text that is not only blanks and holds neither "<!--", "-->"
-//   nor "<?xml" is text: tag name "PCDATA", source text the run + "</PCDATA>".
+// - A run of text (never only blanks) is text: tag name "PCDATA", source
+//   text the run + "</PCDATA>".
 // - A form item (block, field, record, initial, object, subdialog, transfer)
 //   without a "name" gets name = "noname_" + tag name, then with 1, 2, ...
 //   appended for later unnamed items of the same tag ("noname_block",
 //   "noname_block1"), as long as its attribute table has room.
 //
 // Tree: an entry whose source text holds neither "</" + tag name nor "/>" is
-// open and takes as children the later entries up to its matching end tag
-// (entries of its own name that are open count as nesting). Each element ends
+// open and takes as children the later entries up to its matching end tag,
+// the entry "</" + its tag name (entries of its own name that are open count
+// as nesting). Each element ends
 // with its direct children only; parent points to the enclosing element, the
 // last open one before the entry whose end tag lies after it (so in ill-nested
 // markup too each entry is the child of one element only). End tags and
@@ -96,7 +99,7 @@ class XmlParser {
   bool CheckXmlVersion(const std::string& line);
   bool ReadElement(LineReader& reader);
   void TakeLine(const SourceLine& line);
-  bool ParseLine(const SourceLine& line);
+  void ParseLine(const SourceLine& line);
   void ParseStartTag(const SourceLine& line, const std::string& name);
   void AddAttribute(const std::string& name, const std::string& value);
   void NameFormItem();

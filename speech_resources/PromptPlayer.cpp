@@ -74,10 +74,13 @@ void PromptPlayer::PlayPrompt(Element* prompt, const VxmlDocument* /*document*/,
   }
   if (timeout.empty()) timeout = kDefaultTimeout;
   const std::string fields = "\t:bargein " + BargeIn(*prompt, *item) + "\t:timeout " + timeout;
-  std::vector<Piece> pieces = Render(prompt->GetText(), *item);
+  const bool textLine = prompt->tagName == "PCDATA";
+  // A CDATA section of a prompt may hold "</prompt>": its body runs to the last one.
+  const std::string body =
+      textLine ? prompt->GetText() : taglexer::ElementBody(prompt->sourceText, "prompt");
+  std::vector<Piece> pieces = Render(body, *item);
   bool withClips = false;
   for (const Piece& piece : pieces) withClips = withClips || piece.clip;
-  const bool textLine = prompt->tagName == "PCDATA";
   bool spoken = false;
   for (const Piece& piece : pieces) {
     bool ended;

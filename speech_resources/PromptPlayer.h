@@ -39,7 +39,8 @@ class PromptPlayer {
   // Barge-in is "true" only in a "field" or "initial" item whose prompt does
   // not say bargein="false".
   //
-  // The text is read in order: <enumerate/> becomes the item's choices ("red,
+  // The text of a <prompt> runs from its start tag to its last end tag (a
+  // CDATA section may hold "</prompt>"). It is read in order: <enumerate/> becomes the item's choices ("red,
   // green  "); character references are decoded, CDATA content stands as
   // written; <value expr="e"/> becomes the value of e (a plain name is read
   // with GetValue, any other expression is scope-expanded and run), except

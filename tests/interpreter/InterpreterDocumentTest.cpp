@@ -1,7 +1,8 @@
 // A VoiceXML document as others write it, played whole through the scripted
 // peer: one-line blocks, several elements on a line, comments, a DOCTYPE,
-// CDATA script, entities, single quotes, text written in a block, a prompt
-// over several lines and one with two clips, and <value> expressions.
+// CDATA script, entities, single quotes, text written in a block (with
+// CDATA, "-->" and a <value> on a line of its own), a prompt over several
+// lines and one with two clips, and <value> expressions.
 #include <gtest/gtest.h>
 
 #include "interpreter/CurrentDocument.h"
@@ -21,10 +22,18 @@ const char kDemo[] =
     "     <form id=\"hidden\"><block>never</block></form> -->\n"
     "<var name='city' expr=\"'Praha'\"/><var name=\"street\" expr='\"Dlouha\"'/>\n"
     "<form id='main'>\n"
-    "<block><script><![CDATA[\n"
+    "<block><script>document.lt = '&lt;'; <![CDATA[\n"
     "  function factorial(n) { return n < 2 && n >= 0 ? 1 : n * factorial(n - 1); }\n"
+    "  document.raw = '&lt;</vxml></script>';\n"
     "]]></script></block>\n"
     "<block>Hello world!</block>\n"
+    "<block>\n"
+    "  Balance is\n"
+    "  <value expr=\"factorial(3)\"/>\n"
+    "  dollars &amp; <![CDATA[<cents> &amp;]]> --> sales\n"
+    "  <prompt><![CDATA[a </prompt> b]]></prompt>\n"
+    "</block>\n"
+    "<block><value expr=\"lt + raw\"/></block>\n"
     "<block><prompt>Fish &amp; chips &lt;today&gt;</prompt><prompt>\n"
     "    Dobry den,\n"
     "    vitajte <!-- not spoken -->\n"
@@ -50,7 +59,10 @@ TEST_F(InterpreterTest, DocumentAsOthersWriteItSpeaksEverythingInOrder) {
   session.StartDialog();
   session.EndDialogue();
   EXPECT_EQ(Heard(peer.Sent()),
-            (std::vector<std::string>{"Hello world!", "Fish & chips <today>", "Dobry den, vitajte",
+            (std::vector<std::string>{"Hello world!",
+                                      "Balance is 6 dollars & <cents> &amp; --> sales",
+                                      "a </prompt> b", "<&lt;</vxml></script>",
+                                      "Fish & chips <today>", "Dobry den, vitajte",
                                       "Listen", "audio:a.wav", "and", "audio:b.wav", "enjoy.",
                                       "120 ways, Praha Dlouha, now", "Bye Praha.",
                                       "Koniec dialogu"}));

@@ -290,6 +290,14 @@ const LineCase kLineCases[] = {
      "  PCDATA anonymous |Hi <value expr=\"x\"/> all<break/>!|\n"},
     {"text over lines is one run", "<block>\n  Hello\n  world\n</block>",
      "block document name=noname_block\n  PCDATA anonymous |Hello world|\n"},
+    {"spoken text keeps values alone on a line, CDATA markers and arrows",
+     "<block>\n Is\n <value expr=\"x\"/>\n<![CDATA[<1>]]> --> 2\n</block>"
+     "<filled><value expr=\"y\"/></filled>",
+     "block document name=noname_block\n  PCDATA anonymous |Is <value expr=\"x\"/> <![CDATA[<1>]]>"
+     " --> 2|\nfilled document\n  PCDATA anonymous |<value expr=\"y\"/>|\n"},
+    {"ruleref end tag closes no rule",
+     "<rule id=\"r\">\n<ruleref uri=\"#a\">\n</ruleref>\nnow\n</rule>",
+     "rule document id=r\n  ruleref anonymous uri=#a\n  PCDATA anonymous |now|\n"},
     {"unknown element is text", "<break time=\"1s\"/>", "PCDATA document |<break time=\"1s\"/>|\n"},
     {"text line", " Hello world ", "PCDATA document |Hello world|\n"},
     {"blank line", "   ", ""},
@@ -308,6 +316,8 @@ const LineCase kLineCases[] = {
     {"CDATA script with code on its lines",
      "<script>var a; <![CDATA[if (a < 1 && b) {}\n]]> a = 2;</script>",
      "script document |var a; if (a < 1 && b) {}\n a = 2;|\n"},
+    {"script decoded outside CDATA only", "<script>a='&lt;';<![CDATA[b='&lt;</vxml>';]]></script>",
+     "script document |a='<';b='&lt;</vxml>';|\n"},
     {"processing instruction", "<?xml-stylesheet href=\"s.xsl\"?>", ""},
     {"one-line DOCTYPE", "<!DOCTYPE vxml>\n<var name=\"a\"/>", "var document name=a\n"},
     {"DOCTYPE over two lines", "<!DOCTYPE vxml\n SYSTEM \"v.dtd\">\n<var name=\"a\"/>",
