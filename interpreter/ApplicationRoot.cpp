@@ -51,8 +51,8 @@ void Interpreter::LoadApplicationRoot(VxmlDocument* document) {
       ExecuteVar(child, "application");
     } else if (child->tagName == "meta") {
       ExecuteMeta(child);
-    } else if (child->tagName == "script") {
-      LogNotRun("<script>", "at the top of " + document->fileName);
     }
   }
+  // Events are handled by the current document, its dialogs and their items.
+  LogNotRunIn(root, "at the top of " + document->fileName, false);
 }

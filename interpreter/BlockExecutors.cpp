@@ -111,7 +111,8 @@ void Interpreter::FollowReference(const std::string& reference) {
   }
 }
 
-// The first dialog whose "id" is the target; none: nothing happens.
+// The first dialog whose "id" is the target; none: nothing happens but an
+// error in the main log.
 void Interpreter::JumpToDialogNamed(const std::string& id) {
   for (DialogSlot& slot : currentDocument_->dialogs) {
     if (slot.element->GetAttribute("id") != id) continue;
@@ -120,6 +121,8 @@ void Interpreter::JumpToDialogNamed(const std::string& id) {
     JumpToDialog(&slot, false, "");
     return;
   }
+  mainLog_->Error("goto: no dialog with id " + id + " in document " + currentDocument_->fileName +
+                  "; the jump is not made");
 }
 
 DialogSlot* Interpreter::SlotOf(const Element* dialog) {
@@ -150,7 +153,7 @@ void Interpreter::JumpToDocument(const std::string& document, const std::string&
 }
 
 // Runs the named item's turn at once; the content that held the goto and
-// then the algorithm go on afterwards.
+// then the algorithm go on afterwards. No such item: an error in the main log.
 void Interpreter::JumpToItem(const std::string& name) {
   if (currentDialog_ == nullptr) return;
   for (Element* item : currentDialog_->element->children) {
@@ -164,6 +167,7 @@ void Interpreter::JumpToItem(const std::string& name) {
     --jumpDepth_;
     return;
   }
+  mainLog_->Error("goto: no form item named " + name + "; the jump is not made");
 }
 
 // Counts one more nested jump; past the limit logs an error, sets the stop

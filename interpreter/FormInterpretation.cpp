@@ -90,7 +90,30 @@ void Interpreter::InitPhase(DialogSlot* slot) {
       return;
     }
     if (tag == "link") ExecuteLink(child);
-    if (tag == "script") LogNotRun("<script>", "in the form " + slot->element->GetAttribute("id"));
+    if (IsFormItem(tag)) LogNotRunInItem(child);
+  }
+  LogNotRunIn(slot->element, "in the " + slot->element->tagName + " " +
+                                 slot->element->GetAttribute("id"), true);
+}
+
+// Only fields and initials raise events (a menu is its own dialog); a
+// subdialog's values in are not read.
+void Interpreter::LogNotRunInItem(const Element* item) {
+  const std::string place = "in the " + item->tagName + " " + item->GetAttribute("name");
+  LogNotRunIn(item, place, item->tagName == "field" || item->tagName == "initial");
+  const std::string type = item->GetAttribute("type");
+  if (item->tagName == "field" && !type.empty()) {
+    LogNotRun("type=\"" + type + "\"", place, "built-in field types are not understood");
+  }
+  if (item->tagName != "subdialog") return;
+  const char kNoValuesIn[] = "a subdialog passes no values in";
+  for (const char* attribute : {"namelist", "srcexpr"}) {
+    const std::string value = item->GetAttribute(attribute);
+    if (!value.empty()) LogNotRun(attribute + ("=\"" + value + "\""), place, kNoValuesIn);
+  }
+  for (const Element* child : item->children) {
+    if (child->tagName != "param") continue;
+    LogNotRun("<param name=\"" + child->GetAttribute("name") + "\">", place, kNoValuesIn);
   }
 }
 

@@ -15,6 +15,27 @@
 
 namespace {
 const char kUnsupportedVersion[] = "Unsupported version of VoiceXML dokument";
+
+bool IsHandler(const std::string& tag) {
+  return tag == "catch" || tag == "error" || tag == "noinput" || tag == "nomatch" || tag == "help";
+}
+
+// An input turn raises only no input, no match and help: a handler that names
+// none of them never runs (a <catch> runs for each name its "event" holds).
+bool NamesRaisedEvent(const Element& handler) {
+  if (handler.tagName != "catch") return handler.tagName != "error";
+  const std::string event = handler.GetAttribute("event");
+  for (const char* raised : {"noinput", "nomatch", "help"}) {
+    if (event.find(raised) != std::string::npos) return true;
+  }
+  return false;
+}
+
+// The handler as the main log names it: "<error>", "<catch event="x">".
+std::string HandlerText(const Element& handler) {
+  if (handler.tagName != "catch") return "<" + handler.tagName + ">";
+  return "<catch event=\"" + handler.GetAttribute("event") + "\">";
+}
 }  // namespace
 
 Interpreter::Interpreter(VxmlDocument* document, SessionLog* mainLog, SessionLog* dialogLog,
@@ -100,10 +121,9 @@ int Interpreter::RunDocument() {
         ExecuteMeta(child);
       } else if (child->tagName == "link") {
         ExecuteLink(child);
-      } else if (child->tagName == "script") {
-        LogNotRun("<script>", "at the top of " + currentDocument_->fileName);
       }
     }
+    LogNotRunIn(root, "at the top of " + currentDocument_->fileName, true);
   }
   if (currentDocument_->dialogs.empty()) {
     mainLog_->Error("No form or menu in document " + currentDocument_->fileName);
@@ -119,8 +139,29 @@ int Interpreter::RunDocument() {
   return 0;
 }
 
-void Interpreter::LogNotRun(const std::string& element, const std::string& place) {
-  mainLog_->Error(element + " " + place + " is not run");
+void Interpreter::LogNotRun(const std::string& element, const std::string& place,
+                            const std::string& why) {
+  mainLog_->Error(element + " " + place + " is not run" + (why.empty() ? "" : ": " + why));
+}
+
+void Interpreter::LogNotRunIn(const Element* container, const std::string& place,
+                              bool handlersRun) {
+  bool optionNamed = false;
+  for (const Element* child : container->children) {
+    const std::string& tag = child->tagName;
+    if (tag == "script" || tag == "transfer") {
+      LogNotRun("<" + tag + ">", place);
+    } else if (tag == "property") {
+      LogNotRun("<property name=\"" + child->GetAttribute("name") + "\">", place);
+    } else if (IsHandler(tag) && !handlersRun) {
+      LogNotRun(HandlerText(*child), place, "no event is handled there");
+    } else if (IsHandler(tag) && !NamesRaisedEvent(*child)) {
+      LogNotRun(HandlerText(*child), place, "only noinput, nomatch and help are raised");
+    } else if (tag == "option" && !optionNamed) {
+      LogNotRun("<option>", place, "options are not understood, no answer fills the field");
+      optionNamed = true;
+    }
+  }
 }
 
 void Interpreter::RunDialogs(DialogSlot* first) {

@@ -103,9 +103,12 @@ class Interpreter {
   // document, then the start dialog (or the first one), then every dialog
   // that a jump names. A document without any dialog logs an error and runs
   // nothing. Returns 0. Where a document holds an element that nothing runs
-  // (a <script> at its top or in a form, a <filled> in a record), the main
-  // log gets the error "<script> at the top of <file> is not run" ("in the
-  // form <id>", "<filled> in the record <name>").
+  // (a <script> or a <property> at its top or in a form, a <transfer>, an
+  // <option>, a field's built-in type, a handler of an event that is never
+  // raised, a <filled> in a record), the main log gets the error "<script> at
+  // the top of <file> is not run" ("in the form <id>", "in the field <name>",
+  // "<filled> in the record <name>"), with the reason after a colon where one
+  // helps. Each dialog names its own when it is entered.
   int RunDocument();
   // Reads the root's version (not "1.0": the dialogue and the process end,
   // status 0), base, lang and application (the application root document).
@@ -304,8 +307,18 @@ class Interpreter {
   void JumpToItem(const std::string& name);
   bool EnterJump();
   void ResetItem(Element* item);
-  // Main log error: element + " " + place + " is not run" (Interpreter.cpp).
-  void LogNotRun(const std::string& element, const std::string& place);
+  // Main log error: element + " " + place + " is not run", then ": " + why
+  // when given (Interpreter.cpp).
+  void LogNotRun(const std::string& element, const std::string& place,
+                 const std::string& why = "");
+  // Names what the container's children hold that nothing runs: <script>,
+  // <property>, <transfer>, the first <option>, and handlers (all of them
+  // unless handlersRun; else <error> and a <catch> that names no raised
+  // event) (Interpreter.cpp).
+  void LogNotRunIn(const Element* container, const std::string& place, bool handlersRun);
+  // LogNotRunIn for a form item, the "type" of a field, and the namelist,
+  // srcexpr and <param> children of a subdialog (FormInterpretation.cpp).
+  void LogNotRunInItem(const Element* item);
 
   // Input turn helpers (InputItemExecutors.cpp).
   void RunMenuTurn(Element* menu);
