@@ -40,25 +40,63 @@ TEST_F(InterpreterTest, BlocksRunInOrderToTheEndOfTheAlgorithm) {
 }
 
 // What a document holds where nothing runs it is named in the main log; the
-// dialogue goes on without it.
+// dialogue goes on without it. So is a jump to a dialog or item that is not
+// there.
 TEST_F(InterpreterTest, ElementsThatAreNotRunAreLogged) {
-  WriteDocument("root.vxml", "<script>function r() { return 1; }</script>\n");
+  WriteDocument("root.vxml",
+                "<script>function r() { return 1; }</script>\n"
+                "<nomatch><prompt>Again.</prompt></nomatch>\n");
   WriteDocument("start.vxml",
                 "<script>function twice(n) { return 2 * n; }</script>\n"
+                "<property name=\"timeout\" value=\"3s\"/>\n"
+                "<catch event=\"error.badfetch\"><exit/></catch>\n"
                 "<form id=\"mail\">\n"
                 "<script>var seen = true;</script>\n"
+                "<error><prompt>Oops.</prompt></error>\n"
                 "<record name=\"msg\">\n"
                 "<filled><prompt>Got it.</prompt></filled>\n"
+                "<noinput>Say something.</noinput>\n"
                 "</record>\n"
+                "<field name=\"drink\" cond=\"false\"><option>tea</option><option>milk</option>"
+                "<catch event=\"nomatch help\">x</catch></field>\n"
+                "<field name=\"count\" type=\"digits\" cond=\"false\"/>\n"
+                "<transfer name=\"call\" dest=\"tel:+15551234\"/>\n"
+                "<subdialog name=\"sub\" src=\"#other\" namelist=\"a b\">"
+                "<param name=\"p\" expr=\"1\"/></subdialog>\n"
+                "<block><goto nextitem=\"nothing\"/></block>\n"
+                "<block><goto next=\"#nowhere\"/><prompt>Not heard.</prompt></block>\n"
                 "<block><prompt>Bye.</prompt></block>\n"
-                "</form>\n",
+                "</form>\n"
+                "<form id=\"other\"><block>Other.</block></form>\n",
                 "version=\"1.0\" application=\"root.vxml\"");
   RunDialogue("start.vxml");
-  EXPECT_EQ(HeardTexts(), (Strings{"Record:\t:name msg\t:maxtime \t:dtmfterm ", "Bye."}));
-  EXPECT_TRUE(InOrder(MainLog(), {"ERROR :<script> at the top of root.vxml is not run",
-                                  "ERROR :<script> at the top of start.vxml is not run",
-                                  "ERROR :<script> in the form mail is not run",
-                                  "ERROR :<filled> in the record msg is not run"}));
+  EXPECT_EQ(HeardTexts(),
+            (Strings{"Record:\t:name msg\t:maxtime \t:dtmfterm ", "Other.", "Bye."}));
+  const std::string log = MainLog();
+  EXPECT_TRUE(InOrder(
+      log, {"ERROR :<script> at the top of root.vxml is not run",
+            "ERROR :<nomatch> at the top of root.vxml is not run: no event is handled there",
+            "ERROR :<script> at the top of start.vxml is not run",
+            "ERROR :<property name=\"timeout\"> at the top of start.vxml is not run",
+            "ERROR :<catch event=\"error.badfetch\"> at the top of start.vxml is not run: "
+            "only noinput, nomatch and help are raised",
+            "ERROR :<noinput> in the record msg is not run: no event is handled there",
+            "ERROR :<option> in the field drink is not run: options are not understood, no "
+            "answer fills the field",
+            "ERROR :type=\"digits\" in the field count is not run: built-in field types are not "
+            "understood",
+            "ERROR :namelist=\"a b\" in the subdialog sub is not run: a subdialog passes no "
+            "values in",
+            "ERROR :<param name=\"p\"> in the subdialog sub is not run: a subdialog passes no "
+            "values in",
+            "ERROR :<script> in the form mail is not run",
+            "ERROR :<error> in the form mail is not run: only noinput, nomatch and help are raised",
+            "ERROR :<transfer> in the form mail is not run",
+            "ERROR :<filled> in the record msg is not run",
+            "ERROR :goto: no form item named nothing; the jump is not made",
+            "ERROR :goto: no dialog with id nowhere in document start.vxml; the jump is not made"}));
+  EXPECT_EQ(1, CountOf(log, "<option>"));  // the first option names them all
+  EXPECT_EQ(0, CountOf(log, "nomatch help"));
 }
 
 TEST_F(InterpreterTest, DestructionIsLogged) {
