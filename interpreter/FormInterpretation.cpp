@@ -90,7 +90,7 @@ void Interpreter::InitPhase(DialogSlot* slot) {
       return;
     }
     if (tag == "link") ExecuteLink(child);
-    if (IsFormItem(tag)) LogNotRunInItem(child);
+    if (IsFormItem(tag) && tag != "block") LogNotRunInItem(child);  // a block's content runs
   }
   LogNotRunIn(slot->element, "in the " + slot->element->tagName + " " +
                                  slot->element->GetAttribute("id"), true);

@@ -65,7 +65,7 @@ TEST_F(InterpreterTest, ElementsThatAreNotRunAreLogged) {
                 "<param name=\"p\" expr=\"1\"/></subdialog>\n"
                 "<block><goto nextitem=\"nothing\"/></block>\n"
                 "<block><goto next=\"#nowhere\"/><prompt>Not heard.</prompt></block>\n"
-                "<block><prompt>Bye.</prompt></block>\n"
+                "<block><script>var shown = 1;</script><prompt>Bye.</prompt></block>\n"
                 "</form>\n"
                 "<form id=\"other\"><block>Other.</block></form>\n",
                 "version=\"1.0\" application=\"root.vxml\"");
@@ -96,6 +96,7 @@ TEST_F(InterpreterTest, ElementsThatAreNotRunAreLogged) {
             "ERROR :goto: no form item named nothing; the jump is not made",
             "ERROR :goto: no dialog with id nowhere in document start.vxml; the jump is not made"}));
   EXPECT_EQ(1, CountOf(log, "<option>"));  // the first option names them all
+  EXPECT_EQ(0, CountOf(log, "in the block"));  // a block's script runs
   EXPECT_EQ(0, CountOf(log, "nomatch help"));
 }
 
