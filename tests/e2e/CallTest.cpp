@@ -358,6 +358,21 @@ INSTANTIATE_TEST_SUITE_P(
                      "SYSTEM: Thank you, customer A-17.\n", "SYSTEM: Still nothing.\n",
                      "SYSTEM: Your balance is 1250 euro.\n",
                      "> goodbye\nSYSTEM: Goodbye from First Demo Bank.\n"
+                     "The system ended the call.\n"}},
+        ExampleCase{"quiz",  // CRLF line endings
+                    {"> marseille\nSYSTEM: That is not a French city I know.\n"
+                     "SYSTEM: Once more: the capital of France?\n",
+                     "> /silence\nSYSTEM: Last chance.\n", "> lyon\nSYSTEM: Your score is now 0.\n",
+                     "> rome\nSYSTEM: Your score is now 10.\nSYSTEM: Half right.\n"
+                     "The system ended the call.\n"}},
+        // Windows-1250 on the wire; the caller shows UTF-8.
+        ExampleCase{"anketa",
+                    {"> Trnava\nSYSTEM: Tomu mestu nerozumiem.\n",
+                     // "Ste spokojný s dopravou v meste Košice?"
+                     "SYSTEM: Ste spokojn\xc3\xbd s dopravou v meste Ko\xc5\xa1ice?",
+                     // "Ďakujeme, to nás teší." / "Ďakujeme za účasť. Dovidenia."
+                     "SYSTEM: \xc4\x8e" "akujeme, to n\xc3\xa1s te\xc5\xa1\xc3\xad.\n"
+                     "SYSTEM: \xc4\x8e" "akujeme za \xc3\xba\xc4\x8d" "as\xc5\xa5. Dovidenia.\n"
                      "The system ended the call.\n"}}),
     testsupport::TitleName<ExampleCase>);
 
