@@ -64,7 +64,11 @@ XmlParser::~XmlParser() { log_->Message("Destroy XML PARSER"); }
 void XmlParser::ParseFile(VxmlDocument& document) {
   if (input_->is_open()) input_->close();
   input_->open(platform::LocalPath(document.fileName), std::ios::binary);
-  if (!input_->is_open()) quorvane::FatalExit("Cannot open file>" + document.fileName, 0);
+  if (!input_->is_open()) {
+    const std::string cannotOpen = "Cannot open file>" + document.fileName;
+    log_->Error(cannotOpen);
+    quorvane::FatalExit(cannotOpen, 0);
+  }
   log_->Message("Parsing XML dokument");
   log_->Write(document.fileName);
   ReadDocument(document.fileName);
@@ -127,8 +131,8 @@ bool XmlParser::ReadElement(LineReader& reader) {
 void XmlParser::TakeLine(const SourceLine& line) {
   ParseLine(line);
   if (elements_.size() == kMaxElements) {
-    LogExcess("more than " + std::to_string(kMaxElements) + " elements in the document: " +
-              working_.tagName);
+    LogExcess("more than " + std::to_string(kMaxElements) + " elements in the document",
+              ": " + working_.tagName);
     return;
   }
   elements_.push_back(NewElement(working_));
@@ -163,8 +167,8 @@ void XmlParser::ParseStartTag(const SourceLine& line, const std::string& name) {
 
 void XmlParser::AddAttribute(const std::string& name, const std::string& value) {
   if (working_.attributes.size() == Element::kMaxAttributes) {
-    LogExcess("more than " + std::to_string(Element::kMaxAttributes) + " attributes in " +
-              working_.tagName + ": " + name);
+    LogExcess("more than " + std::to_string(Element::kMaxAttributes) + " attributes",
+              " in " + working_.tagName + ": " + name);
     return;
   }
   working_.attributes.emplace_back(name, value);
@@ -264,8 +268,8 @@ void XmlParser::LinkElements(const std::vector<size_t>& ends) {
   }
   for (Element* element : elements_) {
     if (element->children.size() > Element::kMaxChildren) {
-      LogExcess("more than " + std::to_string(Element::kMaxChildren) + " children of " +
-                element->tagName);
+      LogExcess("more than " + std::to_string(Element::kMaxChildren) + " children",
+                " of " + element->tagName);
       element->children.resize(Element::kMaxChildren);
     }
   }
@@ -279,7 +283,8 @@ void XmlParser::FillDocumentTables(VxmlDocument& document) {
   auto addDocumentElement = [&](Element* element) {
     if (document.documentElements.size() == VxmlDocument::kMaxDocumentElements) {
       LogExcess("more than " + std::to_string(VxmlDocument::kMaxDocumentElements) +
-                " document-level elements: " + element->tagName);
+                    " document-level elements",
+                ": " + element->tagName);
     } else {
       document.documentElements.push_back(element);
     }
@@ -311,6 +316,7 @@ void XmlParser::AssignScopes(VxmlDocument& document) {
   }
 }
 
-void XmlParser::LogExcess(const std::string& what) {
-  log_->Error("XML PARSER: " + what + "; the excess is dropped");
+void XmlParser::LogExcess(const std::string& limit, const std::string& first) {
+  if (!excessLogged_.insert(limit).second) return;
+  log_->Error("XML PARSER: " + limit + first + "; the excess is dropped");
 }

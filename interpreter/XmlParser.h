@@ -55,6 +55,7 @@
 #pragma once
 #include <fstream>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -115,7 +116,10 @@ class XmlParser {
   // Children and parents from the pairing.
   void LinkElements(const std::vector<size_t>& ends);
   void FillDocumentTables(VxmlDocument& document);
-  void LogExcess(const std::string& what);
+  // Logs "XML PARSER: " + limit + first + "; the excess is dropped" the
+  // first time the limit is passed in the document; `first` names what was
+  // dropped first.
+  void LogExcess(const std::string& limit, const std::string& first = "");
 
   Element working_;  // the element of the line being parsed
   std::vector<Element*> elements_;
@@ -125,4 +129,5 @@ class XmlParser {
   std::ifstream* input_;
   SessionLog* log_;
   std::map<std::string, int> unnamedItems_;  // names given, per tag name
+  std::set<std::string> excessLogged_;  // the limits passed so far
 };
