@@ -25,6 +25,53 @@ std::size_t BranchEnd(const std::vector<Element*>& children, std::size_t first) 
   return index;
 }
 
+// Elements that executable content may hold but nothing runs. Their names
+// are not in the element table, so their tags come in runs of text.
+bool IsNotRunInContent(const std::string& name) {
+  return name == "foreach" || name == "data" || name == "cancel";
+}
+
+// The run of text without the elements that are not run (their tags and all
+// they hold), and their names. `open` names one whose end tag is still to
+// come: on entry the run starts inside it, on return it goes on after it.
+std::string CutNotRun(const std::string& run, std::string& open,
+                      std::vector<std::string>& notRun) {
+  std::string kept;
+  for (std::size_t at = 0; at < run.size();) {
+    const taglexer::Piece piece = taglexer::NextPiece(run, at);
+    const std::string text = run.substr(piece.begin, piece.end - piece.begin);
+    at = piece.end;
+    const bool tag = taglexer::IsTag(piece) && piece.complete;
+    const std::string name = tag ? taglexer::TagName(text) : "";
+    if (!open.empty()) {
+      if (piece.kind == taglexer::PieceKind::kEndTag && name == open) open.clear();
+    } else if (tag && piece.kind != taglexer::PieceKind::kEndTag && IsNotRunInContent(name)) {
+      notRun.push_back(name);
+      if (piece.kind == taglexer::PieceKind::kStartTag) open = name;
+    } else {
+      kept += text;
+    }
+  }
+  return kept;
+}
+
+// Where the content stands, for the main log: "in the block b1", "in the
+// filled of the field color"; an <if> stands for the element that holds it.
+std::string ContentPlace(const Element* container) {
+  while (container->tagName == "if" && container->parent != nullptr) container = container->parent;
+  auto nameOf = [](const Element* element) {
+    const std::string name = element->GetAttribute("name");
+    return name.empty() ? element->GetAttribute("id") : name;
+  };
+  std::string place = "in the " + container->tagName;
+  if (!nameOf(container).empty()) return place + " " + nameOf(container);
+  const Element* owner = container->parent;
+  if (owner != nullptr && !nameOf(owner).empty()) {
+    place += " of the " + owner->tagName + " " + nameOf(owner);
+  }
+  return place;
+}
+
 }  // namespace
 
 void Interpreter::ExecuteContent(Element* container) {
@@ -32,21 +79,38 @@ void Interpreter::ExecuteContent(Element* container) {
 }
 
 // Runs the container's children [first, last). A prompt among them counts
-// against the container (its prompt counter is raised).
+// against the container (its prompt counter is raised). An element that is
+// not run is logged; what it holds is not run either.
 Interpreter::ContentFlow Interpreter::RunChildren(Element* container, std::size_t first,
                                                   std::size_t last, bool logElseBranch) {
+  std::string open;  // an element not run whose end tag is still to come
   for (std::size_t index = first; index < last; ++index) {
     if (stop_) return ContentFlow::kEnded;
+    Element* child = container->children[index];
+    if (!open.empty() && child->tagName != "PCDATA") continue;
+    Element cut;
+    if (child->tagName == "PCDATA") child = WithoutNotRun(child, container, open, cut);
     if (logElseBranch) mainLog_->WriteText("\tI execute else/elseif element.");
-    if (ExecuteChild(container->children[index], container) == ContentFlow::kEnded) {
-      return ContentFlow::kEnded;
-    }
+    if (ExecuteChild(child, container) == ContentFlow::kEnded) return ContentFlow::kEnded;
   }
   return ContentFlow::kGoOn;
 }
 
+// The run itself when it holds no element that is not run and does not
+// start inside one; otherwise `cut`, filled with the run's text that is left.
+Element* Interpreter::WithoutNotRun(Element* run, Element* container, std::string& open,
+                                    Element& cut) {
+  const bool inside = !open.empty();
+  std::vector<std::string> notRun;
+  const std::string kept = CutNotRun(run->GetText(), open, notRun);
+  for (const std::string& name : notRun) LogNotRun("<" + name + ">", ContentPlace(container));
+  if (!inside && notRun.empty()) return run;
+  cut = Element("PCDATA", run->scope, kept + "</PCDATA>", {});
+  return &cut;
+}
+
 // Runs one child by its tag name; text is spoken like a prompt, children of
-// other kinds are skipped.
+// other kinds are logged as not run.
 Interpreter::ContentFlow Interpreter::ExecuteChild(Element* child, Element* container) {
   const std::string& tag = child->tagName;
   if (tag == "prompt" || tag == "PCDATA") {
@@ -81,6 +145,8 @@ Interpreter::ContentFlow Interpreter::ExecuteChild(Element* child, Element* cont
   } else if (tag == "disconnect") {
     Stop(child);
     return ContentFlow::kEnded;
+  } else {
+    LogNotRun("<" + tag + ">", ContentPlace(container));
   }
   if (promptPlayer_->HangUp()) {
     stop_ = true;
@@ -128,8 +194,13 @@ void Interpreter::ExecuteScript(Element* element) {
   if (!body.empty()) scopes_->ExecuteBuilt(body);
 }
 
-void Interpreter::ExecuteExit(Element* /*element*/) {
+void Interpreter::ExecuteExit(Element* element) {
   mainLog_->Message("EXIT !!");
+  for (const char* attribute : {"namelist", "expr"}) {
+    const std::string value = element->GetAttribute(attribute);
+    if (value.empty()) continue;
+    LogNotRun(attribute + ("=\"" + value + "\""), "in the exit", "an exit returns no values");
+  }
   stop_ = true;
 }
 

@@ -147,6 +147,7 @@ class Interpreter {
   void ExecuteVar(Element* element, const std::string& scope);
   // Runs the whole body as one script command.
   void ExecuteScript(Element* element);
+  // Ends the dialogue; a "namelist" or "expr" is logged as not run.
   void ExecuteExit(Element* element);
   void ExecuteThrow(Element* element);
   // The executing form item (if any) plays its prompt again on its next turn.
@@ -295,6 +296,7 @@ class Interpreter {
   ContentFlow RunChildren(Element* container, std::size_t first, std::size_t last,
                           bool logElseBranch);
   ContentFlow ExecuteChild(Element* child, Element* container);
+  Element* WithoutNotRun(Element* run, Element* container, std::string& open, Element& cut);
   // Form helpers (FormInterpretation.cpp).
   bool IsUnfilled(const Element* item);
   bool FilledMatches(Element* filled, DialogSlot* slot);

@@ -65,7 +65,9 @@ TEST_F(InterpreterTest, ElementsThatAreNotRunAreLogged) {
                 "<param name=\"p\" expr=\"1\"/></subdialog>\n"
                 "<block><goto nextitem=\"nothing\"/></block>\n"
                 "<block><goto next=\"#nowhere\"/><prompt>Not heard.</prompt></block>\n"
-                "<block><script>var shown = 1;</script><prompt>Bye.</prompt></block>\n"
+                "<block><script>var shown = 1;</script><foreach item=\"x\" array=\"a\"><prompt>"
+                "<value expr=\"x\"/></prompt></foreach><data src=\"d.xml\"/><prompt>Bye.</prompt>"
+                "<exit namelist=\"shown\"/></block>\n"
                 "</form>\n"
                 "<form id=\"other\"><block>Other.</block></form>\n",
                 "version=\"1.0\" application=\"root.vxml\"");
@@ -94,9 +96,12 @@ TEST_F(InterpreterTest, ElementsThatAreNotRunAreLogged) {
             "ERROR :<transfer> in the form mail is not run",
             "ERROR :<filled> in the record msg is not run",
             "ERROR :goto: no form item named nothing; the jump is not made",
-            "ERROR :goto: no dialog with id nowhere in document start.vxml; the jump is not made"}));
+            "ERROR :goto: no dialog with id nowhere in document start.vxml; the jump is not made",
+            "ERROR :<foreach> in the block noname_block2 is not run",
+            "ERROR :<data> in the block noname_block2 is not run",
+            "ERROR :namelist=\"shown\" in the exit is not run: an exit returns no values"}));
   EXPECT_EQ(1, CountOf(log, "<option>"));  // the first option names them all
-  EXPECT_EQ(0, CountOf(log, "in the block"));  // a block's script runs
+  EXPECT_EQ(0, CountOf(log, "<script> in the block"));  // a block's script runs
   EXPECT_EQ(0, CountOf(log, "nomatch help"));
 }
 
