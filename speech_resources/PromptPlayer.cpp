@@ -43,6 +43,17 @@ std::string AttributeOf(const std::string& tag, const std::string& name) {
 
 // A name to read as it is ("city", "document.city"): letters, digits, "_",
 // "$", "." and bytes above 0x7F, not starting with a digit or ".".
+// Sentence, paragraph and pause markup: where it stands between two words it
+// leaves a blank.
+bool IsPause(const std::string& name) { return name == "s" || name == "p" || name == "break"; }
+
+// True when neither text is empty and no blank stands where they meet.
+bool Glued(const std::string& before, const std::string& after) {
+  return !before.empty() && !after.empty() &&
+         !std::isspace(static_cast<unsigned char>(before.back())) &&
+         !std::isspace(static_cast<unsigned char>(after.front()));
+}
+
 bool IsPlainName(const std::string& expression) {
   if (expression.empty() || std::isdigit(static_cast<unsigned char>(expression[0])) ||
       expression[0] == '.') {
@@ -101,12 +112,15 @@ void PromptPlayer::PlayPrompt(Element* prompt, const VxmlDocument* /*document*/,
 std::vector<PromptPlayer::Piece> PromptPlayer::Render(std::string text, const Element& item) {
   ReplaceEnumerate(text, item);
   std::vector<Piece> pieces{{false, ""}};
-  auto add = [&pieces](const Piece& piece) {
+  bool pause = false;  // pause markup dropped since the last text or clip
+  auto add = [&pieces, &pause](const Piece& piece) {
     if (!piece.clip && !pieces.back().clip) {
+      if (pause && Glued(pieces.back().text, piece.text)) pieces.back().text += ' ';
       pieces.back().text += piece.text;
     } else {
       pieces.push_back(piece);
     }
+    if (piece.clip || !piece.text.empty()) pause = false;
   };
   std::string skipUpTo;  // the element whose end tag closes the text not spoken
   std::string logged;    // the text of a <log> element so far
@@ -138,6 +152,8 @@ std::vector<PromptPlayer::Piece> PromptPlayer::Render(std::string text, const El
     } else if (name == "audio") {
       add({true, AttributeOf(pieceText, "src")});
       if (piece.kind == PieceKind::kStartTag) skipUpTo = "audio";
+    } else if (IsPause(taglexer::TagName(pieceText))) {
+      pause = true;
     }
   }
   return pieces;
@@ -162,8 +178,9 @@ PromptPlayer::Piece PromptPlayer::ValueOf(const std::string& tag) {
 }
 
 void PromptPlayer::ReplaceEnumerate(std::string& text, const Element& item) {
-  const std::size_t tag = text.find(kEnumerateTag);
-  if (tag == std::string::npos) return;
+  std::size_t tag = text.find(kEnumerateTag);
+  std::size_t length = sizeof(kEnumerateTag) - 1;
+  if (tag == std::string::npos && !FindEnumerate(text, tag, length)) return;
   std::string list;
   for (const Element* child : item.children) {
     if (child->tagName == "option" || child->tagName == "choice") {
@@ -172,7 +189,32 @@ void PromptPlayer::ReplaceEnumerate(std::string& text, const Element& item) {
   }
   const std::size_t comma = list.rfind(',');
   if (comma != std::string::npos) list[comma] = ' ';
-  text.replace(tag, sizeof(kEnumerateTag) - 1, list);
+  text.replace(tag, length, list);
+}
+
+// An <enumerate> written otherwise: an empty tag with blanks, or a template
+// up to its end tag (or only its start tag without one), which is logged as
+// not used.
+bool PromptPlayer::FindEnumerate(const std::string& text, std::size_t& tag, std::size_t& length) {
+  for (std::size_t at = 0; at < text.size();) {
+    const taglexer::Piece piece = taglexer::NextPiece(text, at);
+    at = piece.end;
+    const std::string pieceText = taglexer::PieceText(text, piece);
+    if (piece.kind == PieceKind::kEndTag || !taglexer::IsTag(piece) || !piece.complete ||
+        taglexer::TagName(pieceText) != "enumerate") {
+      continue;
+    }
+    tag = piece.begin;
+    length = piece.end - piece.begin;
+    if (piece.kind == PieceKind::kEmptyTag) return true;
+    std::size_t end = text.find("</enumerate", piece.end);
+    if (end != std::string::npos) end = taglexer::NextPiece(text, end).end;
+    if (end != std::string::npos) length = end - tag;
+    mainLog_->Error("PromptPlayer: the template of <enumerate> is not used, the choices are "
+                    "listed instead: " + text.substr(tag, length));
+    return true;
+  }
+  return false;
 }
 
 std::string PromptPlayer::EnumeratedChoiceText(const Element& choice) {

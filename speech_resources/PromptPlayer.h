@@ -41,14 +41,17 @@ class PromptPlayer {
   //
   // The text of a <prompt> runs from its start tag to its last end tag (a
   // CDATA section may hold "</prompt>"). It is read in order: <enumerate/> becomes the item's choices ("red,
-  // green  "); character references are decoded, CDATA content stands as
+  // green  "), and so does an <enumerate> template, whose own text is not
+  // used (main log error "PromptPlayer: the template of <enumerate> is not
+  // used, the choices are listed instead: " + the template); character references are decoded, CDATA content stands as
   // written; <value expr="e"/> becomes the value of e (a plain name is read
   // with GetValue, any other expression is scope-expanded and run), except
   // that a name holding an object with a non-empty ".src" is that clip;
   // <audio src="u"/> is the clip u (the text inside it is not spoken); the
   // text of a <log> element is not spoken either, but written to the main log
   // as an error ("PromptPlayer: <log> is not spoken: " + its markup); any
-  // other tag is dropped and its text kept.
+  // other tag is dropped and its text kept, and where an <s>, <p> or <break>
+  // tag stood between two characters that are not blanks, one blank is left.
   //
   // A prompt without clips sends its whole text as one "Synt\t"; a text
   // line with nothing but blanks left sends nothing. A prompt
@@ -88,6 +91,10 @@ class PromptPlayer {
   Piece ValueOf(const std::string& tag);
   // Replaces the first <enumerate/> by the item's option and choice texts.
   void ReplaceEnumerate(std::string& text, const Element& item);
+  // Where the first <enumerate> tag other than "<enumerate/>" stands, and
+  // the length of the tag or of the template with its end tag; false when
+  // there is none.
+  bool FindEnumerate(const std::string& text, std::size_t& tag, std::size_t& length);
   // The spoken text of one option or choice in <enumerate/>: its own text
   // when it has no children; otherwise its first text line, or else the
   // value of the last <value> before it (the choice grammar reads a choice

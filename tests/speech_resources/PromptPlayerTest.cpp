@@ -201,6 +201,17 @@ TEST_F(PromptPlayerTest, EnumerateListsTheOptions) {
   EXPECT_EQ(std::vector<std::string>{Synt("Say red, green  ")}, peer_.Sent());
 }
 
+TEST_F(PromptPlayerTest, EnumerateTemplateListsTheOptionsAndIsLogged) {
+  Element* item = MakeItem("field", {MakePrompt("Say <enumerate>For <value expr=\"_prompt\"/>."
+                                                "</enumerate> now"),
+                                     MakeElement("option", "<option>red</option>")});
+  Play(item->children[0], item);
+  EXPECT_EQ(std::vector<std::string>{Synt("Say red   now")}, peer_.Sent());
+  EXPECT_NE(std::string::npos, mainLog_.Text().find(
+      "\nERROR :PromptPlayer: the template of <enumerate> is not used, the choices are listed "
+      "instead: <enumerate>For <value expr=\"_prompt\"/>.</enumerate>\n"));
+}
+
 TEST_F(PromptPlayerTest, EnumerateWithoutChoicesGivesAnEmptyList) {
   Element* item = MakeItem("menu", {MakePrompt("Choose <enumerate/> now")});
   Play(item->children[0], item);
@@ -270,6 +281,10 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"unhandled_markup_dropped_text_kept", "",
                   "<s>One</s> <emphasis level=\"strong\">two</emphasis><break/> <sayas>3</sayas>",
                   "One two 3"},
+        ValueCase{"pause_markup_leaves_a_blank_between_words", "dialog.c = 'z'",
+                  "<s>One.</s><s>Two.</s><p>Three.</p>A<break time=\"1s\"/>B <break/> C"
+                  "<break/><value expr=\"c\"/>",
+                  "One. Two. Three. A B  C z"},
         ValueCase{"log_text_is_not_spoken", "dialog.c = 'z'",
                   "Hi <log>c is <value expr=\"c\"/></log>there<log expr=\"c\"/>", "Hi there"},
         ValueCase{"cdata_is_plain_text", "", "a <![CDATA[<b> &amp; <value expr=\"c\"/>]]> b",
