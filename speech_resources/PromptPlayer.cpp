@@ -41,8 +41,6 @@ std::string AttributeOf(const std::string& tag, const std::string& name) {
   return Element("", "", "", taglexer::TagAttributes(tag)).GetAttribute(name);
 }
 
-// A name to read as it is ("city", "document.city"): letters, digits, "_",
-// "$", "." and bytes above 0x7F, not starting with a digit or ".".
 // Sentence, paragraph and pause markup: where it stands between two words it
 // leaves a blank.
 bool IsPause(const std::string& name) { return name == "s" || name == "p" || name == "break"; }
@@ -54,6 +52,8 @@ bool Glued(const std::string& before, const std::string& after) {
          !std::isspace(static_cast<unsigned char>(after.front()));
 }
 
+// A name to read as it is ("city", "document.city"): letters, digits, "_",
+// "$", "." and bytes above 0x7F, not starting with a digit or ".".
 bool IsPlainName(const std::string& expression) {
   if (expression.empty() || std::isdigit(static_cast<unsigned char>(expression[0])) ||
       expression[0] == '.') {
