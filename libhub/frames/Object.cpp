@@ -36,7 +36,6 @@ constexpr uint32_t kArrayStep = 1024;
 constexpr int32_t kArrayReserve = 128;
 constexpr uint32_t kObjectElementType = HUB_PTR;
 
-bool IsArrayType(int type) { return type >= HUB_BINARY && type <= HUB_FLOAT_64; }
 bool IsSymbolicType(int type) {
   return type == HUB_SYMBOL || type == HUB_KEYWORD || type == HUB_TAG;
 }
@@ -108,7 +107,7 @@ Hub_PointerBuffer* ListBuffer(const Hub_Object* object) {
 }
 
 Hub_ByteBuffer* ArrayBuffer(const Hub_Object* object) {
-  return object && IsArrayType(object->type) ? reinterpret_cast<Hub_ByteBuffer*>(object->value)
+  return object && Hub_IsArrayType(object->type) ? reinterpret_cast<Hub_ByteBuffer*>(object->value)
                                              : nullptr;
 }
 
@@ -232,7 +231,7 @@ void DestroyContents(Hub_Object* object, int level) {
     case HUB_LIST: Hub_DestroyPointerBuffer(static_cast<Hub_PointerBuffer*>(value)); break;
     case HUB_PROXY: Hub_DestroyBrokerProxy(static_cast<Hub_BrokerProxy*>(value)); break;
     default:
-      if (IsArrayType(object->type)) Hub_DestroyByteBuffer(static_cast<Hub_ByteBuffer*>(value));
+      if (Hub_IsArrayType(object->type)) Hub_DestroyByteBuffer(static_cast<Hub_ByteBuffer*>(value));
       break;
   }
 }
@@ -387,9 +386,12 @@ Hub_Object* Hub_WrapFloat32ArrayObject(void* elements, int32_t count, int manage
 Hub_Object* Hub_WrapFloat64ArrayObject(void* elements, int32_t count, int manages) {
   return WrapArray(HUB_FLOAT_64, elements, count, manages);
 }
+Hub_Object* Hub_WrapArrayObject(int type, void* elements, int32_t count, int manages) {
+  return WrapArray(type, elements, count, manages);
+}
 
 Hub_Object* Hub_WrapBufferObject(Hub_ByteBuffer* buffer, int type, int manages) {
-  if (!IsArrayType(type)) {
+  if (!Hub_IsArrayType(type)) {
     HubUtil_PrintWarningAt(kLocation, "Can't wrap a buffer in an object of type %s",
                            Hub_TypeCodeName(type));
     return nullptr;
@@ -422,7 +424,7 @@ uintptr_t Hub_ObjectRawValue(const Hub_Object* object) { return object ? object-
 void* Hub_ObjectValueAs(const Hub_Object* object, int type, const char* location, const char* key) {
   if (!object) return nullptr;
   if (object->type == type) {
-    if (type == HUB_LIST || IsArrayType(type)) return const_cast<Hub_Object*>(object);
+    if (type == HUB_LIST || Hub_IsArrayType(type)) return const_cast<Hub_Object*>(object);
     return reinterpret_cast<void*>(object->value);
   }
   // A frame is given for the code that asks for its kind.
@@ -551,7 +553,7 @@ void* Hub_ArrayObjectContents(const Hub_Object* object, int32_t* count) {
 }
 
 void* Hub_ObjectArrayOfType(const Hub_Object* object, int32_t* count, int type) {
-  if (!IsArrayType(type)) {
+  if (!Hub_IsArrayType(type)) {
     if (count) *count = 0;
     return nullptr;
   }
@@ -660,7 +662,7 @@ bool Hub_CompareObjects(const Hub_Object* a, const Hub_Object* b, bool ignoreCas
     case HUB_FLOAT: return FloatsEqual(a, b);
     case HUB_LIST: return ListsEqual(ListBuffer(a), ListBuffer(b), ignoreCase, match);
     case HUB_PROXY: return ProxiesEqual(ProxyOf(a), ProxyOf(b), ignoreCase, match);
-    default: return IsArrayType(a->type) && ArraysEqual(ArrayBuffer(a), ArrayBuffer(b));
+    default: return Hub_IsArrayType(a->type) && ArraysEqual(ArrayBuffer(a), ArrayBuffer(b));
   }
 }
 
@@ -690,7 +692,7 @@ Hub_Object* Hub_DeepCopyObject(const Hub_Object* object) {
     case HUB_PTR: return Hub_MakePointerObject(reinterpret_cast<void*>(object->value));
     case HUB_PROXY: return Hub_MakeProxyObject(Hub_DuplicateBrokerProxy(ProxyOf(object)));
     default:
-      return IsArrayType(object->type) ? CopyArray(object->type, ArrayBuffer(object)) : nullptr;
+      return Hub_IsArrayType(object->type) ? CopyArray(object->type, ArrayBuffer(object)) : nullptr;
   }
 }
 

@@ -61,6 +61,8 @@ typedef void (*Hub_ListElementFree)(void* element);
 // Creates the object repository (once, from Hub_InitializeStatics).
 void Hub_InitObjectRepository();
 
+// True for the array type codes, HUB_BINARY to HUB_FLOAT_64.
+inline bool Hub_IsArrayType(int type) { return type >= HUB_BINARY && type <= HUB_FLOAT_64; }
 // Bytes of one element in memory of an array of the type code: 2 for
 // HUB_INT_16, 4 for HUB_INT_32 and HUB_FLOAT_32, 8 for HUB_INT_64 and
 // HUB_FLOAT_64, 1 for binary data (and any other code).
@@ -107,6 +109,8 @@ Hub_Object* Hub_WrapInt32ArrayObject(void* elements, int32_t count, int manages)
 Hub_Object* Hub_WrapInt64ArrayObject(void* elements, int32_t count, int manages);
 Hub_Object* Hub_WrapFloat32ArrayObject(void* elements, int32_t count, int manages);
 Hub_Object* Hub_WrapFloat64ArrayObject(void* elements, int32_t count, int manages);
+// The one of the five above (or Hub_WrapBinaryObject) for the array type code.
+Hub_Object* Hub_WrapArrayObject(int type, void* elements, int32_t count, int manages);
 // Only codes 11 to 16; another code warns and gives null (the buffer stays the caller's).
 Hub_Object* Hub_WrapBufferObject(Hub_ByteBuffer* buffer, int type, int manages);
 Hub_Object* Hub_MakeProxyObject(Hub_BrokerProxy* proxy);  // null proxy: null

@@ -32,10 +32,7 @@ uint32_t RecentSlot(const char* text, size_t length) {
 
 // The symbol table: chained buckets, and every entry newest first.
 struct SymbolTable {
-  int32_t bucketCount;
-  uint32_t multiplier;  // bucket count / 100 - 1
-  uint32_t modulus;     // bucket count - 1
-  Hub_SymbolEntry** buckets;
+  Hub_SymbolEntry** buckets;  // kBucketCount of them
   Hub_SymbolEntry* allEntries;
 };
 
@@ -66,9 +63,6 @@ SymbolTable* MakeTable() {
   auto* table = static_cast<SymbolTable*>(calloc(1, sizeof(SymbolTable)));
   auto* buckets = static_cast<Hub_SymbolEntry**>(calloc(kBucketCount, sizeof(Hub_SymbolEntry*)));
   HubUtil_Assert(table && buckets, "Error alloc'ing memory for the symbol table");
-  table->bucketCount = kBucketCount;
-  table->multiplier = kMultiplier;
-  table->modulus = kModulus;
   table->buckets = buckets;
   return table;
 }

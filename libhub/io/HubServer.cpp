@@ -212,10 +212,7 @@ int ReadFrameWithin(HubIO_Connection* connection, Hub_Frame** frame, int32_t* me
     if (connection->queue->disconnected) return -1;
     int64_t left = deadline - HubUtil_MonotonicMillis();
     if (left <= 0) {
-      HubUtil_PrintWarningAt(kLocation,
-                             "No message from %s within %d ms while setting up the "
-                             "connection; dropping it",
-                             connection->peerHost ? connection->peerHost : "<unknown>", limitMs);
+      WarnNoSetupMessage(connection, limitMs);
       return -1;
     }
     // A message the filter parked may have left complete ones behind it,
@@ -303,6 +300,13 @@ HubIO_Connection* NewConnection(HubUtil_Socket socket, const char* peerHost) {
 }
 
 int AnyFrame(int32_t, void*, int32_t, int32_t, void*) { return 1; }
+
+void WarnNoSetupMessage(const HubIO_Connection* connection, int limitMs) {
+  HubUtil_PrintWarningAt(kLocation,
+                         "No message from %s within %d ms while setting up the connection; "
+                         "dropping it",
+                         connection->peerHost ? connection->peerHost : "<unknown>", limitMs);
+}
 
 void SendError(HubIO_Connection* connection, const char* description) {
   Hub_Frame* error = HubIO_MakeErrorFrame(6, description);

@@ -84,10 +84,7 @@ void HandshakeTask(Hub_TimedTask* task) {
       Hub_RearmSocketTask(task, connection, delay, 0, &connection->socket, nullptr, nullptr);
       return;
     }
-    HubUtil_PrintWarningAt(kLocation,
-                           "No message from %s within %d ms while setting up the connection; "
-                           "dropping it",
-                           connection->peerHost, HubIO_SetupReadLimit());
+    WarnNoSetupMessage(connection, HubIO_SetupReadLimit());
   }
   if (read > 0 && connection->done) {
     Hub_DestroyFrame(first);

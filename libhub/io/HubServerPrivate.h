@@ -47,6 +47,9 @@ void FreeHubLocations(HubIO_HubLocation* hubs);
 
 // Accepts any frame (a reader's filter).
 int AnyFrame(int32_t messageType, void* value, int32_t size, int32_t elementType, void* data);
+// The warning that the peer sent nothing within `limitMs` while the
+// connection was being set up, and that it is dropped.
+void WarnNoSetupMessage(const HubIO_Connection* connection, int limitMs);
 // Sends an error frame ":errno" 6 as message type 6 and waits until it is written.
 void SendError(HubIO_Connection* connection, const char* description);
 // HubIO_SendAndAwaitReply with a time limit for the reply (negative: none).

@@ -32,8 +32,6 @@ void FreeReceiveRecord(void* data) {
   free(record);
 }
 
-bool IsArrayType(int type) { return type >= HUB_BINARY && type <= HUB_FLOAT_64; }
-
 bool IsSingleObjectType(int type) {
   return (type >= HUB_FRAME && type <= HUB_SYMBOL) || type == HUB_KEYWORD || type == HUB_TAG ||
          type == HUB_TOKEN || type == HUB_PROXY;
@@ -41,12 +39,8 @@ bool IsSingleObjectType(int type) {
 
 // An empty list or array to collect into; null for other types.
 Hub_Object* NewAccumulator(int type) {
-  typedef Hub_Object* (*WrapArray)(void* elements, int32_t count, int manages);
-  static const WrapArray kWrappers[] = {Hub_WrapBinaryObject,       Hub_WrapInt16ArrayObject,
-                                        Hub_WrapInt32ArrayObject,   Hub_WrapInt64ArrayObject,
-                                        Hub_WrapFloat32ArrayObject, Hub_WrapFloat64ArrayObject};
   if (type == HUB_LIST) return Hub_WrapListObject(nullptr, 0, Hub_FreeListElement, 1);
-  return IsArrayType(type) ? kWrappers[type - HUB_BINARY](nullptr, 0, 1) : nullptr;
+  return Hub_IsArrayType(type) ? Hub_WrapArrayObject(type, nullptr, 0, 1) : nullptr;
 }
 
 ReceiveRecord* RecordOf(Hub_Broker* broker) { return static_cast<ReceiveRecord*>(broker->callerData); }
@@ -73,13 +67,13 @@ void HandleObject(Hub_Broker* broker, uintptr_t value, int32_t type, int32_t siz
     HubIO_FreeElement(type, value, size);
     return;
   }
-  bool known = expected == -1 || expected == HUB_LIST || IsArrayType(expected) ||
+  bool known = expected == -1 || expected == HUB_LIST || Hub_IsArrayType(expected) ||
                IsSingleObjectType(expected);
   if (!known || (record->immediate && !record->dataCallback)) {
     HubIO_FreeElement(type, value, size);
   } else if (record->immediate) {
     Deliver(broker, HubIO_MakeElementObject(type, value, size));
-  } else if (IsArrayType(expected)) {
+  } else if (Hub_IsArrayType(expected)) {
     Hub_AppendToArrayObject(record->accumulator, reinterpret_cast<void*>(value), size);
     HubIO_FreeElement(type, value, size);
   } else if (expected == HUB_LIST) {

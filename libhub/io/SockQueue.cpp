@@ -300,8 +300,8 @@ NewFrame ReadNewFrame(HubIO_SockObjectQueue* queue, const FilterCall* call, int 
   HubUtil_Assert(entry != nullptr, "Error alloc'ing a deferred message");
   *entry = {record, reinterpret_cast<Hub_Frame*>(value), HUB_FRAME, 1};
   if (!Accepts(call, entry)) {
-    if (!queue->keepDeferred || queue->keepDeferred(record->messageType, entry->frame, 1,
-                                                    HUB_FRAME, queue->keepData)) {
+    FilterCall keep{queue->keepDeferred, queue->keepData};
+    if (Accepts(&keep, entry)) {
       Hub_ValueQueueAppend(queue->deferred, entry);
     } else {
       const char* name = Hub_FrameName(entry->frame);

@@ -87,6 +87,10 @@ struct HubIO_SockObject {
   char* cursor;         // where the current piece continues
 };
 
+// Accepts a frame for a reader: non-zero takes it.
+typedef int (*HubIO_MessageFilter)(int32_t messageType, void* value, int32_t size,
+                                   int32_t elementType, void* data);
+
 struct HubIO_SockObjectQueue {
   HubIO_SockQueue* byteQueue;  // owned
   int32_t error;               // copied from the byte queue
@@ -101,8 +105,7 @@ struct HubIO_SockObjectQueue {
   int32_t maxMessageLength;  // the largest data length accepted
   // Frames no reader took are parked only when this accepts them (null:
   // always). Called under the queue's lock with `keepData`.
-  int (*keepDeferred)(int32_t messageType, void* value, int32_t size, int32_t elementType,
-                      void* data);
+  HubIO_MessageFilter keepDeferred;
   void* keepData;
 };
 
@@ -168,9 +171,6 @@ int HubIO_SockObjectQueueRead(HubIO_SockObjectQueue* queue);
 // 0 when none, -1 when none and the read failed.
 int HubIO_SockObjectQueueNextObject(HubIO_SockObjectQueue* queue, HubIO_SockObject** record);
 
-// Accepts a frame for a reader: non-zero takes it.
-typedef int (*HubIO_MessageFilter)(int32_t messageType, void* value, int32_t size,
-                                   int32_t elementType, void* data);
 // One frame that the filter accepts (any frame without a filter), the first
 // deferred one before anything new; rejected frames are deferred. 1 with the
 // frame (the caller owns it) and its message type (when asked for); 0 without

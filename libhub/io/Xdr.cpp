@@ -16,8 +16,6 @@ const char* const kLocation = "libhub/io/binary_io";
 // The first block an encoding writes into; it doubles as needed.
 constexpr uint64_t kFirstBlock = 512;
 
-bool IsArrayType(int32_t type) { return type >= HUB_BINARY && type <= HUB_FLOAT_64; }
-
 // Bytes of a counted item of `length` bytes on the wire: the count and the
 // bytes padded to a multiple of 4.
 uint64_t CountedSize(uint64_t length) { return 4 + ((length + 3) & ~uint64_t{3}); }
@@ -131,7 +129,7 @@ void RawValueOf(const Hub_Object* object, uintptr_t* value, int32_t* size) {
     auto* buffer = reinterpret_cast<const Hub_PointerBuffer*>(object->value);
     *value = buffer ? reinterpret_cast<uintptr_t>(buffer->elements) : 0;
     *size = buffer ? buffer->count : 0;
-  } else if (IsArrayType(object->type)) {
+  } else if (Hub_IsArrayType(object->type)) {
     auto* buffer = reinterpret_cast<const Hub_ByteBuffer*>(object->value);
     *value = buffer ? reinterpret_cast<uintptr_t>(buffer->data) : 0;
     *size = buffer ? Hub_ByteBufferElementCount(buffer) : 0;
@@ -300,13 +298,11 @@ class Decoder {
     return Took(padded, xdr_opaque(stream_, scratch_.data(), *length));
   }
 
-  // The same text as a new malloc'd string (its length in *length when
-  // asked for); null on failure.
-  char* Text(u_int limit, u_int* textLength = nullptr) {
+  // The same text as a new malloc'd string; null on failure.
+  char* Text(u_int limit) {
     const char* bytes = nullptr;
     u_int length = 0;
     if (!Bytes(limit, &bytes, &length)) return nullptr;
-    if (textLength) *textLength = length;
     auto* text = static_cast<char*>(malloc(length + 1));
     if (!text) return nullptr;
     memcpy(text, bytes, length);
@@ -469,15 +465,11 @@ bool DecodeValue(Decoder& in, int depth, int32_t type, uintptr_t* value, int32_t
       *value = reinterpret_cast<uintptr_t>(DecodeFrame(in, depth));
       break;
     case HUB_STRING:
-    case HUB_TOKEN: {
-      // Its size is its length on the wire here (the string's own length for
-      // the caller: HubIO_DecodeElement).
-      u_int length = 0;
-      char* text = in.Text(UINT_MAX, &length);
-      *value = reinterpret_cast<uintptr_t>(text);
-      *size = static_cast<int32_t>(length);
+    case HUB_TOKEN:
+      // Its size is of no use here; HubIO_DecodeElement gives the caller the
+      // string's length.
+      *value = reinterpret_cast<uintptr_t>(in.Text(UINT_MAX));
       break;
-    }
     case HUB_INT: {
       int32_t number = 0;
       if (!in.Int(&number)) return false;
