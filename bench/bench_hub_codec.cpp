@@ -17,7 +17,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <string>
 #include <vector>
 
 #include "libhub/ServerMain/ServerMain.h"
@@ -53,16 +52,6 @@ Hub_Frame* TypicalFrame() {
 
 // ---- the floor: the same bytes with plain xdrmem calls ----
 
-struct Text {
-  const char* key;
-  const char* value;
-};
-const Text kTexts[] = {
-    {":utt", "dobry den listok do bratislavy"},
-    {":semantic", "to=BA;n=1"},
-    {":grammar", "g1.bnf"},
-    {":mode", "speech"},
-};
 const char* const kWords[] = {"dobry", "den", "listok", "ba"};
 
 bool PutText(XDR* x, const char* text) {
@@ -77,12 +66,13 @@ bool WriteFloor(XDR* x) {
   float conf = 0.87f;
   bool ok = PutTyped(x, HUB_FRAME) && PutInt(x, HUB_KIND_CLAUSE) && PutText(x, "DM.ProcessParse") &&
             PutInt(x, 11);
-  ok = ok && PutText(x, ":utt") && PutTyped(x, HUB_STRING) && PutText(x, kTexts[0].value);
+  ok = ok && PutText(x, ":utt") && PutTyped(x, HUB_STRING) &&
+       PutText(x, "dobry den listok do bratislavy");
   ok = ok && PutText(x, ":conf") && PutTyped(x, HUB_FLOAT) && xdr_float(x, &conf);
   ok = ok && PutText(x, ":noinput") && PutTyped(x, HUB_INT) && PutInt(x, 0);
-  ok = ok && PutText(x, ":semantic") && PutTyped(x, HUB_STRING) && PutText(x, kTexts[1].value);
-  ok = ok && PutText(x, ":grammar") && PutTyped(x, HUB_STRING) && PutText(x, kTexts[2].value);
-  ok = ok && PutText(x, ":mode") && PutTyped(x, HUB_STRING) && PutText(x, kTexts[3].value);
+  ok = ok && PutText(x, ":semantic") && PutTyped(x, HUB_STRING) && PutText(x, "to=BA;n=1");
+  ok = ok && PutText(x, ":grammar") && PutTyped(x, HUB_STRING) && PutText(x, "g1.bnf");
+  ok = ok && PutText(x, ":mode") && PutTyped(x, HUB_STRING) && PutText(x, "speech");
   ok = ok && PutText(x, ":turn") && PutTyped(x, HUB_INT) && PutInt(x, 3);
   ok = ok && PutText(x, ":bargein") && PutTyped(x, HUB_INT) && PutInt(x, 1);
   ok = ok && PutText(x, ":timeout") && PutTyped(x, HUB_INT) && PutInt(x, 5000);

@@ -668,50 +668,54 @@ TEST_F(HubServerTest, FirstMessageMustBeReinitializeWhenTheServerHasIt) {
   EXPECT_TRUE(Operations().empty());
 }
 
-TEST_F(HubServerTest, ConnectionMessagesAtVerbosityTwo) {
-  HubUtil_SetVerbosity(2);
+// At the verbosity, a hub connected to a default server sends a message that
+// has no result and calls echo; `more` then goes on with the two.
+template <typename More>
+void NothingThenEcho(int verbosity, More more) {
+  HubUtil_SetVerbosity(verbosity);
   RunningServer server(ServerOptions{});
   ASSERT_TRUE(server.Started());
   FakeHub hub;
   ASSERT_TRUE(hub.ConnectToServer(server.Port(), kWaitMs));
   ASSERT_TRUE(hub.Send("nothing", {}));
   ASSERT_TRUE(hub.Call("echo", {{":n", 1}}, kWaitMs));
-  hub.CloseConnection();
-  std::vector<std::string> lines;
-  // The connection leaves the count before its last line is printed.
-  ASSERT_TRUE(hubtest::WaitUntil([&] {
-    lines.clear();
-    for (const std::string& shown : Shown()) {
-      if (shown.compare(0, 2, "L:") == 0) lines.push_back(shown);
-    }
-    return lines.size() == 7u;
-  }));
-  std::string socket = lines[1].substr(lines[1].find("(socket "));
-  EXPECT_EQ(lines, (std::vector<std::string>{
-                       "L:Opened listener on port " + std::to_string(server.Port()) + "\n",
-                       "L:Accepted connection from 127.0.0.1 " + socket,
-                       "L:Received new message from 127.0.0.1\n",
-                       "L:No result frame for 127.0.0.1\n",
-                       "L:Received new message from 127.0.0.1\n",
-                       "L:Returning result frame to 127.0.0.1\n",
-                       "L:Destroying connection to 127.0.0.1 " + socket,
-                   }));
+  more(server, hub);
+}
+
+TEST_F(HubServerTest, ConnectionMessagesAtVerbosityTwo) {
+  NothingThenEcho(2, [](RunningServer& server, FakeHub& hub) {
+    hub.CloseConnection();
+    std::vector<std::string> lines;
+    // The connection leaves the count before its last line is printed.
+    ASSERT_TRUE(hubtest::WaitUntil([&] {
+      lines.clear();
+      for (const std::string& shown : Shown()) {
+        if (shown.compare(0, 2, "L:") == 0) lines.push_back(shown);
+      }
+      return lines.size() == 7u;
+    }));
+    std::string socket = lines[1].substr(lines[1].find("(socket "));
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "L:Opened listener on port " + std::to_string(server.Port()) + "\n",
+                         "L:Accepted connection from 127.0.0.1 " + socket,
+                         "L:Received new message from 127.0.0.1\n",
+                         "L:No result frame for 127.0.0.1\n",
+                         "L:Received new message from 127.0.0.1\n",
+                         "L:Returning result frame to 127.0.0.1\n",
+                         "L:Destroying connection to 127.0.0.1 " + socket,
+                     }));
+  });
 }
 
 TEST_F(HubServerTest, HandlerMessagesCarryTheirLinesFromVerbosityFour) {
-  HubUtil_SetVerbosity(4);
-  RunningServer server(ServerOptions{});
-  ASSERT_TRUE(server.Started());
-  FakeHub hub;
-  ASSERT_TRUE(hub.ConnectToServer(server.Port(), kWaitMs));
-  ASSERT_TRUE(hub.Send("nothing", {}));
-  ASSERT_TRUE(hub.Call("echo", {{":n", 1}}, kWaitMs));
-  ASSERT_TRUE(hub.Call("fail_twice", {}, kWaitMs));
-  const std::string at = "I:ServerMain/generic-server:";
-  EXPECT_EQ(CountShown(at + "56: Received new message from 127.0.0.1\n"), 3u);
-  EXPECT_EQ(CountShown(at + "97: No result frame for 127.0.0.1\n"), 1u);
-  EXPECT_EQ(CountShown(at + "80: Returning result frame to 127.0.0.1\n"), 1u);
-  EXPECT_TRUE(WaitForShown(at + "91: Reply already provided to 127.0.0.1\n"));
+  NothingThenEcho(4, [](RunningServer&, FakeHub& hub) {
+    ASSERT_TRUE(hub.Call("fail_twice", {}, kWaitMs));
+    const std::string at = "I:ServerMain/generic-server:";
+    EXPECT_EQ(CountShown(at + "56: Received new message from 127.0.0.1\n"), 3u);
+    EXPECT_EQ(CountShown(at + "97: No result frame for 127.0.0.1\n"), 1u);
+    EXPECT_EQ(CountShown(at + "80: Returning result frame to 127.0.0.1\n"), 1u);
+    EXPECT_TRUE(WaitForShown(at + "91: Reply already provided to 127.0.0.1\n"));
+  });
 }
 
 // ---- sending from inside an operation ----
