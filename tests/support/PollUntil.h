@@ -7,10 +7,12 @@
 
 namespace testsupport {
 
-// Polls the condition every 10 ms, at most timeoutMs: true once it holds.
+// Polls the condition every 10 ms until it holds (true) or timeoutMs have
+// passed since the call, the time the condition itself takes included.
 inline bool PollUntil(int timeoutMs, const std::function<bool()>& condition) {
-  for (int waited = 0; !condition(); waited += 10) {
-    if (waited >= timeoutMs) return false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return true;
