@@ -8,6 +8,7 @@
 
 #include "hub_bridge/HubOperations.h"
 #include "hub_bridge/Recording.h"
+#include "platform/TcpSocket.h"
 
 RecordingParameters RecordingParams;
 bool InitASR = false;
@@ -43,19 +44,6 @@ const Operation kOperations[] = {
     {"TakeAudio", TakeAudio},
 };
 
-// A port from 1 to 65535 written in decimal digits only.
-bool ParsePort(const char* text, int* port) {
-  std::string digits = text;
-  if (digits.empty() || digits.size() > 5 ||
-      digits.find_first_not_of("0123456789") != std::string::npos) {
-    return false;
-  }
-  int value = std::atoi(text);
-  if (value < 1 || value > 65535) return false;
-  *port = value;
-  return true;
-}
-
 // "-PORT" <port> and "-INITASR", anywhere among the words: the port.
 int ReadOptions(int argc, char** argv) {
   int port = kDefaultDMPort;
@@ -63,7 +51,10 @@ int ReadOptions(int argc, char** argv) {
     std::string word = argv[i];
     if (word == "-INITASR") InitASR = true;
     if (word != "-PORT") continue;
-    if (i + 1 >= argc || !ParsePort(argv[i + 1], &port)) {
+    const int given = i + 1 < argc ? platform::ParsePort(argv[i + 1]) : 0;
+    if (given > 0) {
+      port = given;
+    } else {
       BridgePrint("WARNING: -PORT needs a port from 1 to 65535; the port stays %d\n", port);
     }
   }

@@ -3,11 +3,10 @@
 #include "hub_bridge/BridgeServer.h"
 
 DMClient::DMClient(int port)
-    : port_(port), reader_([this](char* buffer, size_t size) { return Read(buffer, size); },
-                           kMaxMessage) {
-  BridgePrint("\nPort was set to %d\n", port_);
+    : reader_([this](char* buffer, size_t size) { return Read(buffer, size); }, kMaxMessage) {
+  BridgePrint("\nPort was set to %d\n", port);
   platform::ConnectError error = platform::ConnectError::kNone;
-  link_ = platform::TcpConnection::Connect("127.0.0.1", port_, -1, &error);
+  link_ = platform::TcpConnection::Connect("127.0.0.1", port, -1, &error);
   if (error == platform::ConnectError::kSocket) {
     BridgePrint("Nastala chyba. Nie je mozne vytvorit soket!");
     EndBridge(1);

@@ -35,7 +35,6 @@ class DMClient {
  private:
   long Read(char* buffer, size_t size);
 
-  int port_;
   platform::TcpConnection link_;
   platform::MessageReader reader_;
   int receiveTimeoutMs_ = -1;

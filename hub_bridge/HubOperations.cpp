@@ -23,14 +23,15 @@ std::string ConfidenceText(float confidence) {
   return text;
 }
 
-}  // namespace
-
+// The text under the key; the empty text, after a warning, when there is none.
 std::string FrameText(const Hub_Frame* frame, const char* key) {
   const char* text = Hub_GetFrameString(frame, key);
   if (text) return text;
   BridgePrint("WARNING: no text under %s; the empty text is used\n", key);
   return "";
 }
+
+}  // namespace
 
 Hub_Frame* BeginSession(Hub_Frame*, Hub_CallEnvironment* env) {
   if (InitASR) {

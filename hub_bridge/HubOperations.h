@@ -18,8 +18,6 @@
 //   ProcessDTMF            ":DTMFchar " and the ":char" text
 //   ProcessUnexpectedDTMF  no message: the ":char" text becomes LastDTMFChar
 #pragma once
-#include <string>
-
 #include "libhub/frames/Frame.h"
 
 struct Hub_CallEnvironment;
@@ -32,6 +30,3 @@ Hub_Frame* AfterPlaying(Hub_Frame* frame, Hub_CallEnvironment* env);
 Hub_Frame* ProcessISInfo(Hub_Frame* frame, Hub_CallEnvironment* env);
 Hub_Frame* ProcessDTMF(Hub_Frame* frame, Hub_CallEnvironment* env);
 Hub_Frame* ProcessUnexpectedDTMF(Hub_Frame* frame, Hub_CallEnvironment* env);
-
-// The text under the key; the empty text, after a warning, when there is none.
-std::string FrameText(const Hub_Frame* frame, const char* key);

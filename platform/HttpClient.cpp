@@ -21,14 +21,6 @@ bool IsPrintable(const std::string& text) {
   return true;
 }
 
-// A port of 1 to 65535, written with digits only.
-bool ParsePort(const std::string& text, int* port) {
-  if (text.empty() || text.size() > 5) return false;
-  if (text.find_first_not_of("0123456789") != std::string::npos) return false;
-  *port = std::stoi(text);
-  return *port >= 1 && *port <= 65535;
-}
-
 bool ParseUrl(const std::string& text, Url* url) {
   const std::size_t schemeLength = sizeof kScheme - 1;
   if (text.compare(0, schemeLength, kScheme) != 0 || !IsPrintable(text)) return false;
@@ -38,8 +30,9 @@ bool ParseUrl(const std::string& text, Url* url) {
   if (url->target[0] == '?') url->target.insert(0, "/");
   const std::size_t colon = url->authority.find(':');
   url->host = url->authority.substr(0, colon);
-  if (colon != std::string::npos && !ParsePort(url->authority.substr(colon + 1), &url->port)) {
-    return false;
+  if (colon != std::string::npos) {
+    url->port = ParsePort(url->authority.substr(colon + 1));
+    if (url->port == 0) return false;
   }
   return !url->host.empty();
 }

@@ -67,6 +67,15 @@ bool CompleteConnect(int fd, const sockaddr_in& address, int timeoutMs) {
 
 }  // namespace
 
+int ParsePort(const std::string& text) {
+  if (text.empty() || text.size() > 5 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
+    return 0;
+  }
+  const int port = std::stoi(text);
+  return port <= 65535 ? port : 0;
+}
+
 TcpConnection::~TcpConnection() { Close(); }
 
 TcpConnection::TcpConnection(TcpConnection&& other) noexcept

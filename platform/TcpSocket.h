@@ -8,6 +8,9 @@
 
 namespace platform {
 
+// A port of 1 to 65535 written in decimal digits only; 0 when the text is not one.
+int ParsePort(const std::string& text);
+
 // Why a connection could not be made.
 enum class ConnectError { kNone, kSocket, kUnreached };
 

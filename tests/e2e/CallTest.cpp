@@ -8,18 +8,16 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <regex>
 #include <sstream>
-#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "tests/e2e/TerminalCaller.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/PollUntil.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestNames.h"
 
@@ -31,15 +29,6 @@ using Words = std::vector<std::string>;
 constexpr int kWaitMs = 60000;
 const char kStatusesOk[] =
     "Quorvane: exit status 0\nTressig: exit status 0\nterminal_caller: exit status 0\n";
-
-// Polls the condition every 10 ms, at most kWaitMs: true once it holds.
-bool WaitFor(const std::function<bool()>& condition) {
-  for (int waited = 0; !condition(); waited += 10) {
-    if (waited >= kWaitMs) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
 
 std::string Document(const std::string& body) {
   return "<?xml version=\"1.0\"?>\n<vxml version=\"1.0\">\n" + body + "</vxml>\n";
@@ -93,11 +82,17 @@ Words Archive() {
 
 const Words kArchived = {"BaseLOG__T.log", "DiaLOG__T.raw", "DiaLOG__T.txt"};
 
-testsupport::ChildResult Launch(const Words& options) {
-  Words argv = {testsupport::BinPath("call_launcher"), "-script", "answers.txt", "-timeout", "90"};
+// The launcher's command line for the document and the caller's script.
+Words LauncherArgv(const Words& options, const std::string& script = "answers.txt",
+                   const std::string& document = "doc.vxml") {
+  Words argv = {testsupport::BinPath("call_launcher"), "-script", script, "-timeout", "90"};
   argv.insert(argv.end(), options.begin(), options.end());
-  argv.push_back("doc.vxml");
-  return testsupport::RunChild(argv, "", 2 * kWaitMs);
+  argv.push_back(document);
+  return argv;
+}
+
+testsupport::ChildResult Launch(const Words& options) {
+  return testsupport::RunChild(LauncherArgv(options), "", 2 * kWaitMs);
 }
 
 // The last `lines` lines of the text.
@@ -328,9 +323,7 @@ TEST_P(ExampleTest, PlaysToTheEnd) {
   const std::string application = GetParam().title;
   std::filesystem::copy(std::filesystem::path(QUORVANE_SOURCE_DIR) / "examples", ".");
   testsupport::ChildResult result = testsupport::RunChild(
-      {testsupport::BinPath("call_launcher"), "-script", application + ".caller", "-timeout", "90",
-       application + ".vxml"},
-      "", 2 * kWaitMs);
+      LauncherArgv({}, application + ".caller", application + ".vxml"), "", 2 * kWaitMs);
   EXPECT_EQ(kStatusesOk, Tail(result.out, 3)) << result.out;
   size_t at = 0;
   for (const std::string& part : GetParam().parts) {
@@ -411,17 +404,17 @@ TEST(CallEndTest, QuorvaneDyingMidCallStopsTheCall) {
   testsupport::TempDir dir;
   testsupport::WriteFile("doc.vxml", Document(kField));
   ASSERT_EQ(0, mkfifo("answers.txt", 0600));  // the caller waits on it for its answer
-  testsupport::BackgroundChild launcher({testsupport::BinPath("call_launcher"), "-script",
-                                         "answers.txt", "-timeout", "90", "doc.vxml"});
+  testsupport::BackgroundChild launcher(LauncherArgv({}));
   int answers = -1;
-  ASSERT_TRUE(WaitFor([&] { return (answers = open("answers.txt", O_WRONLY | O_NONBLOCK)) >= 0; }));
-  ASSERT_TRUE(WaitFor([] {
+  ASSERT_TRUE(testsupport::PollUntil(
+      kWaitMs, [&] { return (answers = open("answers.txt", O_WRONLY | O_NONBLOCK)) >= 0; }));
+  ASSERT_TRUE(testsupport::PollUntil(kWaitMs, [] {
     return testsupport::ReadFile("Quorvane/socket_log.txt").find("Send> ask:") != std::string::npos;
   }));
   std::string quorvane = ChildNamed(launcher.Pid(), "Quorvane");
   ASSERT_NE("", quorvane);
   kill(std::stoi(quorvane), SIGKILL);
-  EXPECT_TRUE(WaitFor([&] {
+  EXPECT_TRUE(testsupport::PollUntil(kWaitMs, [&] {
     std::optional<ProcessInfo> info = ReadProcess(quorvane);
     return !info || info->state == 'Z';
   }));

@@ -184,14 +184,6 @@ std::string HowItEnded(const Program& program) {
   return "killed by signal " + std::to_string(WTERMSIG(program.status));
 }
 
-// Two different free ports.
-std::pair<int, int> TwoPorts() {
-  int first = testsupport::FreePort();
-  int second = testsupport::FreePort();
-  while (second == first) second = testsupport::FreePort();
-  return {first, second};
-}
-
 Words CallerArgv(const Options& options, int hubPort) {
   Words argv = {testsupport::BinPath("terminal_caller"), options.contactHub ? "-listen" : "-port",
                 std::to_string(hubPort)};
@@ -216,7 +208,8 @@ bool StartCall(const Options& options, std::vector<Program*>& programs) {
   Program& quorvane = *programs[0];
   Program& tressig = *programs[1];
   Program& caller = *programs[2];
-  auto [dmPort, hubPort] = TwoPorts();
+  const int dmPort = testsupport::FreePort();  // each port is reserved: never one twice
+  const int hubPort = testsupport::FreePort();
   Start(&quorvane,
         {testsupport::BinPath("Quorvane"), "-F", options.document, "-PORT", std::to_string(dmPort)},
         "quorvane_console.txt");

@@ -13,15 +13,14 @@
 // (StopCall, or a hang-up the bridge followed), 1 when the bridge could not
 // be reached, went away or fell silent, 2 on a bad command line or an
 // unreadable file.
-#include <chrono>
 #include <fstream>
 #include <iostream>
 #include <string>
-#include <thread>
 
 #include "libhub/util/Print.h"
 #include "tests/e2e/TerminalCaller.h"
 #include "tests/support/NumberOption.h"
+#include "tests/support/PollUntil.h"
 
 namespace {
 
@@ -67,12 +66,7 @@ bool ParseOptions(int argc, char** argv, Options* options) {
 // Reaches the bridge as its hub: true once the handshake is done.
 bool Reach(testsupport::FakeHub& hub, const Options& options, int waitMs) {
   if (options.listen) return hub.Listen(options.port) == options.port && hub.AcceptServer(waitMs);
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
-  while (!hub.ConnectToServer(options.port, waitMs)) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
+  return testsupport::PollUntil(waitMs, [&] { return hub.ConnectToServer(options.port, waitMs); });
 }
 
 }  // namespace

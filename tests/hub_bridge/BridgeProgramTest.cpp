@@ -78,7 +78,8 @@ TEST_F(BridgeTest, QuorvaneAndTressigRunADialogueForAContactedHub) {
   int dmPort = testsupport::FreePort();
   testsupport::BackgroundChild quorvane(
       {testsupport::BinPath("Quorvane"), "-F", "doc.vxml", "-PORT", std::to_string(dmPort)});
-  ASSERT_TRUE(WaitFor([&] { return testsupport::ProcessListens(quorvane.Pid(), dmPort); }));
+  ASSERT_TRUE(
+      PollUntil(kWaitMs, [&] { return testsupport::ProcessListens(quorvane.Pid(), dmPort); }));
   Launch(dmPort, {"-INITASR"}, true);
   Call("BeginSession");
   for (int turns = 0; turns < 5 && Frames().back() != "StopCall"; ++turns) Call("AfterPlaying");

@@ -1,10 +1,8 @@
 // Tests of the hub bridge run the real Tressig between a fake dialog manager
 // (a script of Quorvane's messages) and a fake hub, in a fresh directory.
 #pragma once
-#include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -13,6 +11,7 @@
 #include "tests/support/FakeDialogManager.h"
 #include "tests/support/FakeHub.h"
 #include "tests/support/FreePort.h"
+#include "tests/support/PollUntil.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestNames.h"
 
@@ -26,15 +25,7 @@ using Words = std::vector<std::string>;
 
 constexpr int kWaitMs = 10000;
 
-// Polls the condition every 10 ms, at most kWaitMs: true once it holds.
-inline bool WaitFor(const std::function<bool()>& condition) {
-  for (int waited = 0; !condition(); waited += 10) {
-    if (waited >= kWaitMs) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
-
+using testsupport::PollUntil;
 using testsupport::TitleName;
 
 class BridgeTest : public testsupport::TempDirTest {
@@ -53,8 +44,8 @@ class BridgeTest : public testsupport::TempDirTest {
                   (contacted ? "127.0.0.1:" : "") + std::to_string(port)};
     argv.insert(argv.end(), options.begin(), options.end());
     bridge_ = std::make_unique<testsupport::BackgroundChild>(argv);
-    ASSERT_TRUE(contacted ? hub_.AcceptServer(kWaitMs)
-                          : WaitFor([&] { return hub_.ConnectToServer(port, kWaitMs); }));
+    auto connect = [&] { return hub_.ConnectToServer(port, kWaitMs); };
+    ASSERT_TRUE(contacted ? hub_.AcceptServer(kWaitMs) : PollUntil(kWaitMs, connect));
   }
   void Call(const std::string& operation, const FrameKeys& keys = {}) {
     hub_.Call(operation, keys, kWaitMs);

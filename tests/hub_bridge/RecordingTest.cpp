@@ -74,7 +74,8 @@ TEST_P(RecordingTest, WritesTheSamplesWithinTheLimitAndConvertsThem) {
     if (i < c.written) raw.append(reinterpret_cast<const char*>(chunk.data()), chunk.size() * 2);
     if (i == c.keyAfter) {
       // The key comes once the chunk was written.
-      EXPECT_TRUE(WaitFor([&] { return testsupport::ReadFile("Recordings/msg1.raw") == raw; }));
+      EXPECT_TRUE(
+          PollUntil(kWaitMs, [&] { return testsupport::ReadFile("Recordings/msg1.raw") == raw; }));
       c.again ? Call("TakeAudio", keys) : Call("ProcessUnexpectedDTMF", {{":char", "7"}});
     }
   }

@@ -8,12 +8,12 @@ constexpr int kTickMs = 20;
 
 FakeDialogManager::FakeDialogManager()
     : reader_([this](char* buffer, size_t size) { return ReadSome(buffer, size); }, 1 << 20) {
-  if (listener_.Listen(0) == platform::ListenError::kNone) port_ = listener_.Port();
+  listener_.Listen(0);
 }
 
 FakeDialogManager::~FakeDialogManager() {
   stop_ = true;
-  platform::TcpConnection poke = platform::TcpConnection::ConnectLoopback(port_);  // ends an accept
+  platform::TcpConnection poke = platform::TcpConnection::ConnectLoopback(Port());  // ends an accept
   if (thread_.joinable()) thread_.join();
 }
 

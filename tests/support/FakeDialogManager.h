@@ -30,7 +30,7 @@ class FakeDialogManager {
  public:
   FakeDialogManager();
   ~FakeDialogManager();
-  int Port() const { return port_; }
+  int Port() const { return listener_.Port(); }
   // Accepts the bridge and plays the script in a thread of its own.
   void Play(std::vector<DmStep> script);
   std::vector<std::string> Received();
@@ -41,7 +41,6 @@ class FakeDialogManager {
   long ReadSome(char* buffer, size_t size);
 
   platform::TcpListener listener_;
-  int port_ = 0;
   platform::TcpConnection link_;
   platform::MessageReader reader_;
   std::chrono::steady_clock::time_point deadline_;

@@ -30,7 +30,6 @@ struct Options {
   int timeoutSeconds = 60;
 };
 
-
 int Usage() {
   std::cerr << "Usage: scripted_peer -port PORT [-script FILE] [-interactive] [-timeout SECONDS]"
             << std::endl;
