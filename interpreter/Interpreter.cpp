@@ -4,6 +4,7 @@
 #include "interpreter/CurrentDocument.h"
 #include "interpreter/EcmaScopes.h"
 #include "interpreter/Element.h"
+#include "interpreter/ElementKinds.h"
 #include "interpreter/FatalExit.h"
 #include "interpreter/SessionLog.h"
 #include "interpreter/VxmlDocument.h"
@@ -23,10 +24,8 @@ bool IsHandler(const std::string& tag) {
 // An input turn raises only no input, no match and help: a handler that names
 // none of them never runs (a <catch> runs for each name its "event" holds).
 bool NamesRaisedEvent(const Element& handler) {
-  if (handler.tagName != "catch") return handler.tagName != "error";
-  const std::string event = handler.GetAttribute("event");
   for (const char* raised : {"noinput", "nomatch", "help"}) {
-    if (event.find(raised) != std::string::npos) return true;
+    if (elementkinds::HandlesEvent(handler, raised)) return true;
   }
   return false;
 }
@@ -85,14 +84,14 @@ int Interpreter::LoadDocument(VxmlDocument* document) {
 int Interpreter::Run() {
   mainLog_->Message("Run Interpretation");
   nextDocument_ = true;
-  ParseAndRun(*currentDocument_);
+  ParseAndRun(*currentDocument_, *parser_);
   if (stop_ && !nextDocument_) return 0;
   while (nextDocument_) {
     grammarManager_->UnloadGrammarList();
     quorvane::SetCurrentDocument(documentName_);
     auto document = std::make_unique<VxmlDocument>(documentName_, mainLog_);
     LoadDocument(document.get());
-    ParseAndRun(*document);
+    ParseAndRun(*document, *parser_);
     bool finished = stop_ && !nextDocument_;
     // The pass owns its document: nothing may point into it after the pass.
     currentDocument_ = nullptr;
@@ -103,9 +102,9 @@ int Interpreter::Run() {
   return 0;
 }
 
-void Interpreter::ParseAndRun(VxmlDocument& document) {
-  parser_->ParseFile(document);
-  grammarManager_->LoadGrammarList(*parser_);
+void Interpreter::ParseAndRun(VxmlDocument& document, XmlParser& parser) {
+  parser.ParseFile(document);
+  grammarManager_->LoadGrammarList(parser);
   ProcessVxmlRoot(document.Root());
   RunDocument();
 }

@@ -3,8 +3,8 @@
 // engine), the prompt player, the grammar manager, the input collector and
 // the semantic resolver, walks from document to document, handles each
 // document's root element and document-level elements, and runs each dialog
-// (form or menu) with the Form Interpretation Algorithm. Every element executor is an operation of this class and shares
-// its state.
+// (form or menu) with the Form Interpretation Algorithm. Every element
+// executor is an operation of this class and shares its state.
 //
 // Calling order: constructor, LoadDocument on the start document, Run,
 // destructor. Single-threaded; every request to the peer blocks until the
@@ -258,7 +258,6 @@ class Interpreter {
   const std::string& Base() const { return base_; }
   VxmlDocument* CurrentDocument() const { return currentDocument_; }
   VxmlDocument* ApplicationRoot() const { return applicationRoot_.get(); }
-  int SubdialogDepth() const { return subdialogDepth_; }
   DialogSlot* CurrentDialog() const { return currentDialog_; }
   Element* SelectedItem() const { return selectedItem_; }
   Element* ExecutingItem() const { return executingItem_; }
@@ -286,7 +285,9 @@ class Interpreter {
   };
 
   // Document loop helpers (Interpreter.cpp).
-  void ParseAndRun(VxmlDocument& document);
+  // Parses the document with the parser, registers its grammars, then runs
+  // its root and its dialogs.
+  void ParseAndRun(VxmlDocument& document, XmlParser& parser);
   DialogSlot* StartSlot();
   void RunDialogs(DialogSlot* first);
   // Application root helpers (ApplicationRoot.cpp).
@@ -325,8 +326,10 @@ class Interpreter {
   // Input turn helpers (InputItemExecutors.cpp).
   void RunMenuTurn(Element* menu);
   int AcceptFieldInput(Element* field);
+  bool BeginTurn(Element* item, const char* visited);
   bool AnnounceGrammars(Element* item);
   bool PlayItemPrompt(Element* item);
+  bool InterpretAnswer(const std::string& answer, Element* item);
   int AskForAnswer(Element* item, bool showNoMatch);
   bool StopOnHangUp(bool hungUp);
   void LogUserInput();
