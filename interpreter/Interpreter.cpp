@@ -177,12 +177,8 @@ void Interpreter::RunDialogs(DialogSlot* first) {
 // The first dialog, or the first whose "id" is the start dialog; null when
 // none has that id.
 DialogSlot* Interpreter::StartSlot() {
-  std::vector<DialogSlot>& dialogs = currentDocument_->dialogs;
-  if (startDialog_.empty()) return &dialogs.front();
-  for (DialogSlot& slot : dialogs) {
-    if (slot.element->GetAttribute("id") == startDialog_) return &slot;
-  }
-  return nullptr;
+  if (startDialog_.empty()) return &currentDocument_->dialogs.front();
+  return SlotWithId(startDialog_);
 }
 
 void Interpreter::ProcessVxmlRoot(Element* root) {

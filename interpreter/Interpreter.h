@@ -346,6 +346,9 @@ class Interpreter {
   // first whose "id" is the element's non-empty "id"; null when none
   // (BlockExecutors.cpp, with the jumps).
   DialogSlot* SlotOf(const Element* dialog);
+  // The first slot of the current document whose dialog's "id" is `id`;
+  // null when none (BlockExecutors.cpp).
+  DialogSlot* SlotWithId(const std::string& id);
   // Event helpers (EventHandling.cpp).
   template <typename Qualifies>
   int SelectByCount(Element* container, int counter, Qualifies qualifies);
