@@ -143,6 +143,15 @@ void Interpreter::LogNotRun(const std::string& element, const std::string& place
   mainLog_->Error(element + " " + place + " is not run" + (why.empty() ? "" : ": " + why));
 }
 
+void Interpreter::LogNotRunAttributes(const Element* element,
+                                      std::initializer_list<const char*> attributes,
+                                      const std::string& place, const std::string& why) {
+  for (const char* attribute : attributes) {
+    const std::string value = element->GetAttribute(attribute);
+    if (!value.empty()) LogNotRun(attribute + ("=\"" + value + "\""), place, why);
+  }
+}
+
 void Interpreter::LogNotRunIn(const Element* container, const std::string& place,
                               bool handlersRun) {
   bool optionNamed = false;

@@ -42,6 +42,7 @@
 // result into a property of its variable.
 #pragma once
 #include <cstddef>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -314,6 +315,10 @@ class Interpreter {
   // when given (Interpreter.cpp).
   void LogNotRun(const std::string& element, const std::string& place,
                  const std::string& why = "");
+  // LogNotRun for each of the attributes the element gives a value, named
+  // as written: name="value" (Interpreter.cpp).
+  void LogNotRunAttributes(const Element* element, std::initializer_list<const char*> attributes,
+                           const std::string& place, const std::string& why);
   // Names what the container's children hold that nothing runs: <script>,
   // <property>, <transfer>, the first <option>, and handlers (all of them
   // unless handlersRun; else <error> and a <catch> that names no raised
