@@ -114,28 +114,30 @@ void Interpreter::FollowReference(const std::string& reference) {
 // The first dialog whose "id" is the target; none: nothing happens but an
 // error in the main log.
 void Interpreter::JumpToDialogNamed(const std::string& id) {
-  for (DialogSlot& slot : currentDocument_->dialogs) {
-    if (slot.element->GetAttribute("id") != id) continue;
-    const std::vector<Attribute>& attributes = slot.element->attributes;
-    mainLog_->Write("dialog " + (attributes.empty() ? std::string() : attributes[0].value));
-    JumpToDialog(&slot, false, "");
+  DialogSlot* slot = SlotWithId(id);
+  if (slot == nullptr) {
+    mainLog_->Error("goto: no dialog with id " + id + " in document " +
+                    currentDocument_->fileName + "; the jump is not made");
     return;
   }
-  mainLog_->Error("goto: no dialog with id " + id + " in document " + currentDocument_->fileName +
-                  "; the jump is not made");
+  const std::vector<Attribute>& attributes = slot->element->attributes;
+  mainLog_->Write("dialog " + (attributes.empty() ? std::string() : attributes[0].value));
+  JumpToDialog(slot, false, "");
 }
 
-DialogSlot* Interpreter::SlotOf(const Element* dialog) {
-  std::vector<DialogSlot>& dialogs = currentDocument_->dialogs;
-  for (DialogSlot& slot : dialogs) {
-    if (slot.element == dialog) return &slot;
-  }
-  const std::string id = dialog->GetAttribute("id");
-  if (id.empty()) return nullptr;
-  for (DialogSlot& slot : dialogs) {
+DialogSlot* Interpreter::SlotWithId(const std::string& id) {
+  for (DialogSlot& slot : currentDocument_->dialogs) {
     if (slot.element->GetAttribute("id") == id) return &slot;
   }
   return nullptr;
+}
+
+DialogSlot* Interpreter::SlotOf(const Element* dialog) {
+  for (DialogSlot& slot : currentDocument_->dialogs) {
+    if (slot.element == dialog) return &slot;
+  }
+  const std::string id = dialog->GetAttribute("id");
+  return id.empty() ? nullptr : SlotWithId(id);
 }
 
 void Interpreter::JumpToDialog(DialogSlot* slot, bool enteredByJump,

@@ -3,6 +3,8 @@
 #pragma once
 #include <string>
 
+#include "interpreter/Element.h"
+
 namespace elementkinds {
 
 // Form items: the children of a form that the select phase can pick and the
@@ -24,5 +26,12 @@ inline bool IsInputItem(const std::string& tag) {
 // Declared: the children of a dialog that get a variable in the
 // initialisation phase: every form item and "var".
 inline bool IsDeclared(const std::string& tag) { return tag == "var" || IsFormItem(tag); }
+
+// A handler of the event ("noinput", "nomatch", "help"): an element named
+// after it, or a <catch> whose "event" holds the name.
+inline bool HandlesEvent(const Element& handler, const std::string& event) {
+  if (handler.tagName != "catch") return handler.tagName == event;
+  return handler.GetAttribute("event").find(event) != std::string::npos;
+}
 
 }  // namespace elementkinds

@@ -6,6 +6,7 @@
 
 #include "interpreter/EcmaScopes.h"
 #include "interpreter/Element.h"
+#include "interpreter/ElementKinds.h"
 #include "interpreter/Interpreter.h"
 #include "interpreter/SessionLog.h"
 #include "interpreter/VxmlDocument.h"
@@ -13,6 +14,8 @@
 #include "speech_resources/SpeechTexts.h"
 
 namespace {
+
+using elementkinds::HandlesEvent;
 
 // Counted events of one item beyond which the call ends.
 constexpr int kMaxEvents = 4;
@@ -23,13 +26,6 @@ std::string HandlerName(const std::string& event) {
   if (event == "NOINPUT") return "noinput";
   if (event == "HELP") return "help";
   return event;
-}
-
-// A handler of the event: an element named after it, or a <catch> whose
-// "event" holds the name.
-bool HandlesEvent(const Element& child, const std::string& event) {
-  return child.tagName == event ||
-         (child.tagName == "catch" && child.GetAttribute("event").find(event) != std::string::npos);
 }
 
 // The "count" attribute as a decimal integer; 1 when it is empty.

@@ -196,11 +196,7 @@ void Interpreter::ExecuteScript(Element* element) {
 
 void Interpreter::ExecuteExit(Element* element) {
   mainLog_->Message("EXIT !!");
-  for (const char* attribute : {"namelist", "expr"}) {
-    const std::string value = element->GetAttribute(attribute);
-    if (value.empty()) continue;
-    LogNotRun(attribute + ("=\"" + value + "\""), "in the exit", "an exit returns no values");
-  }
+  LogNotRunAttributes(element, {"namelist", "expr"}, "in the exit", "an exit returns no values");
   stop_ = true;
 }
 

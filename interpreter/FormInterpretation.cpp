@@ -101,16 +101,12 @@ void Interpreter::InitPhase(DialogSlot* slot) {
 void Interpreter::LogNotRunInItem(const Element* item) {
   const std::string place = "in the " + item->tagName + " " + item->GetAttribute("name");
   LogNotRunIn(item, place, item->tagName == "field" || item->tagName == "initial");
-  const std::string type = item->GetAttribute("type");
-  if (item->tagName == "field" && !type.empty()) {
-    LogNotRun("type=\"" + type + "\"", place, "built-in field types are not understood");
+  if (item->tagName == "field") {
+    LogNotRunAttributes(item, {"type"}, place, "built-in field types are not understood");
   }
   if (item->tagName != "subdialog") return;
   const char kNoValuesIn[] = "a subdialog passes no values in";
-  for (const char* attribute : {"namelist", "srcexpr"}) {
-    const std::string value = item->GetAttribute(attribute);
-    if (!value.empty()) LogNotRun(attribute + ("=\"" + value + "\""), place, kNoValuesIn);
-  }
+  LogNotRunAttributes(item, {"namelist", "srcexpr"}, place, kNoValuesIn);
   for (const Element* child : item->children) {
     if (child->tagName != "param") continue;
     LogNotRun("<param name=\"" + child->GetAttribute("name") + "\">", place, kNoValuesIn);

@@ -31,11 +31,7 @@ int Interpreter::ExecuteField(Element* field) {
   if (!EvaluateCond(field)) return 0;
   scopes_->CreateItemObject(field);
   scopes_->ExecuteBuilt("dialog." + field->GetAttribute("name") + "$ = new Object()");
-  grammarManager_->NewGroup();
-  if (StopOnHangUp(grammarManager_->HangUp())) return 0;
-  executingItem_ = field;
-  mainLog_->Message("Visited field :");
-  mainLog_->Write(field->VariableName());
+  if (!BeginTurn(field, "Visited field :")) return 0;
   for (Element* child : field->children) {
     if (child->tagName == "grammar") {
       grammarManager_->ActivateForElement(child);
@@ -48,7 +44,6 @@ int Interpreter::ExecuteField(Element* field) {
     }
   }
   if (!AnnounceGrammars(field) || !PlayItemPrompt(field)) return 0;
-  field->prompted = 1;
   const int asked = AskForAnswer(field, true);
   if (asked != 1) return asked;
   const int status = AcceptFieldInput(field);
@@ -69,9 +64,7 @@ int Interpreter::AcceptFieldInput(Element* field) {
   scopes_->ExecuteBuilt(shadow + ".utterance = \"" + EscapeScriptString(input.utterance) + "\"");
   scopes_->ExecuteBuilt(shadow + ".confidence = " + FormatConfidence(input.confidence));
   scopes_->ExecuteBuilt(shadow + ".inputmode =\"voice\"");
-  semanticResolver_->ReturnSemantic(input.utterance, input.interpretation, field);
-  grammarManager_->DeactivateScopeUnknown();
-  if (PostSemanticProcessing() == "NOMATCH") {
+  if (!InterpretAnswer(input.utterance, field)) {
     RaiseEvent("NOMATCH", field, true);
     return -1;
   }
@@ -103,7 +96,6 @@ void Interpreter::RunMenuTurn(Element* menu) {
     break;
   }
   if (!AnnounceGrammars(menu) || !PlayItemPrompt(menu)) return;
-  menu->prompted = 1;
   std::cout << "USER: " << std::flush;
   if (dtmf) {
     inputCollector_->GetDtmfChar();
@@ -117,9 +109,7 @@ void Interpreter::RunMenuTurn(Element* menu) {
   if (inputCollector_->noInput) return RaiseEvent("NOINPUT", menu, false);
   if (inputCollector_->noMatch) return RaiseEvent("NOMATCH", menu, false);
   if (inputCollector_->interpretation == "help") return RaiseEvent("HELP", menu, true);
-  semanticResolver_->ReturnSemantic(LastInput(), inputCollector_->interpretation, menu);
-  grammarManager_->DeactivateScopeUnknown();
-  if (PostSemanticProcessing() == "NOMATCH") return RaiseEvent("NOMATCH", menu, false);
+  if (!InterpretAnswer(LastInput(), menu)) return RaiseEvent("NOMATCH", menu, false);
   if (stop_) return;
   LogItemValue(menu);
 }
@@ -128,21 +118,14 @@ void Interpreter::RunMenuTurn(Element* menu) {
 // the answer is interpreted; an answer that no grammar matched is a no-match.
 int Interpreter::ExecuteInitial(Element* initial) {
   if (!EvaluateCond(initial)) return 0;
-  grammarManager_->NewGroup();
-  if (StopOnHangUp(grammarManager_->HangUp())) return 0;
-  executingItem_ = initial;
-  mainLog_->Message("Visited inital element");
-  mainLog_->Write(initial->VariableName());
+  if (!BeginTurn(initial, "Visited inital element")) return 0;
   for (Element* child : initial->children) {
     if (child->tagName == "link") ExecuteLink(child);
   }
   if (!AnnounceGrammars(initial) || !PlayItemPrompt(initial)) return 0;
-  initial->prompted = 1;
   const int asked = AskForAnswer(initial, false);
   if (asked != 1) return asked;
-  semanticResolver_->ReturnSemantic(LastInput(), inputCollector_->interpretation, initial);
-  grammarManager_->DeactivateScopeUnknown();
-  if (PostSemanticProcessing() == "NOMATCH") {
+  if (!InterpretAnswer(LastInput(), initial)) {
     RaiseEvent("NOMATCH", initial, true);
     return -1;
   }
@@ -161,7 +144,6 @@ int Interpreter::ExecuteRecord(Element* record) {
   mainLog_->Message("Visited record element :");
   mainLog_->Write(record->VariableName());
   if (!PlayItemPrompt(record)) return 0;
-  record->prompted = 1;
   std::cout << "Recording > " << std::flush;
   inputCollector_->Record(name, record->GetAttribute("maxtime"), record->GetAttribute("dtmfterm"));
   std::cout << "\nAfter recording" << std::endl;
@@ -199,6 +181,18 @@ int Interpreter::AskForAnswer(Element* item, bool showNoMatch) {
   return 1;
 }
 
+// Opens the item's grammar group with "NewGroup" and makes the item the
+// executing one, logged with `visited` and its variable; false (stop flag
+// set) when the caller hung up.
+bool Interpreter::BeginTurn(Element* item, const char* visited) {
+  grammarManager_->NewGroup();
+  if (StopOnHangUp(grammarManager_->HangUp())) return false;
+  executingItem_ = item;
+  mainLog_->Message(visited);
+  mainLog_->Write(item->VariableName());
+  return true;
+}
+
 // Announces the active grammars and closes the group with "LoadGroup";
 // false (stop flag set) when the caller hung up.
 bool Interpreter::AnnounceGrammars(Element* item) {
@@ -209,13 +203,24 @@ bool Interpreter::AnnounceGrammars(Element* item) {
 }
 
 // Plays the prompt that SelectPrompts chooses, if the item has a child
-// there; false (stop flag set) when the caller hung up.
+// there, and marks the item as prompted; false (stop flag set) when the
+// caller hung up.
 bool Interpreter::PlayItemPrompt(Element* item) {
   const int index = SelectPrompts(item);
   if (static_cast<std::size_t>(index) < item->children.size()) {
     promptPlayer_->PlayPrompt(item->children[index], currentDocument_, item);
   }
-  return !StopOnHangUp(promptPlayer_->HangUp());
+  if (StopOnHangUp(promptPlayer_->HangUp())) return false;
+  item->prompted = 1;
+  return true;
+}
+
+// The semantic result of the answer and its meaning; false when no grammar
+// matched it.
+bool Interpreter::InterpretAnswer(const std::string& answer, Element* item) {
+  semanticResolver_->ReturnSemantic(answer, inputCollector_->interpretation, item);
+  grammarManager_->DeactivateScopeUnknown();
+  return PostSemanticProcessing() != "NOMATCH";
 }
 
 // A hang-up sets the stop flag; returns the flag given.

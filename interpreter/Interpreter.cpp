@@ -4,6 +4,7 @@
 #include "interpreter/CurrentDocument.h"
 #include "interpreter/EcmaScopes.h"
 #include "interpreter/Element.h"
+#include "interpreter/ElementKinds.h"
 #include "interpreter/FatalExit.h"
 #include "interpreter/SessionLog.h"
 #include "interpreter/VxmlDocument.h"
@@ -23,10 +24,8 @@ bool IsHandler(const std::string& tag) {
 // An input turn raises only no input, no match and help: a handler that names
 // none of them never runs (a <catch> runs for each name its "event" holds).
 bool NamesRaisedEvent(const Element& handler) {
-  if (handler.tagName != "catch") return handler.tagName != "error";
-  const std::string event = handler.GetAttribute("event");
   for (const char* raised : {"noinput", "nomatch", "help"}) {
-    if (event.find(raised) != std::string::npos) return true;
+    if (elementkinds::HandlesEvent(handler, raised)) return true;
   }
   return false;
 }
@@ -85,14 +84,14 @@ int Interpreter::LoadDocument(VxmlDocument* document) {
 int Interpreter::Run() {
   mainLog_->Message("Run Interpretation");
   nextDocument_ = true;
-  ParseAndRun(*currentDocument_);
+  ParseAndRun(*currentDocument_, *parser_);
   if (stop_ && !nextDocument_) return 0;
   while (nextDocument_) {
     grammarManager_->UnloadGrammarList();
     quorvane::SetCurrentDocument(documentName_);
     auto document = std::make_unique<VxmlDocument>(documentName_, mainLog_);
     LoadDocument(document.get());
-    ParseAndRun(*document);
+    ParseAndRun(*document, *parser_);
     bool finished = stop_ && !nextDocument_;
     // The pass owns its document: nothing may point into it after the pass.
     currentDocument_ = nullptr;
@@ -103,9 +102,9 @@ int Interpreter::Run() {
   return 0;
 }
 
-void Interpreter::ParseAndRun(VxmlDocument& document) {
-  parser_->ParseFile(document);
-  grammarManager_->LoadGrammarList(*parser_);
+void Interpreter::ParseAndRun(VxmlDocument& document, XmlParser& parser) {
+  parser.ParseFile(document);
+  grammarManager_->LoadGrammarList(parser);
   ProcessVxmlRoot(document.Root());
   RunDocument();
 }
@@ -144,6 +143,15 @@ void Interpreter::LogNotRun(const std::string& element, const std::string& place
   mainLog_->Error(element + " " + place + " is not run" + (why.empty() ? "" : ": " + why));
 }
 
+void Interpreter::LogNotRunAttributes(const Element* element,
+                                      std::initializer_list<const char*> attributes,
+                                      const std::string& place, const std::string& why) {
+  for (const char* attribute : attributes) {
+    const std::string value = element->GetAttribute(attribute);
+    if (!value.empty()) LogNotRun(attribute + ("=\"" + value + "\""), place, why);
+  }
+}
+
 void Interpreter::LogNotRunIn(const Element* container, const std::string& place,
                               bool handlersRun) {
   bool optionNamed = false;
@@ -178,12 +186,8 @@ void Interpreter::RunDialogs(DialogSlot* first) {
 // The first dialog, or the first whose "id" is the start dialog; null when
 // none has that id.
 DialogSlot* Interpreter::StartSlot() {
-  std::vector<DialogSlot>& dialogs = currentDocument_->dialogs;
-  if (startDialog_.empty()) return &dialogs.front();
-  for (DialogSlot& slot : dialogs) {
-    if (slot.element->GetAttribute("id") == startDialog_) return &slot;
-  }
-  return nullptr;
+  if (startDialog_.empty()) return &currentDocument_->dialogs.front();
+  return SlotWithId(startDialog_);
 }
 
 void Interpreter::ProcessVxmlRoot(Element* root) {

@@ -3,8 +3,8 @@
 // engine), the prompt player, the grammar manager, the input collector and
 // the semantic resolver, walks from document to document, handles each
 // document's root element and document-level elements, and runs each dialog
-// (form or menu) with the Form Interpretation Algorithm. Every element executor is an operation of this class and shares
-// its state.
+// (form or menu) with the Form Interpretation Algorithm. Every element
+// executor is an operation of this class and shares its state.
 //
 // Calling order: constructor, LoadDocument on the start document, Run,
 // destructor. Single-threaded; every request to the peer blocks until the
@@ -42,6 +42,7 @@
 // result into a property of its variable.
 #pragma once
 #include <cstddef>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -258,7 +259,6 @@ class Interpreter {
   const std::string& Base() const { return base_; }
   VxmlDocument* CurrentDocument() const { return currentDocument_; }
   VxmlDocument* ApplicationRoot() const { return applicationRoot_.get(); }
-  int SubdialogDepth() const { return subdialogDepth_; }
   DialogSlot* CurrentDialog() const { return currentDialog_; }
   Element* SelectedItem() const { return selectedItem_; }
   Element* ExecutingItem() const { return executingItem_; }
@@ -286,7 +286,9 @@ class Interpreter {
   };
 
   // Document loop helpers (Interpreter.cpp).
-  void ParseAndRun(VxmlDocument& document);
+  // Parses the document with the parser, registers its grammars, then runs
+  // its root and its dialogs.
+  void ParseAndRun(VxmlDocument& document, XmlParser& parser);
   DialogSlot* StartSlot();
   void RunDialogs(DialogSlot* first);
   // Application root helpers (ApplicationRoot.cpp).
@@ -313,6 +315,10 @@ class Interpreter {
   // when given (Interpreter.cpp).
   void LogNotRun(const std::string& element, const std::string& place,
                  const std::string& why = "");
+  // LogNotRun for each of the attributes the element gives a value, named
+  // as written: name="value" (Interpreter.cpp).
+  void LogNotRunAttributes(const Element* element, std::initializer_list<const char*> attributes,
+                           const std::string& place, const std::string& why);
   // Names what the container's children hold that nothing runs: <script>,
   // <property>, <transfer>, the first <option>, and handlers (all of them
   // unless handlersRun; else <error> and a <catch> that names no raised
@@ -325,8 +331,10 @@ class Interpreter {
   // Input turn helpers (InputItemExecutors.cpp).
   void RunMenuTurn(Element* menu);
   int AcceptFieldInput(Element* field);
+  bool BeginTurn(Element* item, const char* visited);
   bool AnnounceGrammars(Element* item);
   bool PlayItemPrompt(Element* item);
+  bool InterpretAnswer(const std::string& answer, Element* item);
   int AskForAnswer(Element* item, bool showNoMatch);
   bool StopOnHangUp(bool hungUp);
   void LogUserInput();
@@ -343,6 +351,9 @@ class Interpreter {
   // first whose "id" is the element's non-empty "id"; null when none
   // (BlockExecutors.cpp, with the jumps).
   DialogSlot* SlotOf(const Element* dialog);
+  // The first slot of the current document whose dialog's "id" is `id`;
+  // null when none (BlockExecutors.cpp).
+  DialogSlot* SlotWithId(const std::string& id);
   // Event helpers (EventHandling.cpp).
   template <typename Qualifies>
   int SelectByCount(Element* container, int counter, Qualifies qualifies);

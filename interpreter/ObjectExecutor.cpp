@@ -89,10 +89,8 @@ void Interpreter::ExecuteObject(Element* object) {
   for (Element* child : object->children) {
     if (stop_) return;
     const std::string& tag = child->tagName;
-    if (tag == "prompt") {
-      promptPlayer_->PlayPrompt(child, currentDocument_, object);
-    } else if (tag == "audio") {
-      promptPlayer_->PlayAudioElement(child);
+    if (tag == "prompt" || tag == "audio") {
+      ExecuteChild(child, object);  // played as executable content plays it
     } else if (tag == "param") {
       ExecuteParam(child);
     } else if (tag == "link") {

@@ -105,11 +105,8 @@ void Interpreter::RunSubdialogDocument(const std::string& src) {
   auto document =
       std::make_unique<VxmlDocument>(file.empty() ? currentDocument_->fileName : file, mainLog_);
   XmlParser parser(&document->input, mainLog_);
-  parser.ParseFile(*document);
-  grammarManager_->LoadGrammarList(parser);
   currentDocument_ = document.get();
-  ProcessVxmlRoot(document->Root());
-  RunDocument();
+  ParseAndRun(*document, parser);
 }
 
 void Interpreter::ExecuteReturn(Element* returnElement) {
