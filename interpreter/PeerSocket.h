@@ -41,10 +41,10 @@ class PeerSocket : public PeerLink {
   std::string Receive() override;
   bool Closed() const override { return closed_; }
 
+ private:
   // Appends the text to the socket log.
   void WriteLog(const std::string& text);
 
- private:
   platform::TcpListener listener_;
   platform::TcpConnection peer_;
   platform::MessageReader reader_;

@@ -1,7 +1,7 @@
 #include "interpreter/XmlParser.h"
 
 #include <iostream>
-#include <set>
+#include <map>
 
 #include "interpreter/ElementKinds.h"
 #include "interpreter/FatalExit.h"
@@ -216,27 +216,21 @@ void XmlParser::BuildTree(VxmlDocument& document) {
 // + the name: "</ruleref" never ends a rule) that no open element of the
 // same name between them takes: the pairing of walking on from the element
 // with a depth count that entries of its own name raise and such end tags
-// lower. Each name is paired in one pass with a stack.
+// lower. One pass, with a stack of the unended open elements of each name.
 std::vector<size_t> XmlParser::PairElements() {
   std::vector<size_t> ends(elements_.size(), kNoEnd);
   std::vector<bool> open(elements_.size());
-  std::set<std::string> openNames;
+  std::map<std::string, std::vector<size_t>> waiting;  // by tag name, latest last
   for (size_t index = 0; index < elements_.size(); ++index) {
-    const Element& element = *elements_[index];
-    open[index] = !IsEndTag(element) && IsOpen(element);
-    if (open[index]) openNames.insert(element.tagName);
-  }
-  for (const std::string& name : openNames) {
-    const std::string endMark = "</" + name;
-    std::vector<size_t> waiting;
-    for (size_t index = 0; index < elements_.size(); ++index) {
-      const Element& entry = *elements_[index];
-      if (open[index] && entry.tagName == name) {
-        waiting.push_back(index);
-      } else if (!waiting.empty() && entry.tagName == endMark) {
-        ends[waiting.back()] = index;
-        waiting.pop_back();
-      }
+    const Element& entry = *elements_[index];
+    if (IsEndTag(entry)) {
+      std::vector<size_t>& unended = waiting[entry.tagName.substr(2)];
+      if (unended.empty()) continue;
+      ends[unended.back()] = index;
+      unended.pop_back();
+    } else if (IsOpen(entry)) {
+      open[index] = true;
+      waiting[entry.tagName].push_back(index);
     }
   }
   for (size_t index = 0; index < elements_.size(); ++index) {

@@ -32,11 +32,11 @@
 // Tree: an entry whose source text holds neither "</" + tag name nor "/>" is
 // open and takes as children the later entries up to its matching end tag,
 // the entry "</" + its tag name (entries of its own name that are open count
-// as nesting). Each element ends
-// with its direct children only; parent points to the enclosing element, the
-// last open one before the entry whose end tag lies after it (so in ill-nested
-// markup too each entry is the child of one element only). End tags and
-// elements closed on their own line have no children.
+// as nesting). Each element ends with its direct children only; parent
+// points to the enclosing element, the last open one before the entry whose
+// end tag lies after it (so in ill-nested markup too each entry is the child
+// of one element only). End tags and elements closed on their own line have
+// no children.
 //
 // So the children of an element are start-tag and text entries, never end
 // tags. A prompt or script, and an element closed on its own line, is one

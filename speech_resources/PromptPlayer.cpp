@@ -99,10 +99,10 @@ void PromptPlayer::PlayPrompt(Element* prompt, const VxmlDocument* /*document*/,
       if (!piece.text.empty()) ConsoleLine(piece.text);
       ended = PlayClip(piece.text);
     } else {
-      const std::string text = withClips ? taglexer::TrimBlanks(piece.text) : piece.text;
-      if ((withClips || textLine) && taglexer::TrimBlanks(text).empty()) continue;
+      const std::string trimmed = taglexer::TrimBlanks(piece.text);
+      if ((withClips || textLine) && trimmed.empty()) continue;
       spoken = true;
-      ended = SendText(text, fields);
+      ended = SendText(withClips ? trimmed : piece.text, fields);
     }
     if (ended) return;
   }

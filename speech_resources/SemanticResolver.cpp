@@ -16,7 +16,6 @@ void SemanticResolver::ReturnSemantic(const std::string& utterance, const std::s
                                       Element* item) {
   grammars_->MainLog()->Message("Invoking function ReturnSemantic");
   std::cout << "Available semantic " << semantic << std::endl;
-  complete_ = false;
   const std::string variable =
       item->tagName == "menu" ? item->VariableName() : item->GetAttribute("name");
   for (const std::unique_ptr<GrammarEntry>& entry : grammars_->Entries()) {

@@ -92,7 +92,7 @@ class SemanticResolver {
   // An item once, or while it matches and takes words for "0-" and "1-".
   int MatchRepeated(const Element& item);
   // An item without children, or a rule of words alone, by its words.
-  int MatchLeaf(const Element& item, const std::string& semanticText);
+  int MatchLeaf(const Element& item);
   // Moves the word positions past the words when they come next in the
   // utterance (true); otherwise leaves them.
   bool TakeWords(const std::string& words);

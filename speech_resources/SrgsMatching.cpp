@@ -114,8 +114,7 @@ int SemanticResolver::MatchRuleBody(const Element& rule) {
   activeRules_.push_back(here);
   ruleName_ = id;
   const bool ofWords = IsLeaf(rule) && !LeafWords(rule).empty();
-  const int status =
-      ofWords ? MatchLeaf(rule, SemanticText(rule, grammar_)) : MatchChildren(rule, true);
+  const int status = ofWords ? MatchLeaf(rule) : MatchChildren(rule, true);
   activeRules_.pop_back();
   return status;
 }
@@ -167,15 +166,14 @@ int SemanticResolver::MatchOneOf(const Element& oneOf) {
 }
 
 int SemanticResolver::MatchElement(const Element& element) {
-  const std::string semanticText = SemanticText(element, grammar_);
-  const int status =
-      IsLeaf(element) ? MatchLeaf(element, semanticText) : MatchChildren(element, false);
+  const int status = IsLeaf(element) ? MatchLeaf(element) : MatchChildren(element, false);
   complete_ = wordEnd_ >= utterance_.size();
   return status;
 }
 
-int SemanticResolver::MatchLeaf(const Element& item, const std::string& semanticText) {
+int SemanticResolver::MatchLeaf(const Element& item) {
   const std::string words = LeafWords(item);
+  const std::string semanticText = SemanticText(item, grammar_);
   const std::string property = rootMode_ ? resultPath_ : resultPath_ + "." + ruleName_;
   const std::string assignment = property + (rootMode_ ? "=" : "+=") +
                                  QuoteScriptString(semanticText.empty() ? words : semanticText);

@@ -14,11 +14,6 @@
 
 namespace {
 
-bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() &&
-         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 void CheckConversion(const Element& grammar) {
   bnf::Converter converter;
   const std::string text = converter.ConvertGrammar(grammar);

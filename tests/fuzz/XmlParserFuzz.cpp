@@ -19,11 +19,6 @@ namespace {
 
 bool IsEndTag(const Element& element) { return element.tagName.rfind("</", 0) == 0; }
 
-bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() &&
-         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 void CheckElement(const Element& element, size_t index,
                   const std::unordered_map<const Element*, size_t>& indexes) {
   static const std::set<std::string> kScopes = {"anonymous", "document", "dialog", "grammar"};
