@@ -3,7 +3,6 @@
 // process, "End" before "Begin" is only warned about.
 //
 //   Quorvane -F document [-PORT port] [-DiaLOG path] [-MainLOG path]
-#include <cstdlib>
 #include <iostream>
 #include <string>
 
@@ -13,6 +12,7 @@
 #include "interpreter/InterpreterDialogue.h"
 #include "interpreter/MavetteEngine.h"
 #include "interpreter/PeerSocket.h"
+#include "platform/TcpSocket.h"
 
 namespace {
 
@@ -22,16 +22,6 @@ struct Options {
   std::string dialogLogPath = DialogSession::kDefaultDialogLog;
   std::string mainLogPath = DialogSession::kDefaultMainLog;
 };
-
-// A decimal port number 1-65535, digits only; 0 when the text is not one.
-int ParsePort(const std::string& text) {
-  if (text.empty() || text.size() > 5 ||
-      text.find_first_not_of("0123456789") != std::string::npos) {
-    return 0;
-  }
-  int port = std::atoi(text.c_str());
-  return port <= 65535 ? port : 0;
-}
 
 // The command line must begin with "-F" and the start document; the other
 // options follow in any order, each with its value. Words that are no option
@@ -47,7 +37,7 @@ bool ParseCommandLine(int argc, char** argv, Options* options) {
     if (i + 1 >= argc) return false;
     std::string value = argv[++i];
     if (option == "-PORT") {
-      options->port = ParsePort(value);
+      options->port = platform::ParsePort(value);
       if (options->port == 0) return false;
     } else if (option == "-DiaLOG") {
       options->dialogLogPath = value;

@@ -52,9 +52,10 @@ bool Glued(const std::string& before, const std::string& after) {
          !std::isspace(static_cast<unsigned char>(after.front()));
 }
 
-// A name to read as it is ("city", "document.city"): letters, digits, "_",
+// A <value> name read as it is ("city", "document.city"; wider than a
+// script's plain name): letters, digits, "_",
 // "$", "." and bytes above 0x7F, not starting with a digit or ".".
-bool IsPlainName(const std::string& expression) {
+bool IsValueName(const std::string& expression) {
   if (expression.empty() || std::isdigit(static_cast<unsigned char>(expression[0])) ||
       expression[0] == '.') {
     return false;
@@ -162,7 +163,7 @@ std::vector<PromptPlayer::Piece> PromptPlayer::Render(std::string text, const El
 PromptPlayer::Piece PromptPlayer::ValueOf(const std::string& tag) {
   const std::string expression = taglexer::TrimBlanks(AttributeOf(tag, "expr"));
   if (expression.empty()) return {false, ""};  // a tag without a name is dropped
-  if (!IsPlainName(expression)) {
+  if (!IsValueName(expression)) {
     std::string result;
     scopes_->ExecuteCommand(expression, &result, true);
     return {false, result};
