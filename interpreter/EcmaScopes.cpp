@@ -127,8 +127,11 @@ int EcmaScopes::ExecuteCommand(const std::string& command, std::string* result, 
   return run.status;
 }
 
-int EcmaScopes::ExecuteBuilt(const std::string& command, std::size_t resultSize) {
-  return Run(command, resultSize).status;
+int EcmaScopes::ExecuteBuilt(const std::string& command, std::size_t resultSize,
+                             std::string* result) {
+  ScriptResult run = Run(command, resultSize);
+  if (result) *result = run.text;
+  return run.status;
 }
 
 void EcmaScopes::MergeIntoScope(const std::string& scope, const std::string& expression) {
@@ -306,11 +309,15 @@ std::string EcmaScopes::GetItemValue(const Element* element) {
 std::string EcmaScopes::GetValue(const std::string& name) {
   if (IsQualified(name)) return Run(name, kValueSize).text;
   const std::string scope = FindInScopes(name, "anonymous");
-  if (scope.empty()) {
-    LogUndefinedScope(name);
-    return "";
+  if (!scope.empty()) return Run(scope + "." + name, kValueSize).text;
+  // A global that a script made is read as the expression it is; "typeof"
+  // of its first part tells without an error whether there is one.
+  const std::string global = name.substr(0, name.find('.'));
+  if (IsPlainName(name) && Run("typeof " + global, kTestSize).text != "undefined") {
+    return Run(name, kValueSize).text;
   }
-  return Run(scope + "." + name, kValueSize).text;
+  LogUndefinedScope(name);
+  return "";
 }
 
 std::string EcmaScopes::TypeOfAnyScope(const std::string& /*scope*/, const std::string& name) {

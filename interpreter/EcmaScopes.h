@@ -73,8 +73,13 @@ class EcmaScopes {
   // Runs a command that the server built as it stands: no entity decoding,
   // no scope expansion (every value in it is a script expression or went
   // through EscapeScriptString), or a script the document wrote literally (a
-  // CDATA section). Logged as every command is; returns the engine's status.
-  int ExecuteBuilt(const std::string& command, std::size_t resultSize = kValueSize);
+  // CDATA section). Every command built from a value (an utterance, a reply,
+  // a lookup's answer, a name list) comes here, never to ExecuteCommand: an
+  // entity in an escaped value would be decoded into a live quote there.
+  // Logged as every command is; returns the engine's status, and the result
+  // text (at most resultSize - 1 bytes) in *result unless result is null.
+  int ExecuteBuilt(const std::string& command, std::size_t resultSize = kValueSize,
+                   std::string* result = nullptr);
 
   // Copies into the scope object every property of the object that the
   // expression gives whose value is neither undefined, null nor ''; the
@@ -136,8 +141,9 @@ class EcmaScopes {
   // The printed value of the element's variable.
   std::string GetItemValue(const Element* element);
   // The printed value of the name, qualified as in FillVariable with caller
-  // "anonymous"; an unresolved name logs "Error fill variable" and gives ""
-  // without running anything.
+  // "anonymous". A plain name that no scope holds is read as it stands when
+  // "typeof" of its first part is not "undefined" (a global a script made);
+  // otherwise it logs "Error fill variable" and gives "".
   std::string GetValue(const std::string& name);
   // "typeof" of the name, qualified when FindInScopes finds a scope
   // (kTestSize). The scope argument is not used.

@@ -35,11 +35,18 @@ bool Contains(const std::string& text, const char* part) {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// A number text: the decimal integer read from every position on (leading
-// blanks and a sign allowed, up to the first non-digit) is not zero. So 42
-// and -5 are numbers; 0, 100 and 12a are not.
+// An integer as written: blanks, then a sign, then digits, and nothing else.
+bool IsIntegerText(const std::string& text) {
+  std::size_t at = text.find_first_not_of(' ');
+  if (at != std::string::npos && (text[at] == '+' || text[at] == '-')) ++at;
+  return at < text.size() && text.find_first_not_of("0123456789", at) == std::string::npos;
+}
+
+// A number text: an integer as written whose decimal integer read from every
+// position on (up to the first non-digit) is not zero. So 42 and -5 are
+// numbers; 0, 100, 12a and 5-3 are not.
 bool IsNumberText(const std::string& text) {
-  if (text.empty()) return false;
+  if (!IsIntegerText(text)) return false;
   for (std::size_t at = 0; at < text.size(); ++at) {
     if (std::strtol(text.c_str() + at, nullptr, 10) == 0) return false;
   }
@@ -141,7 +148,7 @@ void Interpreter::TakeProgramReplyLine(Element* object, const std::string& line)
   if (!IsResultName(name, variable, true)) return;
   const std::string value = line.substr(tab + 1);
   std::cout << "VARNAME>>" << variable << "." << std::endl;
-  std::cout << "VARVALEU>>" << value << "." << std::endl;
+  std::cout << "VARVALEU>>" << ResultValue(value) << "." << std::endl;
   AssignResult(object, variable, value);
   std::cout << "Variable " << variable << " sucessfully written" << std::endl;
 }
@@ -194,7 +201,7 @@ void Interpreter::ExecuteParam(Element* param) {
   const std::string expr = param->GetAttribute("expr");
   if (name.empty()) std::cout << kParamError << std::endl;
   if (expr.empty()) std::cout << kParamError << std::endl;
-  request << name << '\t' << ParamValue(expr, *scopes_) << '\n';
+  request << name << '\t' << exchangefiles::OnOneLine(ParamValue(expr, *scopes_)) << '\n';
 }
 
 void Interpreter::DataQuery(Element* object) {
@@ -207,7 +214,7 @@ void Interpreter::DataQuery(Element* object) {
     const std::string value = expr.empty() ? child->GetAttribute("value") : scopes_->GetValue(expr);
     if (name.empty()) std::cout << kParamError << std::endl;
     if (value.empty()) std::cout << kParamError << std::endl;
-    query += name + " " + value + "\n";
+    query += name + " " + exchangefiles::OnOneLine(value) + "\n";
   }
   peer_.Send(query + "}\n");
   object->sourceText = peer_.Receive();

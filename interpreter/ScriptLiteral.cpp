@@ -1,5 +1,6 @@
 #include "interpreter/ScriptLiteral.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace {
@@ -9,6 +10,16 @@ bool IsNameStart(char c) {
 }
 
 bool IsNamePart(char c) { return IsNameStart(c) || std::isdigit(static_cast<unsigned char>(c)); }
+
+// An ASCII identifier other than the three through which a name would reach
+// the prototype that every object shares.
+bool IsIdentifier(const std::string& part) {
+  if (part.empty() || !IsNameStart(part[0])) return false;
+  for (char c : part) {
+    if (!IsNamePart(c)) return false;
+  }
+  return part != "__proto__" && part != "constructor" && part != "prototype";
+}
 
 }  // namespace
 
@@ -41,10 +52,12 @@ std::string QuoteScriptString(const std::string& text) {
 }
 
 bool IsPlainName(const std::string& name) {
-  bool atStart = true;
-  for (char c : name) {
-    if (atStart ? !IsNameStart(c) : !(IsNamePart(c) || c == '.')) return false;
-    atStart = c == '.';
+  if (name.empty()) return true;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t dot = std::min(name.find('.', start), name.size());
+    if (!IsIdentifier(name.substr(start, dot - start))) return false;
+    if (dot == name.size()) return true;
+    start = dot + 1;
   }
-  return name.empty() || !atStart;
 }

@@ -17,5 +17,7 @@ std::string EscapeScriptString(const std::string& text);
 std::string QuoteScriptString(const std::string& text);
 
 // True for ASCII identifiers (a letter, "_" or "$", then also digits) joined
-// by single dots, and for the empty text.
+// by single dots, and for the empty text; false when any part is "__proto__",
+// "constructor" or "prototype", through which a name would reach the
+// prototype that every object shares.
 bool IsPlainName(const std::string& name);

@@ -115,20 +115,20 @@ void Interpreter::ExecuteReturn(Element* returnElement) {
     return;
   }
   const std::string namelist = returnElement->GetAttribute("namelist");
-  scopes_->ExecuteCommand("var str='" + EscapeScriptString(namelist) + "'", nullptr, false);
-  scopes_->ExecuteCommand("var strarray = str.split(\" \");", nullptr, false);
+  scopes_->ExecuteBuilt("var str='" + EscapeScriptString(namelist) + "'");
+  scopes_->ExecuteBuilt("var strarray = str.split(\" \");");
   std::string result;
-  scopes_->ExecuteCommand("strarray.length;", &result, false, EcmaScopes::kShortSize);
+  scopes_->ExecuteBuilt("strarray.length;", EcmaScopes::kShortSize, &result);
   const int count = std::atoi(result.c_str());
   std::cout << count << std::endl;
   for (int index = 0; index < count; ++index) {
     std::string name;
-    scopes_->ExecuteCommand("strarray[" + std::to_string(index) + "]", &name, false,
-                            EcmaScopes::kShortSize);
+    scopes_->ExecuteBuilt("strarray[" + std::to_string(index) + "]", EcmaScopes::kShortSize,
+                          &name);
     std::cout << name << std::endl;
     if (name.empty()) continue;
-    scopes_->ExecuteCommand("SB" + subdialogItemName_ + "." + name + "= dialog." + name, &result,
-                            false, EcmaScopes::kShortSize);
+    scopes_->ExecuteBuilt("SB" + subdialogItemName_ + "." + name + "= dialog." + name,
+                          EcmaScopes::kShortSize, &result);
     std::cout << result << std::endl;
   }
 }

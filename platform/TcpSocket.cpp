@@ -163,7 +163,7 @@ ListenError TcpListener::Listen(int port) {
   if (fd_ < 0) return ListenError::kSocket;
   int on = 1;
   setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  sockaddr_in address = Ipv4Address(INADDR_ANY, port);
+  sockaddr_in address = Ipv4Address(INADDR_LOOPBACK, port);
   if (bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
     CloseFd(fd_);
     return ListenError::kBind;

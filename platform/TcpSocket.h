@@ -61,8 +61,9 @@ class TcpListener {
   TcpListener(const TcpListener&) = delete;
   TcpListener& operator=(const TcpListener&) = delete;
 
-  // Listens on every local IPv4 address at the port (0: a free port chosen
-  // by the system), with SO_REUSEADDR and a backlog of 10. A port that
+  // Listens on 127.0.0.1 alone at the port (0: a free port chosen by the
+  // system), with SO_REUSEADDR and a backlog of 10: only this machine's
+  // programs can connect. A port that
   // another live listener holds fails with kBind.
   ListenError Listen(int port);
   // The port actually bound; 0 before a successful Listen.

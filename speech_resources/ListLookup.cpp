@@ -57,7 +57,7 @@ bool SemanticResolver::LookUpList(const GrammarEntry& entry) {
 
 void SemanticResolver::WriteRequest() {
   std::ofstream request(kRequestFile, std::ios::binary | std::ios::trunc);
-  request << "searching_item\t" << utterance_ << "\n";
+  request << "searching_item\t" << exchangefiles::OnOneLine(utterance_) << "\n";
   request.close();
   if (!request) {
     grammars_->MainLog()->Error(std::string("The request file ") + kRequestFile +

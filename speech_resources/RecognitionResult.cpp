@@ -1,6 +1,7 @@
 #include "speech_resources/RecognitionResult.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <iostream>
 
@@ -66,7 +67,9 @@ int RecognitionResult::Ask(const std::string& mode, const std::string& /*unused*
   TakeField(reply, key, noInputText, kMaxReplyNumber, "noinput");
   TakeField(reply, key, semantic, kMaxReplyValue, "semantic");
 
-  const double heard = std::atof(confidenceText.c_str());
+  // "nan" or "inf" is no confidence at all: a no-match, never a number to fill with.
+  double heard = std::atof(confidenceText.c_str());
+  if (!std::isfinite(heard)) heard = 0;
   std::cout << spoken << " [" << confidenceText << "] " << std::flush;
   const int noInputValue = std::atoi(noInputText.c_str());
   noInput = noInputValue == 1;

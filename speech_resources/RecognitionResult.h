@@ -60,7 +60,8 @@ class RecognitionResult {
   // Asks for spoken input. Mode other than "voice": returns kNoInput and sends
   // nothing. Returns kHangUp on "End", kNoInput when the reply's no-input
   // value is 1, 0 otherwise (recognised, or a no-match). The second argument
-  // is not read. Prints "<utterance> [<confidence>] " on standard output.
+  // is not read. Prints "<utterance> [<confidence>] " on standard output. A
+  // confidence that is not a finite number ("nan", "inf") counts as 0.
   int Ask(const std::string& mode, const std::string& unused = "");
   // Sends "LoadGroup" and reads one reply; only "End" (a hang-up) is noticed.
   void LoadGroup();

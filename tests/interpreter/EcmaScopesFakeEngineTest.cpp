@@ -125,7 +125,8 @@ TEST_F(FakeEngineTest, EveryOperationRunsItsCommandsWithItsBufferSize) {
       {"GetItemValue", [field](EcmaScopes& s) { s.GetItemValue(field); },
        {{"dialog.f", 10000}}},
       {"GetValue", [](EcmaScopes& s) { s.GetValue("dialog.q"); }, {{"dialog.q", 10000}}},
-      {"GetValue unresolved", [](EcmaScopes& s) { s.GetValue("q"); }, PropertyTests("q")},
+      {"GetValue unresolved", [](EcmaScopes& s) { s.GetValue("q"); },
+       Join(PropertyTests("q"), {{"typeof q", 50}, {"q", 10000}})},
       {"TypeOfAnyScope", [](EcmaScopes& s) { s.TypeOfAnyScope("dialog", "q"); },
        Join(PropertyTests("q"), {{"typeof q", 50}})},
   };

@@ -377,13 +377,19 @@ TEST_F(ScopesTest, UndefinedReadsEmptyAndTheStringUndefinedReadsUndefined) {
   EXPECT_EQ("", MessagesSinceMark().back());  // an undefined value logs an empty result
 }
 
-TEST_F(ScopesTest, GetValueOfAnUnresolvedNameRunsNothing) {
+// A name no scope holds is a global a script made, or nothing: then only
+// the "typeof" of its first part runs, never the name itself.
+TEST_F(ScopesTest, GetValueOfAnUnresolvedNameReadsAGlobalOrGivesUp) {
   Mark();
-  EXPECT_EQ("", scopes_->GetValue("q"));
+  EXPECT_EQ("", scopes_->GetValue("q.r"));
   const std::string log = LogSinceMark();
   EXPECT_EQ(std::string("\nMESSAGE 24 : ") + kUnknown +
-                "\nERROR :Error fill variable\nq\tundefined scope",
+                "\nMESSAGE 25 : typeof q\nMESSAGE 26 : undefined"
+                "\nERROR :Error fill variable\nq.r\tundefined scope",
             log.substr(log.find("\nMESSAGE 24 : ")));
+  Eval("var total=42; var cart={n:5}");
+  EXPECT_EQ("42", scopes_->GetValue("total"));
+  EXPECT_EQ("5", scopes_->GetValue("cart.n"));
 }
 
 TEST_F(ScopesTest, GetValueReadsTheQualifiedName) {

@@ -16,6 +16,8 @@
 #include "platform/TcpSocket.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FreePort.h"
+#include "tests/support/ListeningPort.h"
+#include "tests/support/PollUntil.h"
 #include "tests/support/ScriptedPeer.h"
 #include "tests/support/TempDir.h"
 
@@ -131,6 +133,19 @@ TEST_F(QuorvaneProgramTest, TheScriptEngineStartsBeforeThePeerConnects) {
     seen = threads();
   }
   EXPECT_GE(seen, 2);
+  ScriptedPeer peer(testsupport::PeerScript::Parse("send Begin"));
+  ASSERT_TRUE(peer.Connect(port, 10000));
+  EXPECT_EQ(ScriptedPeer::Outcome::kDialogueEnded, peer.Run(10000));
+  EXPECT_EQ(0, child.Wait(10000).status);
+}
+
+// Its one peer is the bridge on this machine: no other host may take the link.
+TEST_F(QuorvaneProgramTest, ListensOnTheLoopbackAddressAlone) {
+  const int port = testsupport::FreePort();
+  testsupport::BackgroundChild child(
+      {BinPath("Quorvane"), "-F", "doc.vxml", "-PORT", std::to_string(port)});
+  EXPECT_TRUE(testsupport::PollUntil(
+      10000, [&] { return testsupport::ProcessListens(child.Pid(), port, true); }));
   ScriptedPeer peer(testsupport::PeerScript::Parse("send Begin"));
   ASSERT_TRUE(peer.Connect(port, 10000));
   EXPECT_EQ(ScriptedPeer::Outcome::kDialogueEnded, peer.Run(10000));

@@ -12,10 +12,11 @@ namespace testsupport {
 namespace {
 
 constexpr const char kListenState[] = "0A";
+constexpr const char kLoopback[] = "0100007F";  // 127.0.0.1 as /proc writes it
 
 // The inodes of the sockets listening on the port, from /proc/net/tcp
 // ("sl local_address rem_address st tx:rx tr:when retrnsmt uid timeout inode").
-std::vector<std::string> ListeningInodes(int port) {
+std::vector<std::string> ListeningInodes(int port, bool loopbackOnly) {
   std::vector<std::string> inodes;
   std::ifstream table("/proc/net/tcp");
   std::string line;
@@ -27,7 +28,8 @@ std::vector<std::string> ListeningInodes(int port) {
         timeout >> inode;
     size_t colon = local.find(':');
     if (state == kListenState && colon != std::string::npos &&
-        std::stoi(local.substr(colon + 1), nullptr, 16) == port) {
+        std::stoi(local.substr(colon + 1), nullptr, 16) == port &&
+        (!loopbackOnly || local.compare(0, colon, kLoopback) == 0)) {
       inodes.push_back(inode);
     }
   }
@@ -36,8 +38,8 @@ std::vector<std::string> ListeningInodes(int port) {
 
 }  // namespace
 
-bool ProcessListens(int pid, int port) {
-  std::vector<std::string> inodes = ListeningInodes(port);
+bool ProcessListens(int pid, int port, bool loopbackOnly) {
+  std::vector<std::string> inodes = ListeningInodes(port, loopbackOnly);
   if (inodes.empty()) return false;
   std::error_code error;
   std::filesystem::directory_iterator fds("/proc/" + std::to_string(pid) + "/fd", error);

@@ -5,7 +5,8 @@
 
 namespace testsupport {
 
-// True when the process `pid` holds a socket that listens on the IPv4 port.
-bool ProcessListens(int pid, int port);
+// True when the process `pid` holds a socket that listens on the IPv4 port
+// (with loopbackOnly, one bound to 127.0.0.1 alone, not to every address).
+bool ProcessListens(int pid, int port, bool loopbackOnly = false);
 
 }  // namespace testsupport
