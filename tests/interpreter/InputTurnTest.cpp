@@ -173,6 +173,23 @@ Koniec dialogu
                  {"dialog.city$ = new Object()", "dialog.city$.utterance = \"Paris\"",
                   "dialog.city$.confidence = 0.850000", "dialog.city$.inputmode =\"voice\"",
                   "SmResult.city='Paris'", "dialog.city=SmResult.city"}},
+        // A confidence that is no number is a no-match, never a fill; the
+        // plain answer after it fills the field.
+        Dialogue{"ConfidenceThatIsNoNumberIsANoMatch",
+                 "<form id=\"order\">\n<field name=\"city\">\n"
+                 "<grammar src=\"cities.bnf\" type=\"application/grammar+bnf\"/>\n"
+                 "<prompt>Which city?</prompt>\n"
+                 "<filled>\n<prompt>Going to <value expr=\"city\"/>.</prompt>\n</filled>\n"
+                 "</field>\n</form>\n",
+                 R"(reply ask: => :utt Praha\t:conf nan\t:noinput 0\t:semantic 'Praha'
+reply ask: => :utt Praha\t:conf 0.9\t:noinput 0\t:semantic 'Praha')",
+                 SetUp("cities.bnf") + "\nSynt\\t:text Which city?\\t:bargein true\\t:timeout 5\nask:\n" +
+                     SetUp("cities.bnf") + R"(
+Synt\t:text Which city?\t:bargein true\t:timeout 5
+ask:
+Synt\t:text Going to Praha.\t:bargein false\t:timeout 5
+Koniec dialogu
+)"},
         // A DTMF menu: a key that no choice has is a no-match, and the menu
         // (without a name) is entered anew; then the choice whose dtmf is the
         // key is followed. Its choice grammar is not heard in the next form.
