@@ -122,6 +122,8 @@ struct CallCase {
   Words options;
   Words frames;
   Words socketLog;
+  std::vector<std::pair<std::string, std::string>> files = {};  // path, content after the call
+  void (*prepare)() = nullptr;  // sets the folder up before the call
 };
 
 void PrintTo(const CallCase& c, std::ostream* out) { *out << c.title; }
@@ -132,12 +134,14 @@ TEST_P(CallTest, RunsThroughAllThreePrograms) {
   const CallCase& c = GetParam();
   testsupport::WriteFile("doc.vxml", Document(c.body));
   testsupport::WriteFile("answers.txt", c.answers);
+  if (c.prepare) c.prepare();
   testsupport::ChildResult result = Launch(c.options);
   EXPECT_EQ(0, result.status) << result.out;
   EXPECT_EQ(kStatusesOk, Tail(result.out, 3));
   EXPECT_EQ(c.frames, CallerFrames());
   EXPECT_EQ(c.socketLog, SocketLog());
   EXPECT_EQ(kArchived, Archive());
+  for (const auto& [path, content] : c.files) EXPECT_EQ(content, testsupport::ReadFile(path)) << path;
 }
 
 std::string Spoken(const std::string& text, const std::string& bargein = "false") {
@@ -249,6 +253,32 @@ const CallCase kCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Calls, CallTest, ::testing::ValuesIn(kCases),
+                         testsupport::TitleName<CallCase>);
+
+// What the caller says, and what a peer or program answers, is data wherever
+// it goes: it never runs as script, becomes markup, a second field, line or
+// rule, or a file elsewhere. The plain answers beside these are the calls above.
+const char kHostileQuery[] =
+    "<form id=\"f\">\n<var name=\"item\" expr=\"'mlieko\\n}\\n{\\nact delete'\"/>\n"
+    "<object name=\"q\" classid=\"BUILDIN dataq\" data=\"-f\">\n"
+    "<param name=\"item\" expr=\"item\"/>\n</object>\n"
+    "<block>\n<prompt>Mame <value expr=\"q.a\"/> kusov, <value expr=\"typeof ({}).polluted\"/>."
+    "</prompt>\n</block>\n</form>\n";
+
+const CallCase kOutsideTextCases[] = {
+    {"a data query keeps to its lines and its answer stays data", kHostileQuery,
+     "\t:constructor.prototype.polluted 1\t:a 5-3\n", {},
+     Words{"dialog :dataquery \"\" :inframe \"{\\nact query\\ncontent -f\\nitem "
+           "mlieko } { act delete\\n}\\n\""} +
+         Words{Spoken("Mame 5-3 kusov, undefined."), "SetProperty :timeout 5", "StopCall"},
+     Words{"Receive> Begin", "Send> dataquery", "Send> {", "act query", "content -f",
+           "item mlieko } { act delete", "}", "",
+           "Receive> \t:constructor.prototype.polluted 1\t:a 5-3",
+           "Send> Synt\t:text Mame 5-3 kusov, undefined.\t:bargein false\t:timeout 5",
+           "Receive> OK", "Send> Koniec dialogu"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(OutsideText, CallTest, ::testing::ValuesIn(kOutsideTextCases),
                          testsupport::TitleName<CallCase>);
 
 // The recorded bytes of the first `chunks` chunks of the caller's audio.
