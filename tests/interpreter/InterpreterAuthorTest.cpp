@@ -32,7 +32,9 @@ TEST_F(AuthorDocumentTest, ScriptsAndScopesBehaveAsTheAuthorMeant) {
                 "<assign name=\"visits\" expr=\"visits + b\"/>\n"
                 "<if cond=\"(\">\n<prompt>a failed condition is false</prompt>\n</if>\n"
                 "<script>while (true) {}</script>\n"
-                "<prompt><value expr=\"greeting\"/> <value expr=\"visits\"/></prompt>\n"
+                "<script>var total = 40 + 2;</script>\n"
+                "<prompt><value expr=\"greeting\"/> <value expr=\"visits\"/> "
+                "<value expr=\"total\"/></prompt>\n"
                 "<goto expr=\"''\"/>\n</block>\n"
                 "<block>\n<goto expr=\"'#' + 'x'.repeat(300)\"/>\n</block>\n"
                 "<block>\n<prompt>end</prompt>\n</block>\n</form>\n",
@@ -40,7 +42,7 @@ TEST_F(AuthorDocumentTest, ScriptsAndScopesBehaveAsTheAuthorMeant) {
   testsupport::CaptureStdout console;
   RunDialogue("start.vxml");
   std::string out = console.Take();
-  EXPECT_EQ(HeardTexts(), (Strings{"Ahoj 3", "end"}));
+  EXPECT_EQ(HeardTexts(), (Strings{"Ahoj 3 42", "end"}));  // a script's global too
   EXPECT_EQ(CountOf(out, kScriptError), 3);  // the failing commands alone, each in its turn
   EXPECT_TRUE(InOrder(out, {">>this is not script", ">>(", ">>while (true) {}", "SYSTEM: Ahoj"}));
   EXPECT_TRUE(InOrder(MainLog(),
