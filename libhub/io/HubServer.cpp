@@ -107,15 +107,10 @@ Hub_Frame* DefaultSendAndAwait(HubIO_Connection* connection, Hub_Frame* frame,
   return HubIO_SendAndAwaitReply(connection, frame, messageType, ":reply_requested");
 }
 
-// Reads one new message and hands it to the message handler. A frame the
-// reader defers (a reply nobody waits for) leaves the next input message for
-// another look in the same call.
+// Reads one new message and hands it to the message handler.
 int DefaultDispatch(HubIO_Connection* connection) {
   Hub_Frame* frame = nullptr;
-  int read = 0;
-  do {
-    read = connection->read(connection, &frame);
-  } while (read == 0 && Hub_ValueQueueHasItems(connection->queue->input));
+  int read = ReadNextMessage(connection, &frame);
   if (read <= 0) return read;
   if (!connection->messageHandler) {
     Hub_DestroyFrame(frame);
@@ -297,6 +292,14 @@ HubIO_Connection* NewConnection(HubUtil_Socket socket, const char* peerHost) {
   connection->lock = HubUtil_CreateLocalMutex();
   connection->hubLocation = -1;
   return connection;
+}
+
+int ReadNextMessage(HubIO_Connection* connection, Hub_Frame** frame) {
+  int read = 0;
+  do {
+    read = connection->read(connection, frame);
+  } while (read == 0 && Hub_ValueQueueHasItems(connection->queue->input));
+  return read;
 }
 
 int AnyFrame(int32_t, void*, int32_t, int32_t, void*) { return 1; }

@@ -2,6 +2,7 @@
 // hub over loopback TCP: the server runs its timed-task loop in a thread of
 // its own while the test plays the hub.
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 
 #include <atomic>
 #include <csignal>
@@ -590,6 +591,86 @@ TEST_F(HubServerTest, FramesNoReaderTakesAreDroppedWithAWarning) {
     size_t expected = message.messageType == HUB_REPLY_MSG_TYPE ? 22u : 20u;
     EXPECT_EQ(CountShown(message.warning), expected) << message.warning;
   }
+}
+
+std::atomic<int> g_handled{0};
+int CountHandled(HubIO_Connection*, Hub_Frame* frame) {
+  ++g_handled;
+  Hub_DestroyFrame(frame);
+  return 0;
+}
+
+// Bytes that arrived on the socket and are not read yet.
+int Unread(HubUtil_Socket socket) {
+  int count = 0;
+  return ioctl(socket, FIONREAD, &count) == 0 ? count : -1;
+}
+
+// Writes the records as one stream (queued without a socket, then flushed)
+// and waits until the connection's socket holds all of it.
+bool Deliver(HubUtil_Socket hubSide, const HubIO_Connection* connection,
+             const std::vector<HubIO_SockObject*>& records) {
+  HubIO_SockObjectQueue* queue = HubIO_CreateSockObjectQueue(HUBUTIL_INVALID_SOCKET, 64, 64);
+  int bytes = 0;
+  for (HubIO_SockObject* record : records) {
+    bytes += HUBIO_HEADER_SIZE + record->dataLength;
+    HubIO_SockObjectQueueSend(queue, record);
+  }
+  HubIO_SockObjectQueueSetSocket(queue, hubSide);
+  bool written = hubtest::WaitUntil([&] { return HubIO_SockObjectQueueFlush(queue) == 0; });
+  HubIO_DestroySockObjectQueue(queue);
+  return written && hubtest::WaitUntil([&] { return Unread(connection->socket) == bytes; });
+}
+
+// Replies nobody awaits and a call behind them are all at the socket: one
+// poll drops every reply and hands the call on, whether or not it is the
+// connection's first.
+TEST_F(HubServerTest, UnsolicitedFramesQueuedBeforeACallAreAllDroppedInOnePoll) {
+  const struct {
+    const char* name;
+    int earlierCalls;  // handled in polls of their own first
+  } cases[] = {
+      {"before the first call", 0},
+      {"after the first call", 1},
+  };
+  constexpr int kUnsolicited = 800;
+  const std::string warning = "W:Dropping HUB_REPLY_MSG_TYPE frame o: no reader takes it";
+  Hub_Frame* unsolicited = testsupport::MakeHubFrame("o", {{":n", 1}});
+  Hub_Frame* call = testsupport::MakeHubFrame("echo", {{":n", 1}});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    g_handled = 0;
+    int port = testsupport::FreePort();
+    HubUtil_Socket listener = HubUtil_ServerSocket(port, 5);
+    ASSERT_NE(listener, HUBUTIL_INVALID_SOCKET);
+    HubIO_Connection* connection = HubIO_CreateClientConnection(
+        "127.0.0.1", static_cast<uint16_t>(port), CountHandled, 0);
+    ASSERT_NE(connection, nullptr);
+    char peer[HUBUTIL_IPV4_TEXT_SIZE];
+    HubUtil_Socket hubSide = HUBUTIL_INVALID_SOCKET;
+    ASSERT_EQ(HubUtil_Accept(listener, peer, &hubSide, 1), 1);
+    for (int i = 0; i < c.earlierCalls; ++i) {
+      ASSERT_TRUE(Deliver(hubSide, connection, {HubIO_FrameToSockObject(call, HUB_MESSAGE_MSG_TYPE)}));
+      EXPECT_EQ(HubIO_PollConnection(connection, 0), 0);
+    }
+    ASSERT_EQ(g_handled, c.earlierCalls);
+    std::vector<HubIO_SockObject*> records;
+    for (int i = 0; i < kUnsolicited; ++i) {
+      records.push_back(HubIO_FrameToSockObject(unsolicited, HUB_REPLY_MSG_TYPE));
+    }
+    records.push_back(HubIO_FrameToSockObject(call, HUB_MESSAGE_MSG_TYPE));
+    size_t before = CountShown(warning);
+    ASSERT_TRUE(Deliver(hubSide, connection, records));
+    EXPECT_EQ(HubIO_PollConnection(connection, 0), 0);
+    EXPECT_EQ(CountShown(warning) - before, static_cast<size_t>(kUnsolicited));
+    EXPECT_EQ(g_handled, c.earlierCalls + 1);
+    connection->done = 1;
+    HubIO_DestroyConnection(connection);
+    HubUtil_CloseSocket(hubSide);
+    HubUtil_CloseSocket(listener);
+  }
+  Hub_DestroyFrame(unsolicited);
+  Hub_DestroyFrame(call);
 }
 
 struct SessionCase {
