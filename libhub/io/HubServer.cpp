@@ -28,6 +28,7 @@ HubUtil_LocalMutex* g_indexLock = nullptr;       // the transaction index
 HubUtil_LocalMutex* g_propertiesLock = nullptr;  // server properties
 int32_t g_transactionIndex = 0;
 std::atomic<int> g_setupReadLimit{HUBIO_SETUP_READ_LIMIT_MS};
+std::atomic<int32_t> g_pendingOutputLimit{HUBIO_MAX_HUB_PENDING_OUTPUT};
 
 // ---- callbacks ----
 
@@ -274,6 +275,7 @@ HubIO_Connection* NewConnection(HubUtil_Socket socket, const char* peerHost) {
   connection->queue =
       HubIO_CreateSockObjectQueue(socket, HUBIO_CONNECTION_QUEUE_SIZE, HUBIO_CONNECTION_QUEUE_SIZE);
   connection->queue->maxMessageLength = HUBIO_MAX_HUB_MESSAGE_LENGTH;
+  connection->queue->byteQueue->outLimit = g_pendingOutputLimit;
   connection->queue->keepDeferred = KeepForLater;
   connection->queue->keepData = connection;
   connection->socket = socket;
@@ -365,6 +367,8 @@ void HubIO_InitServerStatics() {
 void HubIO_SetSetupReadLimit(int milliseconds) { g_setupReadLimit = milliseconds; }
 
 int HubIO_SetupReadLimit() { return g_setupReadLimit; }
+
+void HubIO_SetPendingOutputLimit(int32_t bytes) { g_pendingOutputLimit = bytes; }
 
 // ---- servers ----
 

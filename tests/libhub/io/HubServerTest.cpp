@@ -3,6 +3,7 @@
 // its own while the test plays the hub.
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 
 #include <atomic>
 #include <csignal>
@@ -266,6 +267,7 @@ class HubServerTest : public ::testing::Test {
   void TearDown() override {
     *HubUtil_CurrentPrinters() = saved_;
     HubIO_SetSetupReadLimit(HUBIO_SETUP_READ_LIMIT_MS);
+    HubIO_SetPendingOutputLimit(HUBIO_MAX_HUB_PENDING_OUTPUT);
     g_calls = nullptr;
   }
   std::vector<std::string> Operations() {
@@ -545,6 +547,67 @@ TEST_F(HubServerTest, AMessageLongerThanAHubConnectionTakesIsRefusedLikeABadHead
                            " while reading from queue"));
   EXPECT_TRUE(hub.WaitForPeerClose(kWaitMs));
   EXPECT_TRUE(Operations().empty());
+}
+
+// The server's socket of the connection it accepted last, as its message names it.
+std::string AcceptedSocket() {
+  const std::string prefix = "L:Accepted connection from 127.0.0.1 (socket ";
+  std::string socket;
+  for (const std::string& shown : Shown()) {
+    if (shown.compare(0, prefix.size(), prefix) == 0) {
+      socket = shown.substr(prefix.size(), shown.find(')') - prefix.size());
+    }
+  }
+  return socket;
+}
+
+TEST_F(HubServerTest, AHubThatNeverReadsIsDroppedOnceItsPendingOutputPassesTheLimit) {
+  HubIO_SetPendingOutputLimit(1 << 20);
+  RunningServer server(ServerOptions{});
+  ASSERT_TRUE(server.Started());
+  // The hub: a small receive buffer, and not one byte of it is ever read.
+  HubUtil_Socket peer = HubUtil_ClientSocket("127.0.0.1", server.Port());
+  ASSERT_NE(peer, HUBUTIL_INVALID_SOCKET);
+  int small = 4096;
+  setsockopt(peer, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+  HubIO_SockObjectQueue* queue = HubIO_CreateSockObjectQueue(peer, HUBIO_CONNECTION_QUEUE_SIZE,
+                                                             HUBIO_CONNECTION_QUEUE_SIZE);
+  Hub_Frame* handshake =
+      testsupport::MakeHubFrame("handshake", {{":conn_type", 1}, {":protocol_version", 1}});
+  ASSERT_TRUE(testsupport::SendAndFlush(queue,
+                                        HubIO_FrameToSockObject(handshake, HUB_MESSAGE_MSG_TYPE)));
+  Hub_DestroyFrame(handshake);
+  ASSERT_TRUE(hubtest::WaitUntil([&] { return HubIO_ServerConnectionCount(server.Server()) == 1; }));
+  const std::string dropped = "W:More than 1048576 bytes of output wait for the peer on socket " +
+                              AcceptedSocket() + ", which reads nothing; dropping the connection";
+  // Calls whose replies (200 kB each) fill the server's socket, then its queue.
+  constexpr size_t kMostCalls = 200;
+  Hub_Frame* call = testsupport::MakeHubFrame("mirror", {{":bulk", std::string(200 * 1024, 'x')}});
+  size_t sent = 0;
+  for (; sent < kMostCalls && CountShown(dropped) == 0; ++sent) {
+    Hub_SetFrameProperty(call, ":hub_opaque_data",
+                         Hub_MakeFrameObject(testsupport::MakeHubFrame(
+                             "admin_info", {{":reply_requested", 1},
+                                            {":server_tidx", static_cast<int32_t>(sent)}})));
+    // Once the server drops the connection, a call may no longer go out.
+    if (!testsupport::SendAndFlush(queue, HubIO_FrameToSockObject(call, HUB_MESSAGE_MSG_TYPE))) break;
+    ASSERT_TRUE(hubtest::WaitUntil(
+        [&] { return Operations().size() > sent || CountShown(dropped) > 0; }));
+  }
+  Hub_DestroyFrame(call);
+  EXPECT_LT(sent, kMostCalls);
+  EXPECT_TRUE(WaitForShown(dropped));
+  EXPECT_EQ(CountShown(dropped), 1u);
+  EXPECT_EQ(CountShown(std::string("W:Write queue too full / socket error ") +
+                       HubUtil_SocketErrorText(HUBIO_OUTPUT_FULL_ERROR)),
+            1u);
+  EXPECT_TRUE(hubtest::WaitUntil([&] { return HubIO_ServerConnectionCount(server.Server()) == 0; }));
+  HubIO_DestroySockObjectQueue(queue);
+  HubUtil_CloseSocket(peer);
+  // Its place (the only one) is free for the next hub.
+  FakeHub next;
+  ASSERT_TRUE(next.ConnectToServer(server.Port(), kWaitMs));
+  EXPECT_TRUE(next.Call("echo", {{":n", 0}}, kWaitMs));
 }
 
 TEST_F(HubServerTest, FramesNoReaderTakesAreDroppedWithAWarning) {
