@@ -28,6 +28,7 @@ HubUtil_LocalMutex* g_indexLock = nullptr;       // the transaction index
 HubUtil_LocalMutex* g_propertiesLock = nullptr;  // server properties
 int32_t g_transactionIndex = 0;
 std::atomic<int> g_setupReadLimit{HUBIO_SETUP_READ_LIMIT_MS};
+std::atomic<int32_t> g_pendingOutputLimit{HUBIO_MAX_HUB_PENDING_OUTPUT};
 
 // ---- callbacks ----
 
@@ -107,15 +108,10 @@ Hub_Frame* DefaultSendAndAwait(HubIO_Connection* connection, Hub_Frame* frame,
   return HubIO_SendAndAwaitReply(connection, frame, messageType, ":reply_requested");
 }
 
-// Reads one new message and hands it to the message handler. A frame the
-// reader defers (a reply nobody waits for) leaves the next input message for
-// another look in the same call.
+// Reads one new message and hands it to the message handler.
 int DefaultDispatch(HubIO_Connection* connection) {
   Hub_Frame* frame = nullptr;
-  int read = 0;
-  do {
-    read = connection->read(connection, &frame);
-  } while (read == 0 && Hub_ValueQueueHasItems(connection->queue->input));
+  int read = ReadNextMessage(connection, &frame);
   if (read <= 0) return read;
   if (!connection->messageHandler) {
     Hub_DestroyFrame(frame);
@@ -279,6 +275,7 @@ HubIO_Connection* NewConnection(HubUtil_Socket socket, const char* peerHost) {
   connection->queue =
       HubIO_CreateSockObjectQueue(socket, HUBIO_CONNECTION_QUEUE_SIZE, HUBIO_CONNECTION_QUEUE_SIZE);
   connection->queue->maxMessageLength = HUBIO_MAX_HUB_MESSAGE_LENGTH;
+  connection->queue->byteQueue->outLimit = g_pendingOutputLimit;
   connection->queue->keepDeferred = KeepForLater;
   connection->queue->keepData = connection;
   connection->socket = socket;
@@ -297,6 +294,14 @@ HubIO_Connection* NewConnection(HubUtil_Socket socket, const char* peerHost) {
   connection->lock = HubUtil_CreateLocalMutex();
   connection->hubLocation = -1;
   return connection;
+}
+
+int ReadNextMessage(HubIO_Connection* connection, Hub_Frame** frame) {
+  int read = 0;
+  do {
+    read = connection->read(connection, frame);
+  } while (read == 0 && Hub_ValueQueueHasItems(connection->queue->input));
+  return read;
 }
 
 int AnyFrame(int32_t, void*, int32_t, int32_t, void*) { return 1; }
@@ -362,6 +367,8 @@ void HubIO_InitServerStatics() {
 void HubIO_SetSetupReadLimit(int milliseconds) { g_setupReadLimit = milliseconds; }
 
 int HubIO_SetupReadLimit() { return g_setupReadLimit; }
+
+void HubIO_SetPendingOutputLimit(int32_t bytes) { g_pendingOutputLimit = bytes; }
 
 // ---- servers ----
 

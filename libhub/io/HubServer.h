@@ -230,6 +230,10 @@ void HubIO_InitServerStatics();
 // by default; tests shorten it.
 void HubIO_SetSetupReadLimit(int milliseconds);
 int HubIO_SetupReadLimit();
+// The most output bytes a connection made from now on holds for a peer that
+// does not read them; passing it drops the connection.
+// HUBIO_MAX_HUB_PENDING_OUTPUT by default; tests lower it.
+void HubIO_SetPendingOutputLimit(int32_t bytes);
 
 // ---- servers ----
 

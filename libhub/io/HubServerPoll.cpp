@@ -20,7 +20,7 @@ namespace {
 // 0 nothing yet, -1 the connection is to be destroyed.
 int HandleFirstMessage(HubIO_Connection* connection) {
   Hub_Frame* frame = nullptr;
-  int read = connection->read(connection, &frame);
+  int read = ReadNextMessage(connection, &frame);
   if (read < 0) {
     HubUtil_PrintWarningAt(kLocation, "Encountered error reading from connection queue");
     connection->done = 1;

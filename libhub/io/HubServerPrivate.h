@@ -45,6 +45,11 @@ void FreeHubLocations(HubIO_HubLocation* hubs);
 
 // ---- messages ----
 
+// The next new message through the connection's read hook: a frame the
+// reader drops or parks (a reply nobody waits for) leaves the complete input
+// messages behind it for another look in the same call, so that a poll never
+// handles only one of them. The read hook's result.
+int ReadNextMessage(HubIO_Connection* connection, Hub_Frame** frame);
 // Accepts any frame (a reader's filter).
 int AnyFrame(int32_t messageType, void* value, int32_t size, int32_t elementType, void* data);
 // The warning that the peer sent nothing within `limitMs` while the

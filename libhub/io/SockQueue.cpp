@@ -60,6 +60,17 @@ char* AllocateBuffer(int32_t capacity, const char* message) {
   return bytes;
 }
 
+// Output that would pass the limit: the peer reads nothing, so the queue
+// stops taking any.
+int FailFullOutput(HubIO_SockQueue* queue) {
+  queue->error = HUBIO_OUTPUT_FULL_ERROR;
+  HubUtil_PrintWarningAt(kLocation,
+                         "More than %d bytes of output wait for the peer on socket %d, which "
+                         "reads nothing; dropping the connection",
+                         queue->outLimit, queue->socket);
+  return -1;
+}
+
 void SetReadMode(HubIO_SockQueue* queue) {
   if (queue->socket == HUBUTIL_INVALID_SOCKET) return;  // the receive reports it
   if (queue->blockingRead) {
@@ -413,11 +424,12 @@ int HubIO_SockQueueFlush(HubIO_SockQueue* queue) {
 int HubIO_SockQueueAppend(HubIO_SockQueue* queue, const char* bytes, int32_t count) {
   if (queue->error || count < 0) return -1;
   int64_t needed = static_cast<int64_t>(queue->outLength) + count;
-  if (needed > INT32_MAX) return -1;
+  int64_t most = queue->outLimit > 0 ? queue->outLimit : INT32_MAX;
+  if (needed > most) return queue->outLimit > 0 ? FailFullOutput(queue) : -1;
   if (needed > queue->outCapacity) {
     int64_t capacity = 2 * static_cast<int64_t>(queue->outCapacity);
     if (capacity < needed) capacity = needed;
-    if (capacity > INT32_MAX) capacity = INT32_MAX;
+    if (capacity > most) capacity = most;
     auto* grown = static_cast<char*>(realloc(queue->out, capacity));
     if (!grown) HubUtil_PrintFatal("%s: failed to resize queue", "HubIO_SockQueueAppend");
     queue->out = grown;

@@ -26,6 +26,10 @@
 // A protocol violation (a negative data length, or one above the queue's
 // largest, HUBIO_MAX_MESSAGE_LENGTH unless set lower) leaves the queue
 // failed: its error is HUBIO_PROTOCOL_ERROR and every later read gives -1.
+// Likewise output that would pass the byte queue's output limit (when one is
+// set): the queue warns once, its error becomes HUBIO_OUTPUT_FULL_ERROR and
+// every later write gives -1; an owner that sets a limit drops the connection
+// then, since its peer reads nothing.
 // Results: 1 / 0 / -1 as each function says; every failure is a warning.
 #pragma once
 #include <cerrno>
@@ -58,8 +62,12 @@ const char* HubIO_MessageTypeName(int32_t type);
 constexpr int32_t HUBIO_HEADER_SIZE = 8;
 constexpr int32_t HUBIO_MAX_MESSAGE_LENGTH = 64 * 1024 * 1024;
 constexpr int32_t HUBIO_MAX_HUB_MESSAGE_LENGTH = 1024 * 1024;
+// The most output a hub connection holds for its peer.
+constexpr int32_t HUBIO_MAX_HUB_PENDING_OUTPUT = 64 * 1024 * 1024;
 // The error of a queue that received a malformed header.
 constexpr int32_t HUBIO_PROTOCOL_ERROR = EPROTO;
+// The error of a queue whose output passed its limit.
+constexpr int32_t HUBIO_OUTPUT_FULL_ERROR = ENOBUFS;
 // Queue capacities of connections and of brokers.
 constexpr int32_t HUBIO_CONNECTION_QUEUE_SIZE = 32768;
 constexpr int32_t HUBIO_BROKER_QUEUE_SIZE = 131072;
@@ -72,7 +80,8 @@ struct HubIO_SockQueue {
   int32_t inCapacity;  // fixed at creation
   char* out;
   int32_t outLength;
-  int32_t outCapacity;   // grows to max(2 × capacity, needed)
+  int32_t outCapacity;   // grows to max(2 × capacity, needed), never above the limit
+  int32_t outLimit;      // 0: none; else the most output bytes held
   int32_t blockingRead;  // 1: the next socket read waits for data
 };
 
@@ -131,7 +140,8 @@ int HubIO_SockQueueFill(HubIO_SockQueue* queue);
 // out, -1 on an error. Without a socket: 1 when bytes are held, else 0.
 int HubIO_SockQueueFlush(HubIO_SockQueue* queue);
 // Appends bytes to the output buffer, growing it: 0, or -1 when the queue has
-// an error or the buffer cannot hold that much.
+// an error or the buffer cannot hold that much (passing the output limit
+// fails the queue, with a warning).
 int HubIO_SockQueueAppend(HubIO_SockQueue* queue, const char* bytes, int32_t count);
 // Moves up to `count` held input bytes into `target` (dropped when null): the
 // number moved.

@@ -2,6 +2,8 @@
 // hub over loopback TCP: the server runs its timed-task loop in a thread of
 // its own while the test plays the hub.
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
 
 #include <atomic>
 #include <csignal>
@@ -265,6 +267,7 @@ class HubServerTest : public ::testing::Test {
   void TearDown() override {
     *HubUtil_CurrentPrinters() = saved_;
     HubIO_SetSetupReadLimit(HUBIO_SETUP_READ_LIMIT_MS);
+    HubIO_SetPendingOutputLimit(HUBIO_MAX_HUB_PENDING_OUTPUT);
     g_calls = nullptr;
   }
   std::vector<std::string> Operations() {
@@ -546,6 +549,67 @@ TEST_F(HubServerTest, AMessageLongerThanAHubConnectionTakesIsRefusedLikeABadHead
   EXPECT_TRUE(Operations().empty());
 }
 
+// The server's socket of the connection it accepted last, as its message names it.
+std::string AcceptedSocket() {
+  const std::string prefix = "L:Accepted connection from 127.0.0.1 (socket ";
+  std::string socket;
+  for (const std::string& shown : Shown()) {
+    if (shown.compare(0, prefix.size(), prefix) == 0) {
+      socket = shown.substr(prefix.size(), shown.find(')') - prefix.size());
+    }
+  }
+  return socket;
+}
+
+TEST_F(HubServerTest, AHubThatNeverReadsIsDroppedOnceItsPendingOutputPassesTheLimit) {
+  HubIO_SetPendingOutputLimit(1 << 20);
+  RunningServer server(ServerOptions{});
+  ASSERT_TRUE(server.Started());
+  // The hub: a small receive buffer, and not one byte of it is ever read.
+  HubUtil_Socket peer = HubUtil_ClientSocket("127.0.0.1", server.Port());
+  ASSERT_NE(peer, HUBUTIL_INVALID_SOCKET);
+  int small = 4096;
+  setsockopt(peer, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+  HubIO_SockObjectQueue* queue = HubIO_CreateSockObjectQueue(peer, HUBIO_CONNECTION_QUEUE_SIZE,
+                                                             HUBIO_CONNECTION_QUEUE_SIZE);
+  Hub_Frame* handshake =
+      testsupport::MakeHubFrame("handshake", {{":conn_type", 1}, {":protocol_version", 1}});
+  ASSERT_TRUE(testsupport::SendAndFlush(queue,
+                                        HubIO_FrameToSockObject(handshake, HUB_MESSAGE_MSG_TYPE)));
+  Hub_DestroyFrame(handshake);
+  ASSERT_TRUE(hubtest::WaitUntil([&] { return HubIO_ServerConnectionCount(server.Server()) == 1; }));
+  const std::string dropped = "W:More than 1048576 bytes of output wait for the peer on socket " +
+                              AcceptedSocket() + ", which reads nothing; dropping the connection";
+  // Calls whose replies (200 kB each) fill the server's socket, then its queue.
+  constexpr size_t kMostCalls = 200;
+  Hub_Frame* call = testsupport::MakeHubFrame("mirror", {{":bulk", std::string(200 * 1024, 'x')}});
+  size_t sent = 0;
+  for (; sent < kMostCalls && CountShown(dropped) == 0; ++sent) {
+    Hub_SetFrameProperty(call, ":hub_opaque_data",
+                         Hub_MakeFrameObject(testsupport::MakeHubFrame(
+                             "admin_info", {{":reply_requested", 1},
+                                            {":server_tidx", static_cast<int32_t>(sent)}})));
+    // Once the server drops the connection, a call may no longer go out.
+    if (!testsupport::SendAndFlush(queue, HubIO_FrameToSockObject(call, HUB_MESSAGE_MSG_TYPE))) break;
+    ASSERT_TRUE(hubtest::WaitUntil(
+        [&] { return Operations().size() > sent || CountShown(dropped) > 0; }));
+  }
+  Hub_DestroyFrame(call);
+  EXPECT_LT(sent, kMostCalls);
+  EXPECT_TRUE(WaitForShown(dropped));
+  EXPECT_EQ(CountShown(dropped), 1u);
+  EXPECT_EQ(CountShown(std::string("W:Write queue too full / socket error ") +
+                       HubUtil_SocketErrorText(HUBIO_OUTPUT_FULL_ERROR)),
+            1u);
+  EXPECT_TRUE(hubtest::WaitUntil([&] { return HubIO_ServerConnectionCount(server.Server()) == 0; }));
+  HubIO_DestroySockObjectQueue(queue);
+  HubUtil_CloseSocket(peer);
+  // Its place (the only one) is free for the next hub.
+  FakeHub next;
+  ASSERT_TRUE(next.ConnectToServer(server.Port(), kWaitMs));
+  EXPECT_TRUE(next.Call("echo", {{":n", 0}}, kWaitMs));
+}
+
 TEST_F(HubServerTest, FramesNoReaderTakesAreDroppedWithAWarning) {
   const struct {
     int32_t messageType;
@@ -590,6 +654,86 @@ TEST_F(HubServerTest, FramesNoReaderTakesAreDroppedWithAWarning) {
     size_t expected = message.messageType == HUB_REPLY_MSG_TYPE ? 22u : 20u;
     EXPECT_EQ(CountShown(message.warning), expected) << message.warning;
   }
+}
+
+std::atomic<int> g_handled{0};
+int CountHandled(HubIO_Connection*, Hub_Frame* frame) {
+  ++g_handled;
+  Hub_DestroyFrame(frame);
+  return 0;
+}
+
+// Bytes that arrived on the socket and are not read yet.
+int Unread(HubUtil_Socket socket) {
+  int count = 0;
+  return ioctl(socket, FIONREAD, &count) == 0 ? count : -1;
+}
+
+// Writes the records as one stream (queued without a socket, then flushed)
+// and waits until the connection's socket holds all of it.
+bool Deliver(HubUtil_Socket hubSide, const HubIO_Connection* connection,
+             const std::vector<HubIO_SockObject*>& records) {
+  HubIO_SockObjectQueue* queue = HubIO_CreateSockObjectQueue(HUBUTIL_INVALID_SOCKET, 64, 64);
+  int bytes = 0;
+  for (HubIO_SockObject* record : records) {
+    bytes += HUBIO_HEADER_SIZE + record->dataLength;
+    HubIO_SockObjectQueueSend(queue, record);
+  }
+  HubIO_SockObjectQueueSetSocket(queue, hubSide);
+  bool written = hubtest::WaitUntil([&] { return HubIO_SockObjectQueueFlush(queue) == 0; });
+  HubIO_DestroySockObjectQueue(queue);
+  return written && hubtest::WaitUntil([&] { return Unread(connection->socket) == bytes; });
+}
+
+// Replies nobody awaits and a call behind them are all at the socket: one
+// poll drops every reply and hands the call on, whether or not it is the
+// connection's first.
+TEST_F(HubServerTest, UnsolicitedFramesQueuedBeforeACallAreAllDroppedInOnePoll) {
+  const struct {
+    const char* name;
+    int earlierCalls;  // handled in polls of their own first
+  } cases[] = {
+      {"before the first call", 0},
+      {"after the first call", 1},
+  };
+  constexpr int kUnsolicited = 800;
+  const std::string warning = "W:Dropping HUB_REPLY_MSG_TYPE frame o: no reader takes it";
+  Hub_Frame* unsolicited = testsupport::MakeHubFrame("o", {{":n", 1}});
+  Hub_Frame* call = testsupport::MakeHubFrame("echo", {{":n", 1}});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    g_handled = 0;
+    int port = testsupport::FreePort();
+    HubUtil_Socket listener = HubUtil_ServerSocket(port, 5);
+    ASSERT_NE(listener, HUBUTIL_INVALID_SOCKET);
+    HubIO_Connection* connection = HubIO_CreateClientConnection(
+        "127.0.0.1", static_cast<uint16_t>(port), CountHandled, 0);
+    ASSERT_NE(connection, nullptr);
+    char peer[HUBUTIL_IPV4_TEXT_SIZE];
+    HubUtil_Socket hubSide = HUBUTIL_INVALID_SOCKET;
+    ASSERT_EQ(HubUtil_Accept(listener, peer, &hubSide, 1), 1);
+    for (int i = 0; i < c.earlierCalls; ++i) {
+      ASSERT_TRUE(Deliver(hubSide, connection, {HubIO_FrameToSockObject(call, HUB_MESSAGE_MSG_TYPE)}));
+      EXPECT_EQ(HubIO_PollConnection(connection, 0), 0);
+    }
+    ASSERT_EQ(g_handled, c.earlierCalls);
+    std::vector<HubIO_SockObject*> records;
+    for (int i = 0; i < kUnsolicited; ++i) {
+      records.push_back(HubIO_FrameToSockObject(unsolicited, HUB_REPLY_MSG_TYPE));
+    }
+    records.push_back(HubIO_FrameToSockObject(call, HUB_MESSAGE_MSG_TYPE));
+    size_t before = CountShown(warning);
+    ASSERT_TRUE(Deliver(hubSide, connection, records));
+    EXPECT_EQ(HubIO_PollConnection(connection, 0), 0);
+    EXPECT_EQ(CountShown(warning) - before, static_cast<size_t>(kUnsolicited));
+    EXPECT_EQ(g_handled, c.earlierCalls + 1);
+    connection->done = 1;
+    HubIO_DestroyConnection(connection);
+    HubUtil_CloseSocket(hubSide);
+    HubUtil_CloseSocket(listener);
+  }
+  Hub_DestroyFrame(unsolicited);
+  Hub_DestroyFrame(call);
 }
 
 struct SessionCase {
