@@ -35,11 +35,12 @@
 // the word where it is being matched already, and rules nest at most
 // kMaxRuleDepth deep. A rule body stops after an item once something matched
 // and no word is left. Every command built from words or tags runs as built
-// (EcmaScopes::ExecuteBuilt); only the root rule's "tag" is decoded.
+// (EcmaScopes::ExecuteBuilt); only the root rule's "tag", an expression,
+// runs through EcmaScopes::ExecuteCommand.
 //
 // A matching may visit elements (rule bodies and items) at most
-// kVisitsPerElementAndWord times the grammar's element count times the
-// utterance's word count plus one: rules referred to again and again would
+// kVisitsPerElementAndWord x the grammar's element count x (the utterance's
+// word count + 1) times: rules referred to again and again would
 // otherwise take exponential time. Past that budget the utterance is not
 // matched, the root tag is not run and the main log says so, naming the
 // grammar.
