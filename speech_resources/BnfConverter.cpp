@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -35,6 +36,16 @@ int ReadCount(const std::string& text, std::size_t& position) {
     ++position;
   }
   return count;
+}
+
+// The words as the notation may hold them: every character it reads as
+// syntax, and every control character, made a blank.
+std::string Words(std::string text) {
+  for (char& c : text) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F || std::strchr("$;|()[]{}<>=", c) != nullptr) c = ' ';
+  }
+  return text;
 }
 
 bool IsOpening(char c) { return c == '(' || c == '[' || c == '{' || c == '<'; }
@@ -80,24 +91,28 @@ std::string PartName(const std::string& id, std::size_t number) {
 
 }  // namespace
 
-std::string Converter::ConvertGrammar(const Element& grammar) {
+const Element* RootRule(const Element& grammar) {
   const std::string root = grammar.GetAttribute("root");
-  std::string text;
   const Element* rootRule = nullptr;
   const Element* firstRule = nullptr;
   for (const Element* child : grammar.children) {
     if (child->tagName != "rule") continue;
     if (firstRule == nullptr) firstRule = child;
-    if (child->GetAttribute("id") == root) {
-      rootRule = child;
-      continue;
-    }
+    if (child->GetAttribute("id") == root) rootRule = child;
+  }
+  return rootRule != nullptr ? rootRule : firstRule;
+}
+
+std::string Converter::ConvertGrammar(const Element& grammar) {
+  const std::string root = grammar.GetAttribute("root");
+  std::string text;
+  for (const Element* child : grammar.children) {
+    if (child->tagName != "rule" || child->GetAttribute("id") == root) continue;
     const std::string rule = ConvertRule(*child);
     if (cut_) return text;
     Take(text, rule);
   }
-  if (rootRule == nullptr) rootRule = firstRule;
-  if (rootRule != nullptr) {
+  if (const Element* rootRule = RootRule(grammar)) {
     const std::string rule = ConvertRule(*rootRule);
     if (cut_) return text;
     Take(text, rule);
@@ -109,7 +124,7 @@ std::string Converter::ConvertGrammar(const Element& grammar) {
 std::string Converter::ConvertRule(const Element& rule) {
   const std::string id = rule.GetAttribute("id");
   std::string expansion;
-  const std::string text = rule.GetText();
+  const std::string text = Words(rule.GetText());
   if (!text.empty()) Add(expansion, text + " ");
   AddChildren(expansion, rule, false);
   if (expansion.size() > kMaxRuleLength) return SplitLongRule(id, std::move(expansion));
@@ -125,7 +140,7 @@ void Converter::AddChildren(std::string& expansion, const Element& parent,
   for (const Element* child : parent.children) {
     if (cut_) return;
     if (child->tagName == "PCDATA") {
-      const std::string words = child->GetText() + " ";
+      const std::string words = Words(child->GetText()) + " ";
       Separate(expansion, words);
       Add(expansion, words);
     } else if (child->tagName == "one-of") {
@@ -166,7 +181,7 @@ std::string Converter::ConvertOneOf(const Element& oneOf) {
 }
 
 std::string Converter::ConvertItem(const Element& item) {
-  const std::string text = item.GetText();
+  const std::string text = Words(item.GetText());
   std::string expansion;
   if (item.children.empty() || !text.empty()) Add(expansion, text + " ");
   AddChildren(expansion, item, true);

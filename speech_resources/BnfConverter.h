@@ -8,6 +8,12 @@
 // <example>, text outside rules ...) is dropped. The tree is read through
 // Element::GetAttribute and Element::GetText and never changed.
 //
+// Words may hold a caller's text (a menu choice made of a <value>): in the
+// words written, every character the notation reads as syntax ("$", ";", "|",
+// "=", the brackets and control characters) becomes a blank, so a word can
+// never add a rule, an alternative or a group. Rule names and references are
+// written as the grammar gives them.
+//
 // The BNF text of one grammar is bounded: the converter counts every byte
 // it keeps, and a text that would pass its limit is not built. The
 // conversion stops there and the grammar's text holds the rules completed
@@ -30,6 +36,12 @@ inline constexpr int kMaxRepeatCopies = 100;
 // The longest BNF text of one grammar.
 inline constexpr std::size_t kMaxBnfBytes = 1 << 20;
 
+// The rule a grammar is entered by: the last <rule> child whose "id" equals
+// the grammar's "root" attribute, else its first <rule> child (a grammar
+// without "root" included); null when it has no <rule> child. The BNF writer
+// and the SRGS matcher both take it.
+const Element* RootRule(const Element& grammar);
+
 // Converts grammar trees within a limit of bytes: every text a Convert
 // operation returns stays counted against the limit of its converter (as part
 // of a larger text once the converter has taken it in).
@@ -39,8 +51,8 @@ class Converter {
 
   // The whole file text of a grammar whose root element is `grammar`: every
   // <rule> child whose "id" differs from the "root" attribute, in order; then
-  // the root rule (the last <rule> with that id; the first <rule> when none
-  // has it, which is then written twice; nothing when there is no <rule>);
+  // the root rule (RootRule; a first <rule> taken for want of one with the
+  // root's id is written twice; nothing when there is no <rule>);
   // then "\n($" + root + ")\n". Once cut: the rules completed before.
   std::string ConvertGrammar(const Element& grammar);
 

@@ -15,20 +15,35 @@
 // SRGS matching (BuildSmResult) walks the root rule's <ruleref>, <one-of>
 // and <item> children in order, greedy and sequential: the words written
 // beside them (text lines of a rule or an item) must come next, else the
-// walk of that rule or item ends with status 0; they leave no result. A rule
-// made of words alone matches as an item does. An item matches only
-// at the current word, by its words (one word, or several joined by single
-// blanks) or, when nothing matched yet, by being the whole utterance; a
-// failed item changes nothing. A matched item assigns its semantic text (its
-// "tag", else the nearest ancestor's below the <grammar>, else its words) as
-// a string: to the result itself while the root rule is matched directly, and
-// appended to the result's property named by the rule entered last once a
-// <ruleref> was followed. Every other named rule starts as ''. The root
-// rule's "tag" is then run as an expression with the rule ids qualified. Only
-// <rule> children with a non-empty id take part. Repeats "0-" and "1-" stop
-// when a match takes no word; a rule is never entered again at the word where
-// it is being matched already, and rules nest at most kMaxRuleDepth deep. A
-// rule body stops after an item once something matched and no word is left.
+// walk of that rule or item ends with status 0; they leave no result. The
+// root rule is the one the BNF file is written with (bnf::RootRule: for a
+// grammar without "root", its first rule). A rule made of words alone
+// matches as an item does. An item matches only at the current word, by its
+// words (one word, or several joined by single blanks) or, when nothing
+// matched yet, by being the whole utterance; a failed item changes nothing.
+// A matched item assigns its semantic text (its "tag", else the nearest
+// ancestor's below the <grammar>, entities decoded; else its words as they
+// stand) as a string: to the result itself while the root rule is matched
+// directly, and appended to the result's property named by the rule entered
+// last once a <ruleref> was followed. The result is made a new object first,
+// and every other named rule starts as ''. The root rule's "tag" is then run
+// as an expression with the rule ids qualified. A property is named
+// "SmResult.<item>.<id>" for an id that is an identifier, else by the
+// escaped id as a quoted key, SmResult.<item>["city-name"]. Only <rule>
+// children with a non-empty id are initialised and referred to. Repeats "0-"
+// and "1-" stop when a match takes no word; a rule is never entered again at
+// the word where it is being matched already, and rules nest at most
+// kMaxRuleDepth deep. A rule body stops after an item once something matched
+// and no word is left. Every command built from words or tags runs as built
+// (EcmaScopes::ExecuteBuilt); only the root rule's "tag", an expression,
+// runs through EcmaScopes::ExecuteCommand.
+//
+// A matching may visit elements (rule bodies and items) at most
+// kVisitsPerElementAndWord x the grammar's element count x (the utterance's
+// word count + 1) times: rules referred to again and again would
+// otherwise take exponential time. Past that budget the utterance is not
+// matched, the root tag is not run and the main log says so, naming the
+// grammar.
 //
 // List lookup: the request file "Quorvane/VObjects/obj_temp_to_obj" gets
 // "searching_item\t" + utterance; the reply file
@@ -59,6 +74,9 @@ class SemanticResolver {
  public:
   // How deep rule references may nest in one matching.
   static constexpr std::size_t kMaxRuleDepth = 200;
+  // The element visits one matching may make, per element of the grammar
+  // and per word of the utterance plus one.
+  static constexpr std::size_t kVisitsPerElementAndWord = 64;
 
   explicit SemanticResolver(GrammarManager* grammars);
   SemanticResolver(const SemanticResolver&) = delete;
@@ -78,9 +96,13 @@ class SemanticResolver {
   int BuildSmResult(const Element* grammar);
 
  private:
-  // The result made a new object when the root rule is there, and every
-  // other named rule's property ''.
-  void StartResult(const Element& grammar, const std::string& root);
+  // The result made a new object, and the property of every named rule but
+  // the root rule (null: none) ''.
+  void StartResult(const Element& grammar, const Element* root);
+  // The result's property of the rule id: "." + id, or a quoted key.
+  std::string RuleProperty(const std::string& id) const;
+  // Counts one element visit; false (from then on) once the budget is spent.
+  bool Visit();
   // The matcher. Each returns 1 when its last attempt matched, else 0.
   int MatchRuleBody(const Element& rule);
   int MatchRuleref(const Element& ruleref);
@@ -101,8 +123,8 @@ class SemanticResolver {
   // The next word of the utterance (up to the next blank); moves the word
   // positions past it. "" at the end, or between two blanks.
   std::string NextWord();
-  // The expression with the result path and "." put before the first
-  // occurrence, after the previous insertion, of each rule id, in rule order.
+  // The expression with the first occurrence, after the previous insertion,
+  // of each rule id made the result's property (RuleProperty), in rule order.
   std::string QualifyRuleNames(const std::string& expression, const Element& grammar) const;
 
   // The list lookup of the current entry; true when something was found.
@@ -124,6 +146,8 @@ class SemanticResolver {
   std::size_t wordStart_ = 0;
   std::size_t wordEnd_ = 0;
   const Element* grammar_ = nullptr;  // the grammar being matched
+  std::size_t visitsLeft_ = 0;        // of the matching's budget
+  bool budgetSpent_ = false;
   // The rules being matched, each with the word position it was entered at.
   std::vector<std::pair<const Element*, std::size_t>> activeRules_;
 };

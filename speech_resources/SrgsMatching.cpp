@@ -7,6 +7,8 @@
 #include "interpreter/Element.h"
 #include "interpreter/ScriptLiteral.h"
 #include "interpreter/SessionLog.h"
+#include "interpreter/TagLexer.h"
+#include "speech_resources/BnfConverter.h"
 #include "speech_resources/GrammarEntry.h"
 #include "speech_resources/GrammarManager.h"
 #include "speech_resources/SemanticResolver.h"
@@ -18,12 +20,25 @@ bool IsNamedRule(const Element& element) {
   return element.tagName == "rule" && !element.GetAttribute("id").empty();
 }
 
+// An id that can follow a "." in a script command as it stands.
+bool IsIdentifier(const std::string& id) {
+  return !id.empty() && id.find('.') == std::string::npos && IsPlainName(id);
+}
+
+// The elements of the tree below the element, the element included.
+std::size_t CountElements(const Element& element) {
+  std::size_t count = 1;
+  for (const Element* child : element.children) count += CountElements(*child);
+  return count;
+}
+
 bool IsRepeated(const Element& item) {
   const std::string repeat = item.GetAttribute("repeat");
   return repeat == "1-" || repeat == "0-";
 }
 
-// The item's "tag", else that of its nearest ancestor below the grammar.
+// The item's "tag", else that of its nearest ancestor below the grammar,
+// with its entities decoded (it is the grammar's own text).
 std::string SemanticText(const Element& item, const Element* grammar) {
   std::string text = item.GetAttribute("tag");
   for (const Element* above = item.parent;
@@ -31,7 +46,7 @@ std::string SemanticText(const Element& item, const Element* grammar) {
        above = above->parent) {
     text = above->GetAttribute("tag");
   }
-  return text;
+  return taglexer::DecodeEntities(text);
 }
 
 // An element matched by its words: one without children, or whose children
@@ -67,38 +82,56 @@ int SemanticResolver::BuildSmResult(const Element* grammar) {
   wordEnd_ = 0;
   grammar_ = grammar;
   activeRules_.clear();
-  const std::string root = grammar->GetAttribute("root");
+  const std::size_t words = std::count(utterance_.begin(), utterance_.end(), ' ') + 1;
+  const std::size_t budget = CountElements(*grammar) * (words + 1) * kVisitsPerElementAndWord;
+  visitsLeft_ = budget;
+  budgetSpent_ = false;
   resultPath_ = "SmResult." + currentEntry_->itemName;
+  const Element* root = bnf::RootRule(*grammar);
   StartResult(*grammar, root);
-  int status = 0;
-  for (const Element* rule : grammar->children) {
-    if (!IsNamedRule(*rule) || rule->GetAttribute("id") != root) continue;
-    rootMode_ = true;
-    status = MatchRuleBody(*rule);
-    const std::string tag = rule->GetAttribute("tag");
-    if (!tag.empty()) {
-      grammars_->Scopes()->ExecuteCommand(resultPath_ + "=" + QualifyRuleNames(tag, *grammar),
-                                          nullptr, false, EcmaScopes::kShortSize);
-    }
+  if (root == nullptr) return 0;
+  rootMode_ = true;
+  const int status = MatchRuleBody(*root);
+  if (budgetSpent_) {
+    matched_ = false;
+    grammars_->MainLog()->Error("SRGS: matching the grammar " + currentEntry_->name +
+                                " took more than " + std::to_string(budget) +
+                                " steps; the utterance is taken as not matched");
+    return 0;
+  }
+  const std::string tag = root->GetAttribute("tag");
+  if (!tag.empty()) {
+    grammars_->Scopes()->ExecuteCommand(resultPath_ + "=" + QualifyRuleNames(tag, *grammar),
+                                        nullptr, false, EcmaScopes::kShortSize);
   }
   return status;
 }
 
-void SemanticResolver::StartResult(const Element& grammar, const std::string& root) {
+void SemanticResolver::StartResult(const Element& grammar, const Element* root) {
   EcmaScopes& scopes = *grammars_->Scopes();
+  scopes.ExecuteBuilt(resultPath_ + " = new Object()");
+  const std::string rootId = root != nullptr ? root->GetAttribute("id") : "";
   for (const Element* rule : grammar.children) {
-    if (IsNamedRule(*rule) && rule->GetAttribute("id") == root) {
-      scopes.ExecuteCommand(resultPath_ + " = new Object()", nullptr, false);
-    }
-  }
-  for (const Element* rule : grammar.children) {
-    if (IsNamedRule(*rule) && rule->GetAttribute("id") != root) {
-      scopes.ExecuteCommand(resultPath_ + "." + rule->GetAttribute("id") + " ='';", nullptr, false);
+    if (IsNamedRule(*rule) && rule->GetAttribute("id") != rootId) {
+      scopes.ExecuteBuilt(RuleProperty(rule->GetAttribute("id")) + " ='';");
     }
   }
 }
 
+std::string SemanticResolver::RuleProperty(const std::string& id) const {
+  if (IsIdentifier(id)) return resultPath_ + "." + id;
+  return resultPath_ + "[\"" + EscapeScriptString(id) + "\"]";
+}
+
+bool SemanticResolver::Visit() {
+  if (visitsLeft_ == 0) budgetSpent_ = true;
+  if (budgetSpent_) return false;
+  --visitsLeft_;
+  return true;
+}
+
 int SemanticResolver::MatchRuleBody(const Element& rule) {
+  if (!Visit()) return 0;
   const std::string id = rule.GetAttribute("id");
   const std::pair<const Element*, std::size_t> here(&rule, wordEnd_);
   if (std::find(activeRules_.begin(), activeRules_.end(), here) != activeRules_.end()) {
@@ -122,6 +155,7 @@ int SemanticResolver::MatchRuleBody(const Element& rule) {
 int SemanticResolver::MatchChildren(const Element& parent, bool stopWhenComplete) {
   int status = 0;
   for (const Element* child : parent.children) {
+    if (budgetSpent_) return 0;
     const std::string& tag = child->tagName;
     if (tag == "ruleref") {
       rootMode_ = false;
@@ -166,6 +200,7 @@ int SemanticResolver::MatchOneOf(const Element& oneOf) {
 }
 
 int SemanticResolver::MatchElement(const Element& element) {
+  if (!Visit()) return 0;
   const int status = IsLeaf(element) ? MatchLeaf(element) : MatchChildren(element, false);
   complete_ = wordEnd_ >= utterance_.size();
   return status;
@@ -174,7 +209,7 @@ int SemanticResolver::MatchElement(const Element& element) {
 int SemanticResolver::MatchLeaf(const Element& item) {
   const std::string words = LeafWords(item);
   const std::string semanticText = SemanticText(item, grammar_);
-  const std::string property = rootMode_ ? resultPath_ : resultPath_ + "." + ruleName_;
+  const std::string property = rootMode_ ? resultPath_ : RuleProperty(ruleName_);
   const std::string assignment = property + (rootMode_ ? "=" : "+=") +
                                  QuoteScriptString(semanticText.empty() ? words : semanticText);
   if (TakeWords(words)) {
@@ -205,7 +240,7 @@ bool SemanticResolver::TakeWords(const std::string& words) {
 }
 
 void SemanticResolver::Accept(const std::string& assignment) {
-  grammars_->Scopes()->ExecuteCommand(assignment, nullptr, false, EcmaScopes::kShortSize);
+  grammars_->Scopes()->ExecuteBuilt(assignment, EcmaScopes::kShortSize);
   matched_ = true;
 }
 
@@ -227,9 +262,10 @@ std::string SemanticResolver::QualifyRuleNames(const std::string& expression,
   std::size_t from = 0;
   for (const Element* rule : grammar.children) {
     if (!IsNamedRule(*rule)) continue;
-    const std::size_t at = result.find(rule->GetAttribute("id"), from);
+    const std::string id = rule->GetAttribute("id");
+    const std::size_t at = result.find(id, from);
     if (at == std::string::npos) continue;
-    result.insert(at, resultPath_ + ".");
+    result.replace(at, id.size(), RuleProperty(id));
     from = at + resultPath_.size() + 1;
   }
   return result;

@@ -3,6 +3,7 @@
 // text stays within the converter's limit; uncut, it ends with its main
 // expression; cut, it holds whole rules only. A converter with a smaller
 // limit cuts the same text earlier: what it gives is a beginning of it.
+// The words of an item hold nothing the notation reads as syntax.
 //
 // Input: the document.
 #include <cstdint>
@@ -29,6 +30,16 @@ void CheckConversion(const Element& grammar) {
   FUZZ_CHECK(text.compare(0, cut.size(), cut) == 0);
 }
 
+// An item of words alone, without "repeat", is its words and a blank.
+void CheckWords(const Element& item) {
+  if (!item.children.empty() || !item.GetAttribute("repeat").empty()) return;
+  const std::string words = bnf::Converter().ConvertItem(item);
+  for (const char c : words) {
+    FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F);
+    FUZZ_CHECK(std::string("$;|()[]{}<>=").find(c) == std::string::npos);
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -38,6 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!parsed.Parsed()) continue;
     for (const Element* element : parsed.Parser().Elements()) {
       if (element->tagName == "grammar") CheckConversion(*element);
+      if (element->tagName == "item") CheckWords(*element);
     }
   }
   return 0;

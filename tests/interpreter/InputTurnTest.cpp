@@ -329,7 +329,32 @@ ask:
 Koniec dialogu
 )",
                  {"SmResult.choice2='travel'", "SmResult.form0.city+='Rome'",
-                  "SmResult.form0.day+='Friday'"}}),
+                  "SmResult.form0.day+='Friday'"}},
+        // A grammar without "root" is matched by its first rule, as its BNF
+        // file is written; a rule id that is no identifier names a quoted key.
+        Dialogue{"SrgsRootByFirstRuleAndQuotedRuleIds",
+                 "<form id=\"paint\">\n" +
+                     Field("color",
+                           "<grammar type=\"application/grammar+xml\">\n" +
+                               Rule("color", OneOf(Item("red") + Item("blue"))) + "</grammar>\n" +
+                               "<filled>\n<prompt>Painting it <value expr=\"color\"/>.</prompt>\n"
+                               "</filled>\n") +
+                     Field("to", Inline("to", Rule("to", Ref("city-name")) +
+                                                  Rule("city-name", Item("Paris", " tag=\"PAR\""))) +
+                                     "<filled>\n<prompt>Going to <value expr=\"to['city-name']\"/>."
+                                     "</prompt>\n</filled>\n") +
+                     "</form>\n",
+                 Ask("red") + Ask("Paris"),
+                 SetUp(kTemp + "FieldLink_color.bnf", "FieldLink_color.dic") + R"(
+ask:
+Synt\t:text Painting it red.\t:bargein false\t:timeout 5
+)" + SetUp(kTemp + "FieldLink_to.bnf", "FieldLink_to.dic") + R"(
+ask:
+Synt\t:text Going to PAR.\t:bargein false\t:timeout 5
+Koniec dialogu
+)",
+                 {"SmResult.color = new Object()", "SmResult.color='red'",
+                  "SmResult.to[\"city-name\"] ='';", "SmResult.to[\"city-name\"]+='PAR'"}}),
     [](const ::testing::TestParamInfo<Dialogue>& info) { return info.param.name; });
 
 // ---------------------------------------------------------------------------

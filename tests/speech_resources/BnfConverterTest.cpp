@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "speech_resources/BnfConverter.h"
+#include "speech_resources/InternalGrammars.h"
 #include "tests/speech_resources/GrammarTestTrees.h"
 
 namespace {
@@ -75,6 +76,18 @@ TEST(BnfConverterTest, ItemWithChildrenKeepsItsOwnTextAndDropsTags) {
   Add(nested, OneOf({"a", "b"}));
   Add(nested, Item("c"));
   EXPECT_EQ(Bnf().ConvertItem(*nested), "[(a |b )c ]");
+}
+
+// Words may hold a caller's text (a choice made of a <value>): what the
+// notation reads as syntax becomes a blank, so no word adds a rule, an
+// alternative or a line.
+TEST(BnfConverterTest, WordsNeverWriteSyntax) {
+  Element* choices = NewChoiceGrammar();
+  SetChoiceItems(*choices, {{"x);\n$evil = (y", ""}, {"a|b [c] {d} <e>\tf", ""}});
+  EXPECT_EQ(Bnf().ConvertGrammar(*choices),
+            "$main = (x    evil    y |a b  c   d   e  f );\n\n($main)\n");
+  Element* rule = Rule("r", {Make("PCDATA", {}, "go;$x=y\x7f"), Item("\x01stop")});
+  EXPECT_EQ(Bnf().ConvertRule(*rule), "$r = go  x y   stop ;\n");
 }
 
 struct RepeatCase {

@@ -1,5 +1,6 @@
 // The semantic resolver on the real script engine: SRGS grammars matched
-// against utterances, and list grammars looked up through a fake Morvish.
+// against utterances, SLF and BNF semantic strings, and list grammars looked
+// up through a fake Morvish.
 #include "speech_resources/SemanticResolver.h"
 
 #include <gtest/gtest.h>
@@ -22,21 +23,32 @@ using testsupport::WriteFile;
 
 class SemanticResolverTest : public testsupport::TempDirTest {
  protected:
-  // Registers a grammar of the field g, announced; SmResult starts empty.
+  // Registers a grammar of the field g, announced; SmResult and dialog start empty.
   void Register(const std::string& src, const std::string& type) {
     speechtest::SharedScopes().CreateScope("SmResult");
+    speechtest::SharedScopes().CreateScope("dialog");
     field_ = grammartest::Make("field", {Attribute("name", "g")});
     manager_.InitGrammar(grammartest::Add(
         field_, grammartest::Make("grammar", {Attribute("src", src), Attribute("type", type)})));
     manager_.Entries().at(0)->active = manager_.Entries().at(0)->sent = true;
   }
+  // Registers the SRGS grammar file g.grxml of the rules.
+  void RegisterSrgs(const std::string& rules) {
+    WriteFile("g.grxml", "<?xml version=\"1.0\"?>\n<grammar root=\"main\">\n" + rules +
+                             "</grammar>\n");
+    Register("g.grxml", "application/grammar+xml");
+  }
   // Interprets the utterance; expects no script error and gives SmResult.g as JSON.
-  std::string Interpret(const std::string& utterance) {
+  std::string Interpret(const std::string& utterance, const std::string& semantic = "") {
     testsupport::CaptureStdout console;
-    resolver_.ReturnSemantic(utterance, "", field_);
+    resolver_.ReturnSemantic(utterance, semantic, field_);
     EXPECT_EQ(console.Take().find("ERROR"), std::string::npos);
+    return Json("SmResult.g");
+  }
+  // The value as JSON; "" when it is undefined.
+  static std::string Json(const std::string& expression) {
     std::string json;
-    speechtest::SharedScopes().ExecuteCommand("JSON.stringify(SmResult.g)", &json, false);
+    speechtest::SharedScopes().ExecuteCommand("JSON.stringify(" + expression + ")", &json, false);
     return json;
   }
   bool Matched() { return manager_.Entries().at(0)->matched; }
@@ -55,16 +67,25 @@ struct Case {
   std::string utterance;
   std::string result;  // SmResult.g as JSON
   bool matched;
+  std::string semantic = "";      // the recogniser's semantic string
+  const char* type = nullptr;     // a grammar file of this type instead of the SRGS one
+  std::string dialogValue = "";  // dialog.g as JSON afterwards ("": undefined)
 };
+
+const char kSlf[] = "application/htk+slf";
+const char kBnf[] = "application/grammar+bnf";
 
 class SrgsTest : public SemanticResolverTest, public ::testing::WithParamInterface<Case> {};
 
 TEST_P(SrgsTest, BuildsTheResult) {
-  WriteFile("g.grxml", "<?xml version=\"1.0\"?>\n<grammar root=\"main\">\n" + GetParam().input +
-                           "</grammar>\n");
-  Register("g.grxml", "application/grammar+xml");
-  EXPECT_EQ(Interpret(GetParam().utterance), GetParam().result);
+  if (GetParam().type == nullptr) {
+    RegisterSrgs(GetParam().input);
+  } else {
+    Register("g.file", GetParam().type);
+  }
+  EXPECT_EQ(Interpret(GetParam().utterance, GetParam().semantic), GetParam().result);
   EXPECT_EQ(Matched(), GetParam().matched);
+  EXPECT_EQ(Json("dialog.g"), GetParam().dialogValue);
 }
 
 std::string Main(const std::string& body, const std::string& more = "") {
@@ -129,7 +150,44 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"RuleOfWordsAlone", Main(Ref("greet")) + Rule("greet", "good morning"),
                  "good morning", R"({"greet":"good morning"})", true},
         Case{"RulerefInAOneOfIsNotFollowed", Main(OneOf(Ref("city") + Item("yes"))) + kCity,
-                 "Paris", R"({"city":""})", false}),
+                 "Paris", R"({"city":""})", false},
+        // Words said are data: entities in them are never decoded, only the
+        // grammar's own tag texts are, once.
+        Case{"EntitiesInMatchedWordsStayText",
+                 Main(OneOf(Item("yes") + Item("x&#39;+quit(7)+&#39;"))), "x&#39;+quit(7)+&#39;",
+                 "\"x&#39;+quit(7)+&#39;\"", true},
+        Case{"QuotEntitiesInRuleWordsStayText",
+                 Main(Ref("said")) + Rule("said", Item("say &quot;hi&quot;")),
+                 "say &quot;hi&quot;", R"({"said":"say &quot;hi&quot;"})", true},
+        Case{"TagEntitiesAreDecodedOnce", Main(Item("its", " tag=\"it&apos;s\"")), "its",
+                 "\"it's\"", true},
+        // The root is the rule the BNF file is written with: without a rule
+        // of the root's name, the first rule.
+        Case{"WithoutTheRootRuleTheFirstRuleIsMatched",
+                 Rule("trip", Ref("city")) + kCity, "Paris", R"({"city":"PAR"})", true},
+        Case{"RulesReferredToAgainStillMatch",
+                 Main(Ref("a") + Ref("a")) + Rule("a", Ref("b") + Ref("b")) +
+                     Rule("b", OneOf(Item("la"))),
+                 "la la la la", R"({"a":"","b":"lalalala"})", true},
+        // Rule ids that are not identifiers name quoted keys.
+        Case{"RuleIdsThatAreNoIdentifiersAreQuotedKeys",
+                 Main(Ref("city-name") + Ref("c=ity")) +
+                     Rule("city-name", OneOf(Item("Paris", " tag=\"PAR\""))) +
+                     Rule("c=ity", Item("now")),
+                 "Paris now", R"({"city-name":"PAR","c=ity":"now"})", true},
+        Case{"RootTagQualifiesAQuotedRule",
+                 Main(Ref("city-name"), " tag=\"'to ' + city-name\"") +
+                     Rule("city-name", OneOf(Item("Paris", " tag=\"PAR\""))),
+                 "Paris", "\"to PAR\"", true},
+        // Other formats take the recogniser's semantic string.
+        Case{"SlfTakesTheUtteranceWithoutSemantic", "", "Rome please", "\"Rome please\"", true,
+                 "", kSlf},
+        Case{"SlfTakesTheSemanticStringAsText", "", "Rome", "\"it's &#39;Rome&#39;\"", true,
+                 "it's &#39;Rome&#39;", kSlf},
+        Case{"BnfSemanticStringIsAnExpression", "", "six", "6", true, "5+1", kBnf},
+        Case{"BnfWithoutSemanticAssignsNothing", "", "six", "{}", false, "", kBnf},
+        Case{"NoMatchGivesTheSemanticStringToTheItem", kYesNo, "maybe", "{}", false,
+                 "it's &#39;x&#39;", nullptr, "\"it's &#39;x&#39;\""}),
     [](const ::testing::TestParamInfo<Case>& info) { return info.param.what; });
 
 // A Morvish that keeps its arguments and the request, and answers with the
@@ -167,6 +225,26 @@ INSTANTIATE_TEST_SUITE_P(
              R"({"x":"');SmResult.g.y=1;('","z":"&apos;+1+&apos;"})", true},
         Case{"NoAnswerIsNotFound", "", "New York", "{}", false}),
     [](const ::testing::TestParamInfo<Case>& info) { return info.param.what; });
+
+// Each of 26 rules refers twice to the next: entered anew for every
+// reference, the matching would walk 2^26 rule bodies (many minutes).
+TEST_F(SemanticResolverTest, MatchingStopsAtItsBudget) {
+  std::string rules = Main(Ref("r1") + Ref("r1"));
+  for (int level = 1; level < 26; ++level) {
+    const std::string next = "r" + std::to_string(level + 1);
+    rules += Rule("r" + std::to_string(level), Ref(next) + Ref(next));
+  }
+  RegisterSrgs(rules + Rule("r26", Item("red")));
+  Interpret("red");
+  EXPECT_FALSE(Matched());
+  // 81 elements (the grammar, 27 rules, 52 references, an item), 1 word + 1.
+  const std::size_t budget = 81 * 2 * SemanticResolver::kVisitsPerElementAndWord;
+  EXPECT_NE(log_.Text().find("ERROR :SRGS: matching the grammar g.grxml took more than " +
+                             std::to_string(budget) +
+                             " steps; the utterance is taken as not matched"),
+            std::string::npos)
+      << log_.Text();
+}
 
 TEST_F(SemanticResolverTest, MissingMorvishIsLoggedAndFindsNothing) {
   Register("cities.list", "application/grammar+list");
