@@ -25,7 +25,13 @@ void DMClient::Send(const std::string& text) {
 }
 
 bool DMClient::Receive(std::string* message) {
-  return reader_.Next(message) == platform::MessageReader::Result::kMessage;
+  while (reader_.Next(message) == platform::MessageReader::Result::kMessage) {
+    if (reader_.LastLength() <= kMaxMessage) return true;
+    BridgePrint("WARNING: a message of %zu bytes from the dialog manager is longer than %zu "
+                "bytes; it is dropped\n",
+                reader_.LastLength(), kMaxMessage);
+  }
+  return false;
 }
 
 void DMClient::SetReceiveTimeout(int milliseconds) { receiveTimeoutMs_ = milliseconds; }

@@ -9,7 +9,7 @@
 
 class DMClient {
  public:
-  // The longest message taken from the dialog manager; a longer one is cut.
+  // The longest message taken from the dialog manager; a longer one is dropped.
   static constexpr size_t kMaxMessage = 1 << 20;
 
   // Prints "\nPort was set to %d\n" and connects at once. When no socket
@@ -24,7 +24,10 @@ class DMClient {
   // nastala chyba!" and ends the process with status 0.
   void Send(const std::string& text);
   // The next message without its NUL: false when the dialog manager closed
-  // the connection, the receive failed or the receive time-out passed.
+  // the connection, the receive failed or the receive time-out passed. A
+  // message longer than kMaxMessage is dropped, after a console line
+  // "WARNING: a message of <n> bytes from the dialog manager is longer than
+  // 1048576 bytes; it is dropped", and the one after it is taken.
   bool Receive(std::string* message);
   // Every later receive waits at most that long for data (negative: for ever).
   void SetReceiveTimeout(int milliseconds);

@@ -35,3 +35,10 @@ bool TakeColonText(std::string& message, std::string& text) {
   text = TextUpToField(message, 0);
   return true;
 }
+
+std::string FieldValue(std::string text) {
+  for (char& c : text) {
+    if (c == '\t' || c == '\r' || c == '\n' || c == '\0') c = ' ';
+  }
+  return text;
+}

@@ -3,6 +3,7 @@
 // and the value ("Synt\t:text Hello\t:bargein true"). Fields are taken by
 // position; their keys are never compared with anything. Both parsers work
 // in place: the message is shortened so that the next call finds what follows.
+// FieldValue makes a text from outside fit to stand as one field's value.
 #pragma once
 #include <string>
 
@@ -18,3 +19,7 @@ bool TakeNextField(std::string& message, std::string& key, std::string& value);
 // when "\t:" follows at once), and shortens the message to start right after
 // that ':'. False, with nothing changed, when the message holds no ':'.
 bool TakeColonText(std::string& message, std::string& text);
+
+// The text with every TAB, CR, LF and NUL replaced by a blank, so that it
+// stays one field's value: it can add neither a field nor a line.
+std::string FieldValue(std::string text);

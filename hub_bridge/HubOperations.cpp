@@ -1,12 +1,14 @@
 #include "hub_bridge/HubOperations.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <thread>
 
 #include "hub_bridge/BridgeServer.h"
 #include "hub_bridge/CommandRelay.h"
+#include "hub_bridge/FieldParsers.h"
 
 namespace {
 
@@ -16,8 +18,9 @@ void Pause(int milliseconds) {
 
 Hub_Frame* NewReply() { return Hub_MakeFrameOfKind("reply", HUB_KIND_CLAUSE); }
 
-// "%G" of the confidence.
+// "%G" of the confidence; one that is no finite number goes as 0.
 std::string ConfidenceText(float confidence) {
+  if (!std::isfinite(confidence)) confidence = 0;
   char text[32];
   snprintf(text, sizeof text, "%G", static_cast<double>(confidence));
   return text;
@@ -46,8 +49,8 @@ Hub_Frame* BeginSession(Hub_Frame*, Hub_CallEnvironment* env) {
 }
 
 Hub_Frame* ProcessParse(Hub_Frame* frame, Hub_CallEnvironment* env) {
-  std::string utterance = FrameText(frame, ":utt");
-  std::string semantic = FrameText(frame, ":semantic");
+  std::string utterance = FieldValue(FrameText(frame, ":utt"));
+  std::string semantic = FieldValue(FrameText(frame, ":semantic"));
   float confidence = Hub_GetFrameFloat(frame, ":conf");
   int32_t noInput = Hub_GetFrameInt(frame, ":noinput");
   if (noInput == 1) {
@@ -87,7 +90,7 @@ Hub_Frame* ProcessISInfo(Hub_Frame* frame, Hub_CallEnvironment* env) {
 }
 
 Hub_Frame* ProcessDTMF(Hub_Frame* frame, Hub_CallEnvironment* env) {
-  Client().Send(":DTMFchar " + FrameText(frame, ":char"));
+  Client().Send(":DTMFchar " + FieldValue(FrameText(frame, ":char")));
   RelayDMReplies(env, RelayVariant::kProcessDTMF);
   return nullptr;
 }

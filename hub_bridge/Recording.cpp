@@ -3,17 +3,18 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "hub_bridge/BridgeServer.h"
 #include "hub_bridge/CommandRelay.h"
 #include "libhub/frames/BrokerProxy.h"
 #include "libhub/io/CallEnvironment.h"
 #include "libhub/io/ProxyReceiving.h"
+#include "platform/NoFollowFile.h"
 #include "platform/ProgramRunner.h"
 
 namespace {
@@ -36,18 +37,15 @@ bool IsSafeName(const std::string& name) {
   return true;
 }
 
-[[noreturn]] void CannotWrite(const std::string& path) {
-  BridgePrint("ERROR : [Play] Can't write to file : %s", path.c_str());
-  EndBridge(0);
-}
-
-// The raw file, created empty.
-void CreateRawFile() {
+// The raw file, created empty: false, after the error line, when the name is
+// refused or the file cannot be made.
+bool CreateRawFile() {
   std::string path = RecordingPath(".raw");
-  if (!IsSafeName(RecordingParams.nameOfFile)) CannotWrite(path);
-  FILE* file = fopen(path.c_str(), "wb");
-  if (!file) CannotWrite(path);
-  fclose(file);
+  if (IsSafeName(RecordingParams.nameOfFile) && platform::WriteFileNoFollow(path, "", 0, false)) {
+    return true;
+  }
+  BridgePrint("ERROR : [Play] Can't write to file : %s\n", path.c_str());
+  return false;
 }
 
 // Seconds of a VoiceXML time: "Ns", "Nms" or N; negative when unreadable.
@@ -75,29 +73,23 @@ bool TerminatorPressed() {
 
 void AppendSamples(const int16_t* samples, int32_t count) {
   std::string path = RecordingPath(".raw");
-  FILE* file = fopen(path.c_str(), "ab");
-  bool written = file && fwrite(samples, sizeof(int16_t), count, file) == static_cast<size_t>(count);
-  int error = errno;
-  if (file && fclose(file) != 0) {
-    written = false;
-    error = errno;
-  }
-  if (!written) {
-    BridgePrint("ERROR : [Play] Can't write to file : %s (%s)\n", path.c_str(), strerror(error));
+  size_t size = sizeof(int16_t) * static_cast<size_t>(count);
+  if (!platform::WriteFileNoFollow(path, samples, size, true)) {
+    BridgePrint("ERROR : [Play] Can't write to file : %s (%s)\n", path.c_str(), strerror(errno));
   }
 }
 
 void ConvertToWav() {
   std::string raw = RecordingPath(".raw");
-  std::string wav = RecordingPath(".wav");
-  int status = platform::RunProgram({"sox", "-t", "raw", "-r", std::to_string(SampleRate), "-e",
-                                     "signed-integer", "-b", "16", "-c", "1", raw, wav});
+  std::vector<std::string> argv = {"sox", "-t", "raw", "-r", std::to_string(SampleRate), "-e",
+                                   "signed-integer", "-b", "16", "-c", "1", raw};
+  int status = platform::RunProgramWritingFile(argv, RecordingPath(".wav"));
   if (status != 0) BridgePrint("ERROR : [Play] sox failed (status %d) on %s\n", status, raw.c_str());
 }
 
-// The end of every recording: the raw file converted, the dialog manager
-// answered, the relay run again.
-void FinishRecording(Hub_CallEnvironment* env) {
+// The end of every recording: the raw file converted (unless the recording
+// was refused), the dialog manager answered, the relay run again.
+void FinishRecording(Hub_CallEnvironment* env, bool convert) {
   double seconds = SampleRate > 0 ? static_cast<double>(SampleCount) / SampleRate : 0;
   BridgePrint("Data TTS->AS Finalized. samples = %05" PRId64 ", sec = %2.2f\n", SampleCount,
               seconds);
@@ -105,7 +97,7 @@ void FinishRecording(Hub_CallEnvironment* env) {
   LastDTMFChar.clear();
   Hub_DestroyBrokerProxy(AudioProxy);
   AudioProxy = nullptr;
-  ConvertToWav();
+  if (convert) ConvertToWav();
   Client().Send(":utt none\t:conf 0.99\t:noinput 0\t:semantic none");
   RelayDMReplies(env, RelayVariant::kRecordingEnd);
 }
@@ -121,16 +113,16 @@ Hub_Frame* TakeAudio(Hub_Frame* frame, Hub_CallEnvironment* env) {
     BridgePrint("WARNING [Play] : In proxy already exists\n");
     return nullptr;
   }
-  CreateRawFile();
+  bool writable = CreateRawFile();
   SetLimit(sampleRate);
   SampleCount = 0;
   LastDTMFChar.clear();
-  if (proxy && sampleRate >= 1) {
+  if (writable && proxy && sampleRate >= 1) {
     AudioProxy = Hub_DuplicateBrokerProxy(proxy);
     Hub_ProxyStartReceiving(env, AudioProxy, AudioOutputCallback, AudioOutputFinalizer,
                             AudioOutputFinalizer, 1, 0, serverData, nullptr);
   }
-  if (!AudioProxy || !AudioProxy->inBroker) FinishRecording(env);
+  if (!AudioProxy || !AudioProxy->inBroker) FinishRecording(env, writable);
   return nullptr;
 }
 
@@ -146,4 +138,6 @@ void AudioOutputCallback(Hub_CallEnvironment* env, int32_t, Hub_Object* object, 
   Hub_DestroyObject(object);
 }
 
-void AudioOutputFinalizer(Hub_CallEnvironment* env, int32_t, void*) { FinishRecording(env); }
+void AudioOutputFinalizer(Hub_CallEnvironment* env, int32_t, void*) {
+  FinishRecording(env, true);
+}

@@ -14,9 +14,15 @@
 // The max time is a VoiceXML time ("Ns", "Nms", or a number of seconds);
 // empty or unreadable, 20 seconds. The terminator "true" or empty: any key
 // reported during the recording ends it; "false": none does; any other text:
-// that key. A name that is empty or holds '/', '\\', ".." or a control
-// character, like a raw file that cannot be created, prints "ERROR : [Play]
-// Can't write to file : <path>" and ends the bridge with status 0.
+// that key.
+//
+// Neither file is ever written through a symbolic link: a link at the raw
+// path is refused, and sox writes the WAV file in a folder of its own, from
+// where it replaces whatever stands at the WAV path. A name that is empty or
+// holds '/', '\\', ".." or a control character, like a raw file that cannot
+// be created, prints "ERROR : [Play] Can't write to file : <path>" and the
+// recording ends at once as an empty one: the dialog manager gets its answer
+// as above and the call goes on; nothing is converted.
 #pragma once
 #include <cstdint>
 

@@ -1,9 +1,11 @@
 #include "platform/ProgramRunner.h"
 
 #include <spawn.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <utility>
 
@@ -23,6 +25,20 @@ int RunProgram(const std::vector<std::string>& argv) {
     if (errno != EINTR) return -1;
   }
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int RunProgramWritingFile(std::vector<std::string> argv, const std::string& outputPath) {
+  const std::filesystem::path output(outputPath);
+  std::string folder = (output.parent_path() / ".writing.XXXXXX").string();
+  if (!mkdtemp(folder.data())) return -1;
+  const std::filesystem::path written = std::filesystem::path(folder) / output.filename();
+  argv.push_back(written.string());
+  int status = RunProgram(argv);
+  std::error_code renameError;
+  if (status == 0) std::filesystem::rename(written, output, renameError);
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
+  return renameError ? -1 : status;
 }
 
 int RunShellCommand(const std::string& commandLine) {

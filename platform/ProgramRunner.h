@@ -14,6 +14,15 @@ namespace platform {
 // was ended by a signal. An empty argv gives -1.
 int RunProgram(const std::vector<std::string>& argv);
 
+// Runs the program with the arguments and, last, the path of the file it is
+// to write: outputPath's file name in a fresh folder of its own next to
+// outputPath, made for this run (so no link can stand at that path). When the
+// program exits with status 0 the file is renamed to outputPath, which
+// replaces whatever stood there: a symbolic link itself, never the file it
+// points to. The folder is removed afterwards. The status as RunProgram gives
+// it; -1 also when the folder cannot be made or the file not be renamed.
+int RunProgramWritingFile(std::vector<std::string> argv, const std::string& outputPath);
+
 // Runs the command line through "/bin/sh -c" and waits for it; the status as
 // RunProgram gives it (a command the shell cannot find is the shell's 127).
 int RunShellCommand(const std::string& commandLine);

@@ -2,7 +2,11 @@
 // Each row: "Record:" from the dialog manager, "BeginSession" answered with
 // ":record", a key reported before "TakeAudio" (it must not count), then
 // chunks of a quarter second from the fake broker, maybe a key after one of
-// them, and the end of the stream (or a broken one).
+// them, and the end of the stream (or a broken one). A refused recording
+// (its name, or a link at its raw file) ends at once: no files, the same
+// answer to the dialog manager, and the call goes on.
+#include <unistd.h>
+
 #include <cstring>
 #include <filesystem>
 
@@ -25,7 +29,12 @@ struct RecordingCase {
   const char* shown;
   const char* callId = "audio-1";  // of the proxy; null: no proxy
   bool again = false;              // at keyAfter a second "TakeAudio" instead of the key
+  const char* name = "msg1";
+  const char* linkAt = nullptr;  // ".raw" or ".wav": a link to the file "target" stands there
+  bool refused = false;
 };
+
+const char kRefused[] = "Keys was extracted!\nERROR : [Play] Can't write to file : Recordings/";
 
 const RecordingCase kCases[] = {
     {"8000 Hz within one second", 8000, "1s", "#", 5, -1, false, 4, 1,
@@ -41,6 +50,18 @@ const RecordingCase kCases[] = {
      "samples = 00000, sec = 0.00\n", "other"},
     {"a second TakeAudio leaves it running", 8000, "1s", "#", 3, 0, false, 3, 0,
      "Keys was extracted!\nWARNING [Play] : In proxy already exists\n", "audio-1", true},
+    {"a link at the wav file is replaced, not followed", 8000, "1s", "#", 2, -1, false, 2, 0,
+     "samples = 04000, sec = 0.50\n", "audio-1", false, "msg1", ".wav"},
+    {"a link at the raw file refuses it", 8000, "1s", "#", 0, -1, false, 0, 0,
+     kRefused, "audio-1", false, "msg1", ".raw", true},
+    {"a name going up is refused", 8000, "1s", "#", 0, -1, false, 0, 0, kRefused, "audio-1", false,
+     "../escape", nullptr, true},
+    {"an empty name is refused", 8000, "1s", "#", 0, -1, false, 0, 0, kRefused, "audio-1", false, "",
+     nullptr, true},
+    {"a backslash is refused", 8000, "1s", "#", 0, -1, false, 0, 0, kRefused, nullptr, false,
+     "a\\b", nullptr, true},
+    {"a control character is refused", 8000, "1s", "#", 0, -1, false, 0, 0, kRefused, nullptr,
+     false, "a\x01" "b", nullptr, true},
 };
 
 std::vector<int16_t> Chunk(int index, int32_t rate) {
@@ -53,10 +74,15 @@ class RecordingTest : public BridgeTest, public ::testing::WithParamInterface<Re
 
 TEST_P(RecordingTest, WritesTheSamplesWithinTheLimitAndConvertsThem) {
   const RecordingCase& c = GetParam();
-  Start({Await(), Say(std::string("Record:\t:name msg1\t:maxtime ") + c.maxTime + "\t:dtmfterm " +
-                      c.terminator),
+  const std::string path = std::string("Recordings/") + c.name;
+  Start({Await(), Say(std::string("Record:\t:name ") + c.name + "\t:maxtime " + c.maxTime +
+                      "\t:dtmfterm " + c.terminator),
          Await(), Say("Koniec dialogu")});
   Call("BeginSession");
+  if (c.linkAt) {
+    testsupport::WriteFile("target", "kept");
+    ASSERT_EQ(0, symlink("../target", (path + c.linkAt).c_str()));
+  }
   Call("ProcessUnexpectedDTMF", {{":char", "#"}});
   testsupport::FakeBroker broker;
   int brokerPort = broker.Offer("audio-1", kWaitMs);
@@ -88,8 +114,21 @@ TEST_P(RecordingTest, WritesTheSamplesWithinTheLimitAndConvertsThem) {
   Words frames = Frames();
   EXPECT_EQ(c.stops, std::count(frames.begin(), frames.end(), "dialog :stop_sampling \"\""));
   EXPECT_EQ(frames.back(), "StopCall");
-  EXPECT_TRUE(raw == testsupport::ReadFile("Recordings/msg1.raw"));
-  std::string wav = testsupport::ReadFile("Recordings/msg1.wav");
+  if (c.linkAt) {
+    EXPECT_EQ("kept", testsupport::ReadFile("target"));
+  }
+  const auto files = std::distance(std::filesystem::directory_iterator("Recordings"), {});
+  if (c.refused) {
+    EXPECT_NE(std::string::npos, result.out.find(path + ".raw\nData TTS->AS Finalized. samples = "
+                                                        "00000, sec = 0.00\n"));
+    EXPECT_EQ(c.linkAt ? 1 : 0, files);  // nothing converted, nothing written elsewhere
+    EXPECT_FALSE(testsupport::FileExists("escape.raw"));
+    return;
+  }
+  EXPECT_EQ(2, files);
+  EXPECT_TRUE(raw == testsupport::ReadFile(path + ".raw"));
+  EXPECT_FALSE(std::filesystem::is_symlink(path + ".wav"));
+  std::string wav = testsupport::ReadFile(path + ".wav");
   ASSERT_EQ(44 + raw.size(), wav.size());
   int32_t rate = 0;
   memcpy(&rate, wav.data() + 24, sizeof rate);
@@ -98,24 +137,6 @@ TEST_P(RecordingTest, WritesTheSamplesWithinTheLimitAndConvertsThem) {
 
 INSTANTIATE_TEST_SUITE_P(Recordings, RecordingTest, ::testing::ValuesIn(kCases),
                          TitleName<RecordingCase>);
-
-class RefusedNameTest : public BridgeTest, public ::testing::WithParamInterface<std::string> {};
-
-TEST_P(RefusedNameTest, NothingIsWritten) {
-  Start({Await(), Say("Record:\t:name " + GetParam() + "\t:maxtime 1s\t:dtmfterm #")});
-  Call("BeginSession");
-  Call("TakeAudio", {{":sample_rate", 8000}});
-  testsupport::ChildResult result = Finish();
-  EXPECT_EQ(0, result.status);
-  EXPECT_NE(std::string::npos,
-            result.out.find("Keys was extracted!\nERROR : [Play] Can't write to file : "
-                            "Recordings/" + GetParam() + ".raw"));
-  EXPECT_FALSE(testsupport::FileExists("escape.raw"));
-  EXPECT_TRUE(std::filesystem::is_empty("Recordings"));
-}
-
-INSTANTIATE_TEST_SUITE_P(Names, RefusedNameTest,
-                         ::testing::Values("../escape", "", "a\\b", "a\x01" "b"));
 
 }  // namespace
 }  // namespace bridgetest

@@ -3,6 +3,8 @@
 // script, and the frames sent to the hub, the dialog manager's receipts and
 // the console are compared. Unless the row ends the dialogue, the hub then
 // calls "AfterPlaying" and the dialog manager ends with "Koniec dialogu".
+#include <cmath>
+
 #include "tests/hub_bridge/BridgeTest.h"
 
 namespace bridgetest {
@@ -21,6 +23,8 @@ struct RelayCase {
 };
 
 const char kRecordShown[] = "\n\nDTMFterm>#\nNameOfFile>msg1\nMaxTime>10s\n";
+// A prompt one field longer than the longest message taken.
+const std::string kOverlong = "Synt\t:text " + std::string(1 << 20, 'a') + "\t:bargein true";
 
 const RelayCase kCases[] = {
     {"Set-up commands answer OK and go on",
@@ -75,6 +79,31 @@ const RelayCase kCases[] = {
      {"Begin", "{\nact answer\n}"},
      {"dialog :dataquery \"\" :inframe \"{\nact query\ncontent x\n}\n\""},
      "\n\nPRIJATE: {\nact answer\n}\n"},
+    {"A forged utterance stays one field, a semantic text one line",
+     "ProcessParse",
+     {{":utt", "Praha\t:conf 0.95\t:noinput 0\t:semantic EXPR"}, {":conf", 0.5}, {":noinput", 0},
+      {":semantic", "a\r\nb"}},
+     {Say("GetDTMFch:")},
+     {"Begin",
+      ":utt Praha :conf 0.95 :noinput 0 :semantic EXPR\t:conf 0.5\t:noinput 0\t:semantic a  b"},
+     {"dialog :get_dtmf_char \"\" :time_out 6"}, ""},
+    {"A confidence that is no number goes as 0, a plain utterance unchanged",
+     "ProcessParse", {{":utt", "Praha"}, {":conf", NAN}, {":noinput", 0}, {":semantic", "Praha"}},
+     {Say("GetDTMFch:")},
+     {"Begin", ":utt Praha\t:conf 0\t:noinput 0\t:semantic Praha"},
+     {"dialog :get_dtmf_char \"\" :time_out 6"}, ""},
+    {"A forged key stays one field",
+     "ProcessDTMF", {{":char", "5\t:x\n"}},
+     {Say("ask:")},
+     {"Begin", ":DTMFchar 5 :x "},
+     {"dialog :start_sampling \"\" :testmode 0"}, ""},
+    {"A message over 1 MiB is dropped and the relay goes on",
+     "BeginSession", {},
+     {Say(kOverlong), Say("inform:clip.wav")},
+     {"Begin"},
+     {"dialog :play_audio \"\" :src \"clip.wav\""},
+     "WARNING: a message of " + std::to_string(kOverlong.size()) +
+         " bytes from the dialog manager is longer than 1048576 bytes; it is dropped\n"},
     {"The end of the dialogue after an utterance",
      "ProcessParse", {{":utt", "nie"}, {":conf", 1.0}, {":noinput", 0}, {":semantic", "nie"}},
      {Say("Koniec dialogu")},
