@@ -313,6 +313,19 @@ Koniec dialogu
 )",
                  {"SmResult.choice2='travel'", "SmResult.form0.city+='Rome'",
                   "SmResult.form0.day+='Friday'"}},
+        // A grammar that only "srcexpr" names is never fetched: nothing of it
+        // is announced.
+        Dialogue{"GrammarNamedBySrcexprIsNotAnnounced",
+                 "<form id=\"order\">\n<field name=\"city\">\n"
+                 "<grammar src=\"cities.bnf\" type=\"application/grammar+bnf\"/>\n"
+                 "<grammar srcexpr=\"'more' + '.bnf'\"/>\n<prompt>Which city?</prompt>\n"
+                 "</field>\n</form>\n",
+                 R"(reply ask: => :utt Paris\t:conf 0.85\t:noinput 0\t:semantic 'Paris')",
+                 SetUp("cities.bnf") + R"(
+Synt\t:text Which city?\t:bargein true\t:timeout 5
+ask:
+Koniec dialogu
+)"},
         // The caller's answer, shown as a choice, is listed by <enumerate/> as
         // the text it is: its markup neither runs nor plays.
         Dialogue{"EnumeratedAnswerIsSpokenAsText",
