@@ -188,8 +188,10 @@ void Interpreter::ExecuteVar(Element* element, const std::string& scope) {
 
 // The reader has decoded the code outside CDATA sections already: a second
 // decoding would change what CDATA holds as written. The code runs up to the
-// last end tag, as a CDATA section may hold "</script>".
+// last end tag, as a CDATA section may hold "</script>". A script file is
+// never fetched: its "src" or "srcexpr" is named as not run.
 void Interpreter::ExecuteScript(Element* element) {
+  LogNotRunAttributes(element, {"src", "srcexpr"}, "in the script", "only the script's body runs");
   const std::string body = taglexer::ElementBody(element->sourceText, "script");
   if (!body.empty()) scopes_->ExecuteBuilt(body);
 }

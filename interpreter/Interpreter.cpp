@@ -6,6 +6,7 @@
 #include "interpreter/Element.h"
 #include "interpreter/ElementKinds.h"
 #include "interpreter/FatalExit.h"
+#include "interpreter/NotRunLog.h"
 #include "interpreter/SessionLog.h"
 #include "interpreter/VxmlDocument.h"
 #include "interpreter/XmlParser.h"
@@ -140,16 +141,13 @@ int Interpreter::RunDocument() {
 
 void Interpreter::LogNotRun(const std::string& element, const std::string& place,
                             const std::string& why) {
-  mainLog_->Error(element + " " + place + " is not run" + (why.empty() ? "" : ": " + why));
+  notrun::Log(*mainLog_, element, place, why);
 }
 
 void Interpreter::LogNotRunAttributes(const Element* element,
                                       std::initializer_list<const char*> attributes,
                                       const std::string& place, const std::string& why) {
-  for (const char* attribute : attributes) {
-    const std::string value = element->GetAttribute(attribute);
-    if (!value.empty()) LogNotRun(attribute + ("=\"" + value + "\""), place, why);
-  }
+  notrun::LogAttributes(*mainLog_, *element, attributes, place, why);
 }
 
 void Interpreter::LogNotRunIn(const Element* container, const std::string& place,
@@ -168,6 +166,10 @@ void Interpreter::LogNotRunIn(const Element* container, const std::string& place
     } else if (tag == "option" && !optionNamed) {
       LogNotRun("<option>", place, "options are not understood, no answer fills the field");
       optionNamed = true;
+    } else if (tag == "choice" && container->tagName == "menu" &&
+               container->GetAttribute("dtmf") != "true") {
+      LogNotRunAttributes(child, {"dtmf"}, place,
+                          "the menu is asked by voice, a key is heard only with dtmf=\"true\"");
     }
   }
 }

@@ -146,7 +146,8 @@ class Interpreter {
   // Declares the element's "name" in `scope` with its "expr" (the string
   // 'undefined' when empty) and binds the element to the variable.
   void ExecuteVar(Element* element, const std::string& scope);
-  // Runs the whole body as one script command.
+  // Runs the whole body as one script command; a "src" or "srcexpr" is
+  // named as not run ("in the script").
   void ExecuteScript(Element* element);
   // Ends the dialogue; a "namelist" or "expr" is logged as not run.
   void ExecuteExit(Element* element);
@@ -320,9 +321,10 @@ class Interpreter {
   void LogNotRunAttributes(const Element* element, std::initializer_list<const char*> attributes,
                            const std::string& place, const std::string& why);
   // Names what the container's children hold that nothing runs: <script>,
-  // <property>, <transfer>, the first <option>, and handlers (all of them
-  // unless handlersRun; else <error> and a <catch> that names no raised
-  // event) (Interpreter.cpp).
+  // <property>, <transfer>, the first <option>, the "dtmf" of a <choice> in
+  // a menu without dtmf="true", and handlers (all of them unless
+  // handlersRun; else <error> and a <catch> that names no raised event)
+  // (Interpreter.cpp).
   void LogNotRunIn(const Element* container, const std::string& place, bool handlersRun);
   // LogNotRunIn for a form item, the "type" of a field, and the namelist,
   // srcexpr and <param> children of a subdialog (FormInterpretation.cpp).

@@ -3,8 +3,10 @@
 #include <utility>
 
 #include "interpreter/Element.h"
+#include "interpreter/NotRunLog.h"
 #include "interpreter/PeerLink.h"
 #include "interpreter/SessionLog.h"
+#include "interpreter/TagLexer.h"
 #include "interpreter/VxmlDocument.h"
 #include "interpreter/XmlParser.h"
 
@@ -99,6 +101,7 @@ void GrammarManager::InitGrammar(Element* grammar) {
   parent->binding.emplace(currentIdentity_, parent->scope, parent);
   mainLog_->Write(src);
   if (src.empty()) {
+    if (LeftUnfetched(*grammar)) return;
     currentFormat_ = "internal";
     ServeInternalGrammar(grammar, scopeClass);
     return;
@@ -116,6 +119,20 @@ void GrammarManager::InitGrammar(Element* grammar) {
     mainLog_->Error("GRAMman: the grammar " + src + " has a type the recogniser does not know (\"" +
                     type + "\"); it is not used");
   }
+}
+
+bool GrammarManager::LeftUnfetched(const Element& grammar) {
+  const Element& parent = *grammar.parent;
+  if (grammar.GetAttribute("srcexpr").empty() && grammar.GetAttribute("expr").empty()) {
+    return false;
+  }
+  std::string owner = parent.GetAttribute("name");
+  if (owner.empty()) owner = parent.GetAttribute("id");
+  const std::string place =
+      "in the grammar of the " + parent.tagName + (owner.empty() ? "" : " " + owner);
+  notrun::LogAttributes(*mainLog_, grammar, {"srcexpr", "expr"}, place,
+                        "a grammar is read only from its src or its own rules");
+  return grammar.children.empty() && taglexer::TrimBlanks(grammar.GetText()).empty();
 }
 
 void GrammarManager::AddListGrammar(Element* grammar, const std::string& src,

@@ -4,7 +4,9 @@
 // Registration: LoadGrammarList registers every <grammar> element of a loaded
 // document (InitGrammar); a grammar with "src" becomes an entry by its "type"
 // (an SRGS file is parsed and converted into a BNF file), one without "src"
-// becomes an internal grammar (ServeInternalGrammar). The menu and field
+// becomes an internal grammar (ServeInternalGrammar), unless "srcexpr" or
+// "expr" names it and it holds nothing: that one is logged as not run and
+// not registered. The menu and field
 // executors add the choice grammar of a menu or of a field with options
 // (BuildChoiceGrammar). Registering the same <grammar> element again (for a
 // menu: the choice grammar of the same menu) refreshes its entry in place. At
@@ -83,7 +85,8 @@ class GrammarManager {
   // Registers one <grammar> element: scope class and owner by its parent P,
   // the identity (P's "name" for a field, else P's tag name + the entry
   // count) bound to P as a new VariableBinding, then the adder that "type"
-  // chooses, or the internal grammar when "src" is empty. A grammar without
+  // chooses, or the internal grammar when "src" is empty (LeftUnfetched
+  // grammars aside). A grammar without
   // a parent is logged and skipped; one with "src" and an unknown "type" is
   // not registered.
   void InitGrammar(Element* grammar);
@@ -154,6 +157,11 @@ class GrammarManager {
   // name, item name, scope class, dictionary path) and logs the addition.
   void CompleteFileEntry(GrammarEntry& entry, Element* grammar, const std::string& src,
                          const std::string& scopeClass);
+  // A grammar named by "srcexpr" or "expr" (without "src") is never
+  // fetched: both are named in the main log as not run ("in the grammar of
+  // the field city"). True when it holds no rules or text of its own either:
+  // it is not registered, so no empty grammar is announced.
+  bool LeftUnfetched(const Element& grammar);
   // Parses an SRGS file with a fresh grammar input stream and parser; the
   // document's root is the grammar tree. Ends the process when the file
   // cannot be read (XmlParser::ParseFile).

@@ -17,7 +17,6 @@ const char kUriError[] = "Error load an uri adress of audio prompt";
 const char kChoiceAudio[] = "Audio in choice is not supported yet.";
 const char kSyntPrefix[] = "Synt\t:text ";
 const char kInformPrefix[] = "inform:\t:src ";
-const char kEnumerateTag[] = "<enumerate/>";
 // A condition's value is read back through a buffer of this size.
 constexpr std::size_t kCondResultSize = 512;
 // How much of a cut text a log line shows.
@@ -90,7 +89,7 @@ void PromptPlayer::PlayPrompt(Element* prompt, const VxmlDocument* /*document*/,
   // A CDATA section of a prompt may hold "</prompt>": its body runs to the last one.
   const std::string body =
       textLine ? prompt->GetText() : taglexer::ElementBody(prompt->sourceText, "prompt");
-  std::vector<Piece> pieces = Render(body, *item);
+  std::vector<Piece> pieces = Render(body, item);
   bool withClips = false;
   for (const Piece& piece : pieces) withClips = withClips || piece.clip;
   bool spoken = false;
@@ -110,8 +109,8 @@ void PromptPlayer::PlayPrompt(Element* prompt, const VxmlDocument* /*document*/,
   if (spoken) ++item->promptCounter;
 }
 
-std::vector<PromptPlayer::Piece> PromptPlayer::Render(std::string text, const Element& item) {
-  ReplaceEnumerate(text, item);
+std::vector<PromptPlayer::Piece> PromptPlayer::Render(const std::string& text,
+                                                    const Element* item) {
   std::vector<Piece> pieces{{false, ""}};
   bool pause = false;  // pause markup dropped since the last text or clip
   auto add = [&pieces, &pause](const Piece& piece) {
@@ -148,6 +147,10 @@ std::vector<PromptPlayer::Piece> PromptPlayer::Render(std::string text, const El
       if (piece.kind == PieceKind::kText || !piece.complete) {
         add({false, taglexer::DecodeEntities(pieceText)});
       }
+    } else if (isTag && item != nullptr && piece.kind != PieceKind::kEndTag &&
+               taglexer::TagName(pieceText) == "enumerate") {
+      at = EnumerateEnd(text, piece);
+      for (const Piece& listed : EnumeratedChoices(*item)) add(listed);
     } else if (name == "value") {
       add(ValueOf(pieceText));
     } else if (name == "audio") {
@@ -178,55 +181,42 @@ PromptPlayer::Piece PromptPlayer::ValueOf(const std::string& tag) {
   return {false, scopes_->GetValue(expression)};
 }
 
-void PromptPlayer::ReplaceEnumerate(std::string& text, const Element& item) {
-  std::size_t tag = text.find(kEnumerateTag);
-  std::size_t length = sizeof(kEnumerateTag) - 1;
-  if (tag == std::string::npos && !FindEnumerate(text, tag, length)) return;
-  std::string list;
+// Each choice's pieces followed by ", ", the last one by two blanks ("red,
+// green  "). Only a choice's own markup is read as markup: a value it shows
+// joins the prompt as the text it is.
+std::vector<PromptPlayer::Piece> PromptPlayer::EnumeratedChoices(const Element& item) {
+  std::vector<Piece> list;
   for (const Element* child : item.children) {
-    if (child->tagName == "option" || child->tagName == "choice") {
-      list += EnumeratedChoiceText(*child) + ", ";
-    }
+    if (child->tagName != "option" && child->tagName != "choice") continue;
+    if (!list.empty()) list.push_back({false, ", "});
+    for (const Piece& piece : EnumeratedChoice(*child)) list.push_back(piece);
   }
-  const std::size_t comma = list.rfind(',');
-  if (comma != std::string::npos) list[comma] = ' ';
-  text.replace(tag, length, list);
+  if (!list.empty()) list.push_back({false, "  "});
+  return list;
 }
 
-// An <enumerate> written otherwise: an empty tag with blanks, or a template
-// up to its end tag (or only its start tag without one), which is logged as
-// not used.
-bool PromptPlayer::FindEnumerate(const std::string& text, std::size_t& tag, std::size_t& length) {
-  for (std::size_t at = 0; at < text.size();) {
-    const taglexer::Piece piece = taglexer::NextPiece(text, at);
-    at = piece.end;
-    const std::string pieceText = taglexer::PieceText(text, piece);
-    if (piece.kind == PieceKind::kEndTag || !taglexer::IsTag(piece) || !piece.complete ||
-        taglexer::TagName(pieceText) != "enumerate") {
-      continue;
-    }
-    tag = piece.begin;
-    length = piece.end - piece.begin;
-    if (piece.kind == PieceKind::kEmptyTag) return true;
-    std::size_t end = text.find("</enumerate", piece.end);
-    if (end != std::string::npos) end = taglexer::NextPiece(text, end).end;
-    if (end != std::string::npos) length = end - tag;
-    mainLog_->Error("PromptPlayer: the template of <enumerate> is not used, the choices are "
-                    "listed instead: " + text.substr(tag, length));
-    return true;
-  }
-  return false;
+// The end of an <enumerate> tag, or of its template up to the end tag (or
+// only of its start tag without one); a template is logged as not used.
+std::size_t PromptPlayer::EnumerateEnd(const std::string& text, const taglexer::Piece& tag) {
+  if (tag.kind == PieceKind::kEmptyTag) return tag.end;
+  std::size_t end = text.find("</enumerate", tag.end);
+  end = end == std::string::npos ? tag.end : taglexer::NextPiece(text, end).end;
+  mainLog_->Error("PromptPlayer: the template of <enumerate> is not used, the choices are "
+                  "listed instead: " + text.substr(tag.begin, end - tag.begin));
+  return end;
 }
 
-std::string PromptPlayer::EnumeratedChoiceText(const Element& choice) {
-  if (choice.children.empty()) return choice.GetText();
-  std::string text;
+std::vector<PromptPlayer::Piece> PromptPlayer::EnumeratedChoice(const Element& choice) {
+  if (choice.children.empty()) return Render(choice.GetText(), nullptr);
+  std::vector<Piece> pieces;
   for (const Element* child : choice.children) {
     if (child->tagName == "PCDATA") {
-      text = child->GetText();
+      pieces = Render(child->GetText(), nullptr);
       break;
     }
-    if (child->tagName == "value") text = scopes_->GetValue(child->GetAttribute("expr"));
+    if (child->tagName == "value") {
+      pieces = {{false, scopes_->GetValue(child->GetAttribute("expr"))}};
+    }
   }
   for (const Element* child : choice.children) {
     if (child->tagName == "audio") {
@@ -234,7 +224,7 @@ std::string PromptPlayer::EnumeratedChoiceText(const Element& choice) {
       mainLog_->Error(kChoiceAudio);
     }
   }
-  return text;
+  return pieces;
 }
 
 bool PromptPlayer::SendText(const std::string& text, const std::string& fields) {

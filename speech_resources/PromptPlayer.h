@@ -16,6 +16,9 @@ class Element;
 class PeerLink;
 class SessionLog;
 class VxmlDocument;
+namespace taglexer {
+struct Piece;
+}
 
 class PromptPlayer {
  public:
@@ -40,11 +43,13 @@ class PromptPlayer {
   // not say bargein="false".
   //
   // The text of a <prompt> runs from its start tag to its last end tag (a
-  // CDATA section may hold "</prompt>"). It is read in order: <enumerate/> becomes the item's choices ("red,
-  // green  "), and so does an <enumerate> template, whose own text is not
-  // used (main log error "PromptPlayer: the template of <enumerate> is not
-  // used, the choices are listed instead: " + the template); character references are decoded, CDATA content stands as
-  // written; <value expr="e"/> becomes the value of e (a plain name is read
+  // CDATA section may hold "</prompt>"). It is read in order: <enumerate/>
+  // becomes the item's choices ("red, green  "), and so does an <enumerate>
+  // template, whose own text is not used (main log error "PromptPlayer: the
+  // template of <enumerate> is not used, the choices are listed instead: " +
+  // the template); the choices join the prompt after its markup is read, so
+  // a value a choice shows (a caller's answer) is only ever spoken as text;
+  // character references are decoded, CDATA content stands as written; <value expr="e"/> becomes the value of e (a plain name is read
   // with GetValue, any other expression is scope-expanded and run), except
   // that a name holding an object with a non-empty ".src" is that clip;
   // <audio src="u"/> is the clip u (the text inside it is not spoken); the
@@ -85,21 +90,21 @@ class PromptPlayer {
     std::string text;
   };
 
-  // The pieces of a prompt's text, in order (adjacent text joined).
-  std::vector<Piece> Render(std::string text, const Element& item);
+  // The pieces of a prompt's text, in order (adjacent text joined). Each
+  // <enumerate> tag lists the item's choices; without an item (the text of a
+  // choice) it is dropped like any other tag.
+  std::vector<Piece> Render(const std::string& text, const Element* item);
   // The text or the clip a <value> tag stands for.
   Piece ValueOf(const std::string& tag);
-  // Replaces the first <enumerate/> by the item's option and choice texts.
-  void ReplaceEnumerate(std::string& text, const Element& item);
-  // Where the first <enumerate> tag other than "<enumerate/>" stands, and
-  // the length of the tag or of the template with its end tag; false when
-  // there is none.
-  bool FindEnumerate(const std::string& text, std::size_t& tag, std::size_t& length);
-  // The spoken text of one option or choice in <enumerate/>: its own text
-  // when it has no children; otherwise its first text line, or else the
-  // value of the last <value> before it (the choice grammar reads a choice
-  // by a rule of its own, ChoiceGrammarText).
-  std::string EnumeratedChoiceText(const Element& choice);
+  // The pieces that stand for an <enumerate>: the item's options and choices.
+  std::vector<Piece> EnumeratedChoices(const Element& item);
+  // Where the text goes on after the <enumerate> tag that `tag` is.
+  std::size_t EnumerateEnd(const std::string& text, const taglexer::Piece& tag);
+  // The pieces of one option or choice in <enumerate>: its own text, read as
+  // markup, when it has no children; otherwise its first text line, or else
+  // the value of the last <value> before it, as plain text (the choice
+  // grammar reads a choice by a rule of its own, ChoiceGrammarText).
+  std::vector<Piece> EnumeratedChoice(const Element& choice);
   // Logs and shows the text, then sends it; true when the reply was "End".
   bool SendText(const std::string& text, const std::string& fields);
   // PlayAudio; true when the reply was "End".

@@ -354,7 +354,44 @@ Synt\t:text Going to PAR.\t:bargein false\t:timeout 5
 Koniec dialogu
 )",
                  {"SmResult.color = new Object()", "SmResult.color='red'",
-                  "SmResult.to[\"city-name\"] ='';", "SmResult.to[\"city-name\"]+='PAR'"}}),
+                  "SmResult.to[\"city-name\"] ='';", "SmResult.to[\"city-name\"]+='PAR'"}},
+        // A grammar that only "srcexpr" names is never fetched: nothing of it
+        // is announced.
+        Dialogue{"GrammarNamedBySrcexprIsNotAnnounced",
+                 "<form id=\"order\">\n<field name=\"city\">\n"
+                 "<grammar src=\"cities.bnf\" type=\"application/grammar+bnf\"/>\n"
+                 "<grammar srcexpr=\"'more' + '.bnf'\"/>\n<prompt>Which city?</prompt>\n"
+                 "</field>\n</form>\n",
+                 R"(reply ask: => :utt Paris\t:conf 0.85\t:noinput 0\t:semantic 'Paris')",
+                 SetUp("cities.bnf") + R"(
+Synt\t:text Which city?\t:bargein true\t:timeout 5
+ask:
+Koniec dialogu
+)"},
+        // The caller's answer, shown as a choice, is listed by <enumerate/> as
+        // the text it is: its markup neither runs nor plays.
+        Dialogue{"EnumeratedAnswerIsSpokenAsText",
+                 "<var name=\"pet\"/>\n<form id=\"ask\">\n<field name=\"pet\">\n"
+                 "<grammar src=\"pets.bnf\" type=\"application/grammar+bnf\"/>\n"
+                 "<prompt>Which pet?</prompt>\n<filled>\n"
+                 "<assign name=\"document.pet\" expr=\"pet\"/>\n<goto next=\"#pick\"/>\n"
+                 "</filled>\n</field>\n</form>\n<menu id=\"pick\">\n"
+                 "<prompt>Say <enumerate/></prompt>\n"
+                 "<choice next=\"#ask\">\n<value expr=\"document.pet\"/>\n</choice>\n"
+                 "<choice next=\"#bye\">dog</choice>\n</menu>\n"
+                 "<form id=\"bye\">\n<block>\n<prompt>Bye.</prompt>\n</block>\n</form>\n",
+                 R"(reply ask: => :utt cat\t:conf 0.9\t:noinput 0)"
+                 R"(\t:semantic '<audio src="x.wav"/><value expr="document.hit=1"/>'
+)" + Ask("dog"),
+                 SetUp("pets.bnf") + R"(
+Synt\t:text Which pet?\t:bargein true\t:timeout 5
+ask:
+)" + SetUp(kTemp + "GoTo#ask.bnf", "GoTo#ask.dic") + R"(
+Synt\t:text Say <audio src="x.wav"/><value expr="document.hit=1"/>, dog  \t:bargein false\t:timeout 5
+ask:
+Synt\t:text Bye.\t:bargein false\t:timeout 5
+Koniec dialogu
+)"}),
     [](const ::testing::TestParamInfo<Dialogue>& info) { return info.param.name; });
 
 // ---------------------------------------------------------------------------

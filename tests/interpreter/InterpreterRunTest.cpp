@@ -51,6 +51,7 @@ TEST_F(InterpreterTest, ElementsThatAreNotRunAreLogged) {
                 "<property name=\"timeout\" value=\"3s\"/>\n"
                 "<catch event=\"error.badfetch\"><exit/></catch>\n"
                 "<form id=\"mail\">\n"
+                "<grammar expr=\"'mail.grxml'\"/>\n"
                 "<script>var seen = true;</script>\n"
                 "<error><prompt>Oops.</prompt></error>\n"
                 "<record name=\"msg\">\n"
@@ -59,24 +60,34 @@ TEST_F(InterpreterTest, ElementsThatAreNotRunAreLogged) {
                 "</record>\n"
                 "<field name=\"drink\" cond=\"false\"><option>tea</option><option>milk</option>"
                 "<catch event=\"nomatch help\">x</catch></field>\n"
-                "<field name=\"count\" type=\"digits\" cond=\"false\"/>\n"
+                "<field name=\"count\" type=\"digits\" cond=\"false\">"
+                "<grammar srcexpr=\"'digits.grxml'\"/></field>\n"
                 "<transfer name=\"call\" dest=\"tel:+15551234\"/>\n"
-                "<subdialog name=\"sub\" src=\"#other\" namelist=\"a b\">"
+                "<subdialog name=\"sub\" src=\"#pick\" namelist=\"a b\">"
                 "<param name=\"p\" expr=\"1\"/></subdialog>\n"
                 "<block><goto nextitem=\"nothing\"/></block>\n"
                 "<block><goto next=\"#nowhere\"/><prompt>Not heard.</prompt></block>\n"
-                "<block><script>var shown = 1;</script><foreach item=\"x\" array=\"a\"><prompt>"
+                "<block><script src=\"lib.js\">var shown = 1;</script><foreach item=\"x\" array=\"a\"><prompt>"
                 "<value expr=\"x\"/></prompt></foreach><data src=\"d.xml\"/><prompt>Bye.</prompt>"
                 "<exit namelist=\"shown\"/></block>\n"
                 "</form>\n"
+                "<menu id=\"pick\"><choice dtmf=\"1\" next=\"#other\">other</choice></menu>\n"
                 "<form id=\"other\"><block>Other.</block></form>\n",
                 "version=\"1.0\" application=\"root.vxml\"");
+  peer_.SetDefaultReply(":utt other\t:conf 0.9\t:noinput 0");  // the menu hears "other"
   RunDialogue("start.vxml");
   EXPECT_EQ(HeardTexts(),
-            (Strings{"Record:\t:name msg\t:maxtime \t:dtmfterm ", "Other.", "Bye."}));
+            (Strings{"Record:\t:name msg\t:maxtime \t:dtmfterm ", "NewGroup\t",
+                     "AddGram\t:gramURI lang_resources/grammars/temp/GoTo#other.bnf\t:gramTYPE "
+                     "bnf\t:loc_DICT lang_resources\\Dictionaries\\GoTo#other.dic",
+                     "LoadGroup", "ask:", "Other.", "Bye."}));
   const std::string log = MainLog();
   EXPECT_TRUE(InOrder(
-      log, {"ERROR :<script> at the top of root.vxml is not run",
+      log, {"ERROR :expr=\"'mail.grxml'\" in the grammar of the form mail is not run: a grammar "
+            "is read only from its src or its own rules",
+            "ERROR :srcexpr=\"'digits.grxml'\" in the grammar of the field count is not run: "
+            "a grammar is read only from its src or its own rules",
+            "ERROR :<script> at the top of root.vxml is not run",
             "ERROR :<nomatch> at the top of root.vxml is not run: no event is handled there",
             "ERROR :<script> at the top of start.vxml is not run",
             "ERROR :<property name=\"timeout\"> at the top of start.vxml is not run",
@@ -95,8 +106,11 @@ TEST_F(InterpreterTest, ElementsThatAreNotRunAreLogged) {
             "ERROR :<error> in the form mail is not run: only noinput, nomatch and help are raised",
             "ERROR :<transfer> in the form mail is not run",
             "ERROR :<filled> in the record msg is not run",
+            "ERROR :dtmf=\"1\" in the menu pick is not run: the menu is asked by voice, a key is "
+            "heard only with dtmf=\"true\"",
             "ERROR :goto: no form item named nothing; the jump is not made",
             "ERROR :goto: no dialog with id nowhere in document start.vxml; the jump is not made",
+            "ERROR :src=\"lib.js\" in the script is not run: only the script's body runs",
             "ERROR :<foreach> in the block noname_block2 is not run",
             "ERROR :<data> in the block noname_block2 is not run",
             "ERROR :namelist=\"shown\" in the exit is not run: an exit returns no values"}));

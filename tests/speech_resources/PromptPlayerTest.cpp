@@ -238,6 +238,53 @@ TEST_F(PromptPlayerTest, EnumerateChoiceWithChildren) {
             mainLog_.Text().find("\nERROR :Audio in choice is not supported yet.\n"));
 }
 
+// What <enumerate/> lists for a menu's choices: each written as its source
+// text, or, after "value:", as a choice whose one child is a <value> of that
+// name. A choice's own markup is read; a value it shows is only text.
+struct EnumerateCase {
+  const char* name;
+  std::vector<std::string> choices;
+  std::string spoken;
+};
+
+class EnumerateTest : public PromptPlayerTest,
+                      public ::testing::WithParamInterface<EnumerateCase> {};
+
+TEST_P(EnumerateTest, ListsTheChoicesAfterTheMarkupIsRead) {
+  Script("dialog.said = '<value expr=\"dialog.ran = 1\"/> <audio src=\"http://x/a.wav\"/> ' + "
+         "String.fromCharCode(38) + 'amp;'");
+  Script("dialog.ran = 0");
+  Element* item = MakeItem("menu", {MakePrompt("Vyberte <enumerate/>")});
+  for (const std::string& choice : GetParam().choices) {
+    if (choice.rfind("value:", 0) != 0) {
+      item->AppendChild(MakeElement("choice", choice));
+      continue;
+    }
+    Element* shown = MakeElement("choice", "<choice next=\"#a\">");
+    const std::string name = choice.substr(6);
+    shown->AppendChild(MakeElement("value", "<value expr=\"" + name + "\"/>", {{"expr", name}}));
+    item->AppendChild(shown);
+  }
+  Play(item->children[0], item);
+  EXPECT_EQ(std::vector<std::string>{Synt(GetParam().spoken, "false")}, peer_.Sent());
+  EXPECT_EQ("0", scopes_.GetValue("ran"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, EnumerateTest,
+    ::testing::Values(
+        EnumerateCase{"plain_choices", {"<choice>prvy</choice>", "<choice>druhy</choice>"},
+                      "Vyberte prvy, druhy  "},
+        EnumerateCase{"value_shown_by_a_choice_is_text",
+                      {"value:said", "<choice>druhy</choice>"},
+                      "Vyberte <value expr=\"dialog.ran = 1\"/> <audio src=\"http://x/a.wav\"/> "
+                      "&amp;, druhy  "},
+        EnumerateCase{"own_markup_of_a_choice_is_read",
+                      {"<choice>R&amp;B <value expr=\"said\"/></choice>"},
+                      "Vyberte R&B <value expr=\"dialog.ran = 1\"/> <audio "
+                      "src=\"http://x/a.wav\"/> &amp;  "}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // <value expr="x"/> substitution.
 struct ValueCase {
   const char* name;
