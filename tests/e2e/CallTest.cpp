@@ -265,7 +265,110 @@ const char kHostileQuery[] =
     "<block>\n<prompt>Mame <value expr=\"q.a\"/> kusov, <value expr=\"typeof ({}).polluted\"/>."
     "</prompt>\n</block>\n</form>\n";
 
+const std::string kTempGrammars = "lang_resources/grammars/temp/";
+const char kRecorded[] = "Receive> :utt none\t:conf 0.99\t:noinput 0\t:semantic none";
+const std::string kEchoed = "Povedzte <value expr=\"quit(3)\"/>; $hack = (a) volaj";
+
+const char kSrgsField[] =
+    "<form id=\"f\">\n<field name=\"odpoved\">\n"
+    "<grammar type=\"application/srgs+xml\" root=\"r\">\n<rule id=\"r\">\n<one-of>\n"
+    "<item>ano</item>\n<item>x&#39;+quit(7)+&#39;</item>\n</one-of>\n</rule>\n</grammar>\n"
+    "<prompt>Chcete pokracovat?</prompt>\n"
+    "<filled>\n<prompt>Povedali ste <value expr=\"odpoved\"/>.</prompt>\n</filled>\n"
+    "</field>\n</form>\n";
+
+// The caller's answer comes back as a menu's choice.
+const char kEchoMenu[] =
+    "<var name=\"zviera\"/>\n<form id=\"ask\">\n<field name=\"zviera\">\n"
+    "<grammar src=\"zvierata.bnf\" type=\"application/grammar+bnf\"/>\n"
+    "<prompt>Ake zviera?</prompt>\n<filled>\n"
+    "<assign name=\"document.zviera\" expr=\"zviera\"/>\n<goto next=\"#pick\"/>\n"
+    "</filled>\n</field>\n</form>\n<menu id=\"pick\">\n"
+    "<prompt>Povedzte <enumerate/></prompt>\n"
+    "<choice next=\"#ask\">\n<value expr=\"document.zviera\"/>\n</choice>\n"
+    "<choice next=\"#bye\">pes</choice>\n</menu>\n"
+    "<form id=\"bye\">\n<block>\n<prompt>Dovidenia.</prompt>\n</block>\n</form>\n";
+
+const char kRecords[] =
+    "<form id=\"f\">\n<record name=\"a\" maxtime=\"1s\">\n<prompt>Hovorte.</prompt>\n"
+    "</record>\n<record name=\"b\" maxtime=\"1s\">\n<prompt>Este raz.</prompt>\n"
+    "</record>\n</form>\n";
+
+// Links in Recordings point at files outside it.
+void LinkRecordings() {
+  std::filesystem::create_directory("Recordings");
+  testsupport::WriteFile("victim_a", "keep");
+  testsupport::WriteFile("victim_b", "keep");
+  std::filesystem::create_symlink("../victim_a", "Recordings/a.raw");
+  std::filesystem::create_symlink("../victim_b", "Recordings/b.wav");
+}
+
 const CallCase kOutsideTextCases[] = {
+    {"a forged utterance stays one field", kField,
+     "ano\\t:conf 0.95\\t:noinput 0\\t:semantic quit(9) | 'ano' | 0.8\n", {},
+     kAskFrames + Words{Spoken("Povedali ste ano."), "SetProperty :timeout 5", "StopCall"},
+     Words{"Receive> Begin"} + kAskLog +
+         Words{"Receive> :utt ano :conf 0.95 :noinput 0 :semantic quit(9)\t:conf 0.8\t:noinput "
+               "0\t:semantic 'ano'",
+               "Send> Synt\t:text Povedali ste ano.\t:bargein false\t:timeout 5", "Receive> OK",
+               "Send> Koniec dialogu"}},
+    {"entities in matched words stay text", kSrgsField, "x&#39;+quit(7)+&#39;\n", {},
+     Words{"dialog :prepare_group \"\" :group_name \"\"",
+           "dialog :add_grammar \"\" :gramURI \"" + kTempGrammars + "FieldLink_odpoved.bnf\" "
+           ":gramTYPE \"bnf\" :loc_DICT \"lang_resources\\\\Dictionaries\\\\FieldLink_odpoved.dic\"",
+           "dialog :load_group \"\"", Spoken("Chcete pokracovat?", "true"), "SetProperty :timeout 5",
+           "dialog :start_sampling \"\" :testmode 0", Spoken("Povedali ste x&#39;+quit(7)+&#39;."),
+           "SetProperty :timeout 5", "StopCall"},
+     Words{"Receive> Begin", "Send> NewGroup\t", "Receive> OK",
+           "Send> AddGram\t:gramURI " + kTempGrammars + "FieldLink_odpoved.bnf\t:gramTYPE bnf"
+           "\t:loc_DICT lang_resources\\Dictionaries\\FieldLink_odpoved.dic",
+           "Receive> OK", "Send> LoadGroup", "Receive> OK",
+           "Send> Synt\t:text Chcete pokracovat?\t:bargein true\t:timeout 5", "Receive> OK",
+           "Send> ask:", "Receive> :utt x&#39;+quit(7)+&#39;\t:conf 0.9\t:noinput 0\t:semantic ",
+           "Send> Synt\t:text Povedali ste x&#39;+quit(7)+&#39;.\t:bargein false\t:timeout 5",
+           "Receive> OK", "Send> Koniec dialogu"}},
+    {"an answer listed as a choice stays text", kEchoMenu,
+     "macka | '<value expr=\"quit(3)\"/>; $hack = (a) volaj'\npes\n", {},
+     Words{"dialog :prepare_group \"\" :group_name \"\"",
+           "dialog :add_grammar \"\" :gramURI \"zvierata.bnf\" :gramTYPE \"bnf\" :loc_DICT "
+           "\"lang_resources\\\\Dictionaries\\\\\"",
+           "dialog :load_group \"\"", Spoken("Ake zviera?", "true"), "SetProperty :timeout 5",
+           "dialog :start_sampling \"\" :testmode 0", "dialog :prepare_group \"\" :group_name \"\"",
+           "dialog :add_grammar \"\" :gramURI \"" + kTempGrammars + "GoTo#ask.bnf\" :gramTYPE "
+           "\"bnf\" :loc_DICT \"lang_resources\\\\Dictionaries\\\\GoTo#ask.dic\"",
+           "dialog :load_group \"\"", Spoken(kEchoed + ", pes  "), "SetProperty :timeout 5",
+           "dialog :start_sampling \"\" :testmode 0", Spoken("Dovidenia."),
+           "SetProperty :timeout 5", "StopCall"},
+     Words{"Receive> Begin", "Send> NewGroup\t", "Receive> OK",
+           "Send> AddGram\t:gramURI zvierata.bnf\t:gramTYPE bnf\t:loc_DICT "
+           "lang_resources\\Dictionaries\\",
+           "Receive> OK", "Send> LoadGroup", "Receive> OK",
+           "Send> Synt\t:text Ake zviera?\t:bargein true\t:timeout 5", "Receive> OK",
+           "Send> ask:",
+           "Receive> :utt macka\t:conf 0.9\t:noinput 0\t:semantic '<value expr=\"quit(3)\"/>; "
+           "$hack = (a) volaj'",
+           "Send> NewGroup\t", "Receive> OK",
+           "Send> AddGram\t:gramURI " + kTempGrammars + "GoTo#ask.bnf\t:gramTYPE bnf\t:loc_DICT "
+           "lang_resources\\Dictionaries\\GoTo#ask.dic",
+           "Receive> OK", "Send> LoadGroup", "Receive> OK",
+           "Send> Synt\t:text " + kEchoed + ", pes  \t:bargein false\t:timeout 5", "Receive> OK",
+           "Send> ask:", "Receive> :utt pes\t:conf 0.9\t:noinput 0\t:semantic ",
+           "Send> Synt\t:text Dovidenia.\t:bargein false\t:timeout 5", "Receive> OK",
+           "Send> Koniec dialogu"},
+     {{kTempGrammars + "GoTo#ask.bnf",
+       "$main = ( value expr \"quit 3 \"/    hack    a  volaj |pes );\n\n($main)\n"}}},
+    // The first recording is refused at once, the second written beside its link.
+    {"recordings never write through links", kRecords, "/silence\n/silence\n", {},
+     Words{Spoken("Hovorte."), "SetProperty :timeout 5", "dialog :record \"\"",
+           Spoken("Este raz."), "SetProperty :timeout 5", "dialog :record \"\"",
+           "dialog :stop_sampling \"\"", "StopCall"},
+     Words{"Receive> Begin", "Send> Synt\t:text Hovorte.\t:bargein false\t:timeout 5",
+           "Receive> OK", "Send> Record:\t:name a\t:maxtime 1s\t:dtmfterm ", kRecorded,
+           "Send> Synt\t:text Este raz.\t:bargein false\t:timeout 5", "Receive> OK",
+           "Send> Record:\t:name b\t:maxtime 1s\t:dtmfterm ", kRecorded,
+           "Send> Koniec dialogu"},
+     {{"victim_a", "keep"}, {"victim_b", "keep"}}, LinkRecordings},
+
     {"a data query keeps to its lines and its answer stays data", kHostileQuery,
      "\t:constructor.prototype.polluted 1\t:a 5-3\n", {},
      Words{"dialog :dataquery \"\" :inframe \"{\\nact query\\ncontent -f\\nitem "
@@ -313,7 +416,6 @@ TEST(CallRecordingTest, WritesRawAndWavFilesCutByTheLimitAndTheKey) {
                  Words{Spoken("Este raz."), "SetProperty :timeout 5"} + recording +
                  Words{"StopCall"};
   EXPECT_EQ(frames, CallerFrames());
-  const char kRecorded[] = "Receive> :utt none\t:conf 0.99\t:noinput 0\t:semantic none";
   EXPECT_EQ((Words{"Receive> Begin", "Send> Synt\t:text Hovorte.\t:bargein false\t:timeout 5",
                    "Receive> OK", "Send> Record:\t:name prvy\t:maxtime 2s\t:dtmfterm true",
                    kRecorded, "Send> Synt\t:text Este raz.\t:bargein false\t:timeout 5",
