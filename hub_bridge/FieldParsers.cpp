@@ -1,5 +1,8 @@
 #include "hub_bridge/FieldParsers.h"
 
+#include <cmath>
+#include <cstdio>
+
 namespace {
 
 const char kFieldMark[] = "\t:";
@@ -41,4 +44,13 @@ std::string FieldValue(std::string text) {
     if (c == '\t' || c == '\r' || c == '\n' || c == '\0') c = ' ';
   }
   return text;
+}
+
+std::string RecognitionReply(const std::string& utterance, float confidence, int32_t noInput,
+                             const std::string& semantic) {
+  if (!std::isfinite(confidence)) confidence = 0;
+  char confidenceText[32];
+  snprintf(confidenceText, sizeof confidenceText, "%G", static_cast<double>(confidence));
+  return ":utt " + FieldValue(utterance) + "\t:conf " + confidenceText + "\t:noinput " +
+         std::to_string(noInput) + "\t:semantic " + FieldValue(semantic);
 }

@@ -1,8 +1,6 @@
 #include "hub_bridge/HubOperations.h"
 
 #include <chrono>
-#include <cmath>
-#include <cstdio>
 #include <string>
 #include <thread>
 
@@ -18,13 +16,6 @@ void Pause(int milliseconds) {
 
 Hub_Frame* NewReply() { return Hub_MakeFrameOfKind("reply", HUB_KIND_CLAUSE); }
 
-// "%G" of the confidence; one that is no finite number goes as 0.
-std::string ConfidenceText(float confidence) {
-  if (!std::isfinite(confidence)) confidence = 0;
-  char text[32];
-  snprintf(text, sizeof text, "%G", static_cast<double>(confidence));
-  return text;
-}
 
 // The text under the key; the empty text, after a warning, when there is none.
 std::string FrameText(const Hub_Frame* frame, const char* key) {
@@ -49,16 +40,15 @@ Hub_Frame* BeginSession(Hub_Frame*, Hub_CallEnvironment* env) {
 }
 
 Hub_Frame* ProcessParse(Hub_Frame* frame, Hub_CallEnvironment* env) {
-  std::string utterance = FieldValue(FrameText(frame, ":utt"));
-  std::string semantic = FieldValue(FrameText(frame, ":semantic"));
+  std::string utterance = FrameText(frame, ":utt");
+  std::string semantic = FrameText(frame, ":semantic");
   float confidence = Hub_GetFrameFloat(frame, ":conf");
   int32_t noInput = Hub_GetFrameInt(frame, ":noinput");
   if (noInput == 1) {
     confidence = 0;
     utterance = "NOINPUT";
   }
-  Client().Send(":utt " + utterance + "\t:conf " + ConfidenceText(confidence) + "\t:noinput " +
-                std::to_string(noInput) + "\t:semantic " + semantic);
+  Client().Send(RecognitionReply(utterance, confidence, noInput, semantic));
   RelayDMReplies(env, RelayVariant::kProcessParse);
   return nullptr;
 }

@@ -7,12 +7,22 @@
 // message. TakeColonText, called until it finds no ':': each call drops the
 // message up to and with its first ':' and gives the text up to the next
 // "\t:". A call that finds nothing changes nothing.
+// RecognitionReply, with the input's halves as utterance and semantic text
+// and its first four bytes as the confidence: read by the dialog manager's
+// reply-field parser, the reply is exactly four fields, whose values are the
+// texts with TAB, CR, LF and NUL made blanks.
 //
 // Input: the message.
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "hub_bridge/FieldParsers.h"
+#include "speech_resources/RecognitionResult.h"
 #include "tests/fuzz/FuzzCheck.h"
 
 namespace {
@@ -60,6 +70,24 @@ void CheckColonTexts(std::string message) {
   }
 }
 
+void CheckRecognitionReply(const std::string& input) {
+  const std::string utterance = input.substr(0, input.size() / 2);
+  const std::string semantic = input.substr(input.size() / 2);
+  float confidence = 0;
+  std::memcpy(&confidence, input.data(), std::min(input.size(), sizeof confidence));
+  std::string reply = RecognitionReply(utterance, confidence, 0, semantic);
+  std::string key, value;
+  std::vector<std::string> values;
+  while (reply.find(':') != std::string::npos) {
+    ParseReplyField(reply, key, value, reply.size());
+    values.push_back(value);
+  }
+  FUZZ_CHECK(values.size() == 4);
+  FUZZ_CHECK(values[0] == FieldValue(utterance) && values[2] == "0");
+  FUZZ_CHECK(values[3] == FieldValue(semantic));
+  FUZZ_CHECK(std::isfinite(std::atof(values[1].c_str())));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -69,5 +97,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   FUZZ_CHECK(rebuilt == message);
   CheckColonTexts(message);
+  CheckRecognitionReply(message);
   return 0;
 }
