@@ -40,8 +40,7 @@ void Interpreter::OpenApplicationRoot(const std::string& application) {
 }
 
 void Interpreter::LoadApplicationRoot(VxmlDocument* document) {
-  mainLog_->Message("LOADED NEW ARD FILE>");
-  mainLog_->Write(document->fileName);
+  mainLog_->Message("LOADED NEW ARD FILE>" + document->fileName);
   applicationRootParser_ = std::make_shared<XmlParser>(&document->input, mainLog_);
   applicationRootParser_->ParseFile(*document);
   Element* root = document->Root();

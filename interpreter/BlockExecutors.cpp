@@ -21,24 +21,20 @@ using elementkinds::IsFormItem;
 
 void Interpreter::ExecuteBlock(Element* block) {
   if (!EvaluateCond(block)) return;
-  mainLog_->Message("Visited block :");
-  mainLog_->Write(block->VariableName());
+  mainLog_->Message("Visited block :" + block->VariableName());
   ExecuteContent(block);
 }
 
 void Interpreter::ExecuteAssign(Element* assign) {
   std::string name = assign->GetAttribute("name");
   std::string expr = assign->GetAttribute("expr");
-  mainLog_->Message("Assign element.Fill variable ");
+  mainLog_->Message("Assign element.Fill variable " + name + " with value " + expr);
   scopes_->FillVariable(name, expr, assign->scope);
-  mainLog_->Write(name);
-  mainLog_->WriteText(" with value ");
-  mainLog_->Write(expr);
 }
 
 void Interpreter::ExecuteClear(Element* clear) {
   std::string namelist = clear->GetAttribute("namelist");
-  mainLog_->Message("Clearing variable ");
+  mainLog_->Message("Clearing variable " + namelist);
   std::vector<std::string> names = SplitNameList(namelist);
   if (names.empty() && currentDialog_ != nullptr) {
     for (Element* item : currentDialog_->element->children) {
@@ -56,7 +52,6 @@ void Interpreter::ExecuteClear(Element* clear) {
       }
     }
   }
-  mainLog_->Write(namelist);
 }
 
 // A cleared item plays its prompt again and counts its events afresh.
@@ -66,7 +61,6 @@ void Interpreter::ResetItem(Element* item) {
 }
 
 void Interpreter::ExecuteGoto(Element* element) {
-  mainLog_->Message("GO TO ");
   std::string next = element->GetAttribute(element->tagName == "subdialog" ? "src" : "next");
   std::string nextItem = element->GetAttribute("nextitem");
   std::string expr = element->GetAttribute("expr");
@@ -81,6 +75,7 @@ void Interpreter::ExecuteGoto(Element* element) {
   } else if (!exprItem.empty()) {
     if (EvaluateTarget(exprItem, &value)) JumpToItem(value);
   } else {
+    LogGoTo("");
     mainLog_->Error("goto element hasnt next attribute!");
     quorvane::FatalExit("Error in goto element", 0);
   }
@@ -92,6 +87,7 @@ void Interpreter::ExecuteGoto(Element* element) {
 bool Interpreter::EvaluateTarget(const std::string& expression, std::string* target) {
   scopes_->ExecuteCommand(expression, target, true, EcmaScopes::kShortSize);
   if (!target->empty()) return true;
+  LogGoTo("");
   mainLog_->Error("goto element has an empty target: " + expression);
   return false;
 }
@@ -116,12 +112,13 @@ void Interpreter::FollowReference(const std::string& reference) {
 void Interpreter::JumpToDialogNamed(const std::string& id) {
   DialogSlot* slot = SlotWithId(id);
   if (slot == nullptr) {
+    LogGoTo("");
     mainLog_->Error("goto: no dialog with id " + id + " in document " +
                     currentDocument_->fileName + "; the jump is not made");
     return;
   }
   const std::vector<Attribute>& attributes = slot->element->attributes;
-  mainLog_->Write("dialog " + (attributes.empty() ? std::string() : attributes[0].value));
+  LogGoTo("dialog " + (attributes.empty() ? std::string() : attributes[0].value));
   JumpToDialog(slot, false, "");
 }
 
@@ -147,7 +144,7 @@ void Interpreter::JumpToDialog(DialogSlot* slot, bool enteredByJump,
 }
 
 void Interpreter::JumpToDocument(const std::string& document, const std::string& startDialog) {
-  mainLog_->Write("another document: " + document);
+  LogGoTo("another document: " + document);
   documentName_ = document;
   startDialog_ = startDialog;
   nextDocument_ = true;
@@ -157,20 +154,27 @@ void Interpreter::JumpToDocument(const std::string& document, const std::string&
 // Runs the named item's turn at once; the content that held the goto and
 // then the algorithm go on afterwards. No such item: an error in the main log.
 void Interpreter::JumpToItem(const std::string& name) {
-  if (currentDialog_ == nullptr) return;
+  if (currentDialog_ == nullptr) {
+    LogGoTo("");
+    return;
+  }
   for (Element* item : currentDialog_->element->children) {
     if (item->GetAttribute("name") != name) continue;
     selectedItem_ = item;
     item->prompted = 0;
     scopes_->SetVariable(item, "'undefined'");
-    mainLog_->Write("form item " + (item->binding ? item->binding->variableName : name));
+    LogGoTo("form item " + (item->binding ? item->binding->variableName : name));
     if (!EnterJump()) return;
     CollectPhase(currentDialog_);
     --jumpDepth_;
     return;
   }
+  LogGoTo("");
   mainLog_->Error("goto: no form item named " + name + "; the jump is not made");
 }
+
+// The main log's message of a goto, with its target ("" when it has none).
+void Interpreter::LogGoTo(const std::string& target) { mainLog_->Message("GO TO " + target); }
 
 // Counts one more nested jump; past the limit logs an error, sets the stop
 // flag and returns false.

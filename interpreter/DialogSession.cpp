@@ -64,8 +64,7 @@ void DialogSession::Begin() {
   std::cout << "Created log files" << std::endl;
   std::ofstream(kRawFile, std::ios::binary | std::ios::trunc);
   dialogue_ = makeDialogue_(*mainLog_, *dialogLog_);
-  mainLog_->Message("Name of browse file: ");
-  mainLog_->Write(quorvane::CurrentDocument() + "\n");
+  mainLog_->Message("Name of browse file: " + quorvane::CurrentDocument() + "\n");
 }
 
 int DialogSession::StartDialog() {
@@ -90,8 +89,7 @@ void DialogSession::EndDialogue() {
   std::cout << "Stop dialog called" << std::endl;
   if (dialogue_) dialogue_->Stop();
   if (mainLog_) {
-    mainLog_->Message("End of DIALOG\n");
-    mainLog_->WriteTime();
+    mainLog_->Message("End of DIALOG\n\t" + SessionLog::TimeString());
   }
   // A peer that has closed the link is not told; a send that fails is noted
   // and the archive goes on.

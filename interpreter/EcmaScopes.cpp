@@ -158,8 +158,7 @@ ScriptResult EcmaScopes::RunLogged(const std::string& script, const std::string&
   }
   if (run.status != 0) {
     std::cout << "ERROR Execute ECMAScript command >>" << shown << std::endl;
-    log_->Error("ERROR Execute ECMAScript command!");
-    log_->Write(script);
+    log_->Error("ERROR Execute ECMAScript command!", script);
   }
   return run;
 }
@@ -334,8 +333,7 @@ std::string EcmaScopes::VariableOf(const Element* element) {
 }
 
 void EcmaScopes::LogUndefinedScope(const std::string& name) {
-  log_->Error("Error fill variable");
-  log_->Write(name + "\tundefined scope");
+  log_->Error("Error fill variable", name + "\tundefined scope");
 }
 
 void EcmaScopes::AssignUnqualified(const std::string& name, const std::string& command) {

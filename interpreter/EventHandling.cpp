@@ -86,8 +86,7 @@ void Interpreter::RunItemAgain(Element* item) {
     scopes_->SetVariable(item, "'undefined'");
     return;
   }
-  mainLog_->Message("GO TO ");
-  mainLog_->Write("dialog " + item->VariableName());
+  mainLog_->Message("GO TO dialog " + item->VariableName());
   DialogSlot* slot = SlotOf(item);
   if (slot != nullptr) JumpToDialog(slot, false, "");
 }

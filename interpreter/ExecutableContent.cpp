@@ -158,13 +158,11 @@ Interpreter::ContentFlow Interpreter::ExecuteChild(Element* child, Element* cont
 Interpreter::ContentFlow Interpreter::ExecuteIf(Element* ifElement) {
   mainLog_->Message("if element");
   bool condition = EvaluateCond(ifElement);
-  mainLog_->Message(ifElement->sourceText);
   const std::vector<Element*>& children = ifElement->children;
   if (condition) {
-    mainLog_->WriteText("\tcondition true");
+    mainLog_->Message(ifElement->sourceText + "\tcondition true");
     return RunChildren(ifElement, 0, BranchEnd(children, 0), false);
   }
-  mainLog_->WriteText("\tcondition false");
   std::size_t chosen = 0;
   while (chosen < children.size()) {
     Element* child = children[chosen];
@@ -173,7 +171,7 @@ Interpreter::ContentFlow Interpreter::ExecuteIf(Element* ifElement) {
     ++chosen;
   }
   bool found = chosen < children.size();
-  mainLog_->WriteBool(found);
+  mainLog_->Message(ifElement->sourceText + "\tcondition false" + (found ? "true" : "false"));
   if (!found) return ContentFlow::kGoOn;
   return RunChildren(ifElement, chosen + 1, BranchEnd(children, chosen + 1), true);
 }
@@ -220,10 +218,7 @@ void Interpreter::ExecuteMeta(Element* element) {
     return index < element->attributes.size() ? element->attributes[index].value : "";
   };
   mainLog_->Message("META DATA: ");
-  mainLog_->Message("\t\t");
-  mainLog_->Write(value(1));
-  mainLog_->WriteText(" = ");
-  mainLog_->Write(value(0));
+  mainLog_->Message("\t\t" + value(1) + " = " + value(0));
 }
 
 bool Interpreter::EvaluateCond(Element* element) {

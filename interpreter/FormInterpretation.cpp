@@ -20,8 +20,7 @@ using elementkinds::IsInputItem;
 }  // namespace
 
 void Interpreter::RunFIA(DialogSlot* slot, bool enteredByJump, const std::string& expression) {
-  mainLog_->Message("Run FIA algoritm.");
-  mainLog_->Write(" Actual dialog: " + slot->element->GetAttribute("id"));
+  mainLog_->Message("Run FIA algoritm. Actual dialog: " + slot->element->GetAttribute("id"));
   int status = 0;
   currentDialog_ = slot;
   InitPhase(slot);

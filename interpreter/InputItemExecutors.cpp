@@ -141,8 +141,7 @@ int Interpreter::ExecuteRecord(Element* record) {
   // One backslash in the value: the path as the bridge writes the file.
   scopes_->AssignString("dialog", name, "src", "Recordings\\" + name + ".wav");
   executingItem_ = record;
-  mainLog_->Message("Visited record element :");
-  mainLog_->Write(record->VariableName());
+  mainLog_->Message("Visited record element :" + record->VariableName());
   if (!PlayItemPrompt(record)) return 0;
   std::cout << "Recording > " << std::flush;
   inputCollector_->Record(name, record->GetAttribute("maxtime"), record->GetAttribute("dtmfterm"));
@@ -188,8 +187,7 @@ bool Interpreter::BeginTurn(Element* item, const char* visited) {
   grammarManager_->NewGroup();
   if (StopOnHangUp(grammarManager_->HangUp())) return false;
   executingItem_ = item;
-  mainLog_->Message(visited);
-  mainLog_->Write(item->VariableName());
+  mainLog_->Message(visited + item->VariableName());
   return true;
 }
 
@@ -231,8 +229,7 @@ bool Interpreter::StopOnHangUp(bool hungUp) {
 
 void Interpreter::LogUserInput() {
   promptPlayer_->OnUserInput();
-  mainLog_->Message("\t\t\tUSER: ");
-  mainLog_->Write(LastInput());
+  mainLog_->Message("\t\t\tUSER: " + LastInput());
   dialogLog_->Message("USER: " + LastInput());
 }
 
@@ -244,8 +241,7 @@ void Interpreter::RaiseEvent(const std::string& eventName, Element* item, bool c
 
 void Interpreter::LogItemValue(Element* item) {
   const std::string value = scopes_->GetItemValue(item);
-  mainLog_->Message("Semantic interpretation: ");
-  mainLog_->Write(value);
+  mainLog_->Message("Semantic interpretation: " + value);
   dialogLog_->Write("(" + value + ")");
 }
 

@@ -69,8 +69,7 @@ Interpreter::~Interpreter() {
 }
 
 int Interpreter::LoadDocument(VxmlDocument* document) {
-  mainLog_->Message("Load new document to the Inteprpreter: ");
-  mainLog_->Write(document->fileName);
+  mainLog_->Message("Load new document to the Inteprpreter: " + document->fileName);
   currentDocument_ = document;
   parser_ = std::make_unique<XmlParser>(&document->input, mainLog_);
   scopes_->ClearDocument();
@@ -200,7 +199,6 @@ void Interpreter::ProcessVxmlRoot(Element* root) {
     quorvane::FatalExit(std::string("ERROR: ") + kUnsupportedVersion, 0);
   }
   base_ = root->GetAttribute("base");
-  mainLog_->Message("Location: ");
-  mainLog_->Write(root->GetAttribute("lang"));
+  mainLog_->Message("Location: " + root->GetAttribute("lang"));
   UpdateApplicationRoot(root->GetAttribute("application"));
 }

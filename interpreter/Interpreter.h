@@ -310,6 +310,7 @@ class Interpreter {
   void JumpToDialogNamed(const std::string& id);
   void JumpToDocument(const std::string& document, const std::string& startDialog);
   void JumpToItem(const std::string& name);
+  void LogGoTo(const std::string& target);
   bool EnterJump();
   void ResetItem(Element* item);
   // Main log error: element + " " + place + " is not run", then ": " + why

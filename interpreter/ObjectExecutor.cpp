@@ -126,8 +126,7 @@ void Interpreter::RunObjectProgram(Element* object, const std::string& classid) 
   std::filesystem::remove(kReplyFile, ignored);  // no earlier reply may count
   const int status = platform::RunShellCommand(command);
   std::cout << "Object execution returns with " << status << std::endl;
-  mainLog_->Message("Object execution returns with ");
-  mainLog_->WriteInt(status);
+  mainLog_->Message("Object execution returns with " + std::to_string(status));
   std::vector<std::string> lines;
   if (!platform::ReadAnswerLines(kReplyFile, &lines)) {
     exchangefiles::ReportUnopened(kReplyFile);

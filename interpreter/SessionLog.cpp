@@ -20,7 +20,9 @@ void SessionLog::Message(const std::string& text) {
   ++messageCounter_;
 }
 
-void SessionLog::Error(const std::string& text) { file_.Append("\nERROR :" + text + "\n"); }
+void SessionLog::Error(const std::string& text, const std::string& after) {
+  file_.Append("\nERROR :" + text + "\n" + after);
+}
 
 void SessionLog::Write(const std::string& text) { file_.Append(text); }
 

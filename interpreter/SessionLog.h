@@ -1,5 +1,6 @@
 // A plain-text session log on an AppendFile: the file stays open from
-// construction to destruction and every write goes to it at once, so the file
+// construction to destruction and every write goes to it at once (a message
+// in one write: its callers build it whole), so the file
 // is complete after each call and nothing is lost when the process ends
 // through exit or is killed. A file that cannot be opened makes every write
 // do nothing. Owners create the log with new and delete it; the constructor
@@ -22,8 +23,8 @@ class SessionLog {
 
   // "\nMESSAGE <n> : <text>"; n counts from 0.
   void Message(const std::string& text);
-  // "\nERROR :<text>\n".
-  void Error(const std::string& text);
+  // "\nERROR :<text>\n", then `after` (what the error names), in one write.
+  void Error(const std::string& text, const std::string& after = "");
   // The text unchanged.
   void Write(const std::string& text);
   void WriteText(const char* text);

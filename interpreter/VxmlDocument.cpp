@@ -10,6 +10,5 @@ VxmlDocument::VxmlDocument(std::string fileName, SessionLog* log)
 }
 
 VxmlDocument::~VxmlDocument() {
-  log->Message("Destroy dokument ");
-  log->Write(fileName);
+  log->Message("Destroy dokument " + fileName);
 }

@@ -69,8 +69,7 @@ void XmlParser::ParseFile(VxmlDocument& document) {
     log_->Error(cannotOpen);
     quorvane::FatalExit(cannotOpen, 0);
   }
-  log_->Message("Parsing XML dokument");
-  log_->Write(document.fileName);
+  log_->Message("Parsing XML dokument" + document.fileName);
   ReadDocument(document.fileName);
   if (documentType_ == "grammar") {
     if (!elements_.empty()) elements_.front()->scope = "grammar";
@@ -110,8 +109,7 @@ bool XmlParser::CheckXmlVersion(const std::string& line) {
   }
   if (!Contains(line, "version")) return false;
   const std::string version = DeclaredVersion(line);
-  log_->Message("Verzia XML syntaxe ");
-  log_->Write(version);
+  log_->Message("Verzia XML syntaxe " + version);
   return version == "1.0";
 }
 
@@ -240,8 +238,7 @@ std::vector<size_t> XmlParser::PairElements() {
 }
 
 void XmlParser::FailWithoutEndTag(const Element& element) {
-  log_->Error(kNoEndTag);
-  log_->Write(element.tagName);
+  log_->Error(kNoEndTag, element.tagName);
   quorvane::FatalExit(std::string("ERROR: ") + kNoEndTag + " " + element.tagName, 0);
 }
 

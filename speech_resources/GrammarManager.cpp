@@ -85,13 +85,12 @@ void GrammarManager::RestoreEntries(const std::vector<bool>& active) {
 }
 
 void GrammarManager::InitGrammar(Element* grammar) {
-  mainLog_->Message("Init grammar ");
+  const std::string src = grammar != nullptr ? grammar->GetAttribute("src") : "";
+  mainLog_->Message("Init grammar " + src);
   if (grammar == nullptr) return;
-  const std::string src = grammar->GetAttribute("src");
   const std::string type = grammar->GetAttribute("type");
   Element* parent = grammar->parent;
   if (parent == nullptr) {
-    mainLog_->Write(src);
     mainLog_->Error("GRAMman: a grammar without a parent element is not registered");
     return;
   }
@@ -99,7 +98,6 @@ void GrammarManager::InitGrammar(Element* grammar) {
   currentIdentity_ = parent->tagName == "field" ? parent->GetAttribute("name")
                                                 : parent->tagName + std::to_string(entries_.size());
   parent->binding.emplace(currentIdentity_, parent->scope, parent);
-  mainLog_->Write(src);
   if (src.empty()) {
     if (LeftUnfetched(*grammar)) return;
     currentFormat_ = "internal";
@@ -275,12 +273,11 @@ void GrammarManager::ActivateGrammars(const Element* item) {
   const bool modal = item != nullptr && item->GetAttribute("modal") == "true";
   const std::string name = item != nullptr ? item->GetAttribute("name") : "";
   for (const std::unique_ptr<GrammarEntry>& entry : entries_) {
-    mainLog_->Message(entry->name);
-    mainLog_->Write("\tACTIV: ");
-    mainLog_->WriteBool(entry->active);
-    mainLog_->Write("\tSCOPE: " + entry->scopeClass);
-    mainLog_->Write("\tFIELDNAME: " + entry->itemName);
-    if (entry->active && (!modal || FieldName(*entry) == name)) Announce(*entry);
+    const bool announced = entry->active && (!modal || FieldName(*entry) == name);
+    mainLog_->Message(entry->name + "\tACTIV: " + (entry->active ? "true" : "false") +
+                      "\tSCOPE: " + entry->scopeClass + "\tFIELDNAME: " + entry->itemName +
+                      (announced ? "\tadded" : ""));
+    if (announced) Announce(*entry);
   }
 }
 
@@ -301,7 +298,6 @@ std::string GrammarManager::FieldName(const GrammarEntry& entry) const {
 }
 
 void GrammarManager::Announce(GrammarEntry& entry) {
-  mainLog_->Write("\tadded");
   entry.sent = true;
   std::string command = "AddGram\t:gramURI " + entry.recogniserUri + "\t:gramTYPE " +
                         entry.recogniserType + "\t:loc_DICT " + entry.dictionaryPath;

@@ -73,8 +73,7 @@ int RecognitionResult::Ask(const std::string& mode, const std::string& /*unused*
   std::cout << spoken << " [" << confidenceText << "] " << std::flush;
   const int noInputValue = std::atoi(noInputText.c_str());
   noInput = noInputValue == 1;
-  log_->Message("CONF: ");
-  log_->Write(confidenceText);
+  log_->Message("CONF: " + confidenceText);
   utterance = spoken;
   interpretation = semantic;
   confidence = heard;
