@@ -25,7 +25,11 @@
 // (default 0) once the script has unwound, through the quit handler when the
 // host has set one; clear([obj]) deletes every deletable property of obj (of
 // the global object without an argument); intern(s) interns the string form
-// of s.
+// of s. Called on the global object, clear() deletes the four functions, the
+// standard classes and every variable assigned without a declaration, but
+// what the language makes undeletable survives with its value: variables
+// declared with var, let or const, declared functions, and NaN, Infinity and
+// undefined.
 //
 // The process may end through exit at any time, a script's quit included:
 // an exit hook tears SpiderMonkey down first. That teardown waits for

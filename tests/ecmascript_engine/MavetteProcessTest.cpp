@@ -85,7 +85,7 @@ const ProbeCase kCases[] = {
      0, "0\t0\n0\t0\n0\t5\n0\t5\n0\t5\n", ""},
     {"InternHasNoValue", {"init", "run:intern('x')", "run:intern()"}, 0,
      "0\t<untouched>\n0\t<untouched>\n", ""},
-    {"ClearEmptiesTheGlobalObject",
+    {"ClearKeepsVarDeclarationsAndNaN",
      {"init", "run:var v = 1; w = 2; clear(); typeof Object + typeof v + typeof w + "
               "typeof version + NaN"},
      0, "0\tundefinednumberundefinedundefinedNaN\n", ""},
