@@ -54,6 +54,15 @@ TEST(WebFormTest, SendsOneGetAndReadsTheWholeBody) {
     EXPECT_EQ(server.Requests(),
               Strings{Head(server.Url(), "city=Nitra&day=+%2e%2d%0a%c8%8a" + kLetters)});
   }
+  // A header of at most 65536 bytes, its blank line included, however it is cut.
+  const std::tuple<std::size_t, std::size_t, std::string> headers[] = {
+      {65536, 16384, "body"}, {65536, 1, "body"},
+      {66028, 16384, "false kept"}, {66028, 1, "false kept"}};
+  for (const auto& [size, piece, outcome] : headers) {
+    const std::string head = "HTTP/1.0 200 OK\r\nX: ";
+    FakeHttpServer server(head + std::string(size - head.size() - 4, 'h') + "\r\n\r\nbody", piece);
+    EXPECT_EQ(Submit(server.Url(), {}), outcome) << size << " in pieces of " << piece;
+  }
   for (char c : kLetters) EXPECT_TRUE(IsUrlLetter(c)) << c;
   for (char c : kOthers) EXPECT_FALSE(IsUrlLetter(c)) << c;
   const std::string refused = "http://127.0.0.1:" + std::to_string(testsupport::FreePort());
