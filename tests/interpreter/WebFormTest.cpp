@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "tests/interpreter/InterpreterTestSupport.h"
+#include "tests/support/CaptureStdout.h"
 #include "tests/support/FakeHttpServer.h"
 #include "tests/support/FreePort.h"
 
@@ -73,18 +76,20 @@ TEST(WebFormTest, SendsOneGetAndReadsTheWholeBody) {
 }
 
 // No method and a duplicate name send nothing; empty names are skipped and
-// "next" wins over "expr"; a reply that never comes keeps the reply file.
+// "next" wins over "expr"; a submit without a reply of its own (a reply that
+// never comes, or one too long) leaves no reply file.
 TEST_F(InterpreterTest, SubmitSendsTheNamelistAndKeepsTheReplyBody) {
   FakeHttpServer server(Kind::kAnswer, 200, "<vxml>\n</vxml>");
   FakeHttpServer silent(Kind::kClose);
+  FakeHttpServer tooLong(Kind::kAnswer, 200, std::string(10001, 'x'));
   const std::string url = server.Url() + "/cgi/form.cgi";
   WriteDocument("start.vxml", "<form id=\"f\">\n<var name=\"city\" expr=\"'Nitra'\"/>\n"
                               "<var name=\"day\" expr=\"'po 1.'\"/>\n<block>\n"
-                              "<submit namelist=\"city\" next=\"" + url + "\"/>\n"
-                              "<submit method=\"get\" namelist=\"city City\" next=\"" + url +
-                              "\"/>\n<submit method=\"get\" namelist=\" city  day\" next=\"" +
-                              url + "\" expr=\"'http://0.0.0.0/'\"/>\n<submit method=\"get\" "
-                              "expr=\"'" + silent.Url() + "/cgi/form.cgi'\"/>\n"
+                              "<submit method=\"get\" expr=\"'" + silent.Url() +
+                              "/cgi/form.cgi'\"/>\n<submit namelist=\"city\" next=\"" + url +
+                              "\"/>\n<submit method=\"get\" namelist=\"city City\" next=\"" +
+                              url + "\"/>\n<submit method=\"get\" namelist=\" city  day\" "
+                              "next=\"" + url + "\" expr=\"'http://0.0.0.0/'\"/>\n"
                               "<prompt>Sent.</prompt>\n</block>\n</form>\n");
   RunDialogue("start.vxml");
   EXPECT_EQ(server.Requests(), Strings{Head(server.Url(), "city=Nitra&day=po+1%2e")});
@@ -92,6 +97,16 @@ TEST_F(InterpreterTest, SubmitSendsTheNamelistAndKeepsTheReplyBody) {
   EXPECT_EQ(testsupport::ReadFile(Interpreter::kSubmitReplyFile), "<vxml>\n</vxml>");
   EXPECT_EQ(HeardTexts(), Strings{"Sent."});
   EXPECT_EQ(CountOf(MainLog(), "ERROR :Only GET method is allowed by submit element"), 1);
+
+  WriteDocument("next.vxml", "<form id=\"f\">\n<block>\n<submit method=\"get\" next=\"" +
+                                 tooLong.Url() + "/cgi/form.cgi\"/>\n</block>\n</form>\n");
+  interpreter_.reset();  // the engine is the process's one: the next dialogue starts it anew
+  testsupport::CaptureStdout console;
+  RunDialogue("next.vxml");
+  EXPECT_EQ(CountOf(console.Take(), "Buffer overflow !\nThe submit has no reply: " +
+                                        std::string(Interpreter::kSubmitReplyFile) +
+                                        " is removed\n"), 1);
+  EXPECT_FALSE(std::filesystem::exists(Interpreter::kSubmitReplyFile));
 }
 
 }  // namespace
