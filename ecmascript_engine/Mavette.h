@@ -16,6 +16,11 @@
 // A command that runs longer than the time limit (10 seconds unless
 // EEsetTimeLimit says otherwise) is interrupted; that is reported as an error
 // ("Script runs for too long, terminating.") and the engine goes on serving.
+// So is a command whose script makes the engine hold more than 8 MiB, all
+// its memory counted ("Script uses too much memory, terminating."): it is
+// stopped within milliseconds of passing the limit, or fails when it ended
+// first; what it stored in globals stays, and later commands that need more
+// fail alike until something frees it.
 // Scripts may recurse as deep as the thread's stack allows, less a reserve;
 // deeper, they fail with "too much recursion".
 //

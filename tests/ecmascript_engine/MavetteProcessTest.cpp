@@ -1,7 +1,7 @@
 // The library in a fresh host process for each case (mavette_probe): error
 // reports byte for byte on standard error, each command's own result code,
-// the time limit, the natives, the ways the process ends, and what the
-// shared object exports.
+// the time and memory limits, the natives, the ways the process ends, and
+// what the shared object exports.
 // Standard error must hold exactly the reports: a crash or a sanitizer
 // complaint at exit fails the case.
 #include <gtest/gtest.h>
@@ -68,6 +68,14 @@ const ProbeCase kCases[] = {
      "0\t1\n3\t<untouched>\n0\t1\n",
      "1: warning: Script terminated by timeout at:\n1: warning: @:1:8\n1: warning: \n"
      "Script runs for too long, terminating.\n"},
+    // A script holding more than 8 MiB stops; what it stored stays until freed.
+    {"ArraysPastTheMemoryLimit",
+     {"init", "cap:128", "run:var a = []; for (;;) a.push(new Array(1e5).fill(1))", "run:1+1"},
+     0, "3\t<untouched>\n0\t2\n", "Script uses too much memory, terminating.\n"},
+    {"GrowingStringPastTheMemoryLimit",
+     {"init", "cap:128", "run:var s = 'x'; for (;;) { s += s; s.indexOf('y'); }",
+      "run:s = 0; new Array(5e5).fill(1).length"},
+     0, "3\t<untouched>\n0\t500000\n", "Script uses too much memory, terminating.\n"},
     {"WarningLeavesTheCode", {"init", std::string("run:") + kAsmScript, "run:2"}, 0,
      "0\t1\n0\t2\n",
      std::string("1: warning: asm.js type error: 'y' not found in local or asm.js module scope:\n") +
