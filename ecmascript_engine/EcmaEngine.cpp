@@ -117,6 +117,7 @@ int EcmaEngine::Run(std::string_view script, std::optional<std::string>* value) 
   mavette::ClearResultCode();
   quitStatus_.reset();
   memoryStopped_ = false;
+  stoppedForTime_ = false;
   memory_->RunStarts();
   watchdog_->Arm(timeLimit_);
   Execute(script, value);
@@ -147,6 +148,11 @@ const char* EcmaEngine::StopMessage() {
   return watchdog_->Fired() ? kTooLong : nullptr;
 }
 
+void EcmaEngine::ReportStop(const char* message) {
+  mavette::ReportMessage(message);
+  stoppedForTime_ = message == kTooLong;
+}
+
 void EcmaEngine::Execute(std::string_view script, std::optional<std::string>* value) {
   JS_ClearPendingException(context_);
   std::u16string chars = mavette::WidenBytes(script);
@@ -173,7 +179,7 @@ std::optional<std::string> EcmaEngine::ValueText(JS::HandleValue value) {
   JS::UniqueChars bytes;
   if (text) bytes = JS_EncodeStringToLatin1(context_, text);
   if (!bytes) {
-    if (const char* stop = StopMessage()) mavette::ReportMessage(stop);
+    if (const char* stop = StopMessage()) ReportStop(stop);
     JS_ClearPendingException(context_);
     return std::nullopt;
   }
@@ -189,7 +195,7 @@ void EcmaEngine::ReportFailure() {
   } else if (quitStatus_) {
     return;
   } else if (const char* stop = StopMessage()) {
-    mavette::ReportMessage(stop);
+    ReportStop(stop);
   } else {
     mavette::ReportMessage("script stopped by an uncatchable error");
   }

@@ -53,6 +53,9 @@ class EcmaEngine {
   // the status it gave.
   int Run(std::string_view script, std::optional<std::string>* value);
 
+  // Whether the last run was stopped because it ran past the time limit.
+  bool StoppedForTime() const { return stoppedForTime_; }
+
   // The status of a quit called by the last run, if it called one.
   std::optional<int> QuitStatus() const { return quitStatus_; }
 
@@ -82,6 +85,7 @@ class EcmaEngine {
   void ReportFailure();
   // The report of the stop of this run, or null when it was not stopped.
   const char* StopMessage();
+  void ReportStop(const char* message);
   // The interrupt callback: false (the script ends) once the watchdog's
   // deadline has passed or the engine holds too much.
   static bool OnInterrupt(JSContext* cx);
@@ -97,4 +101,5 @@ class EcmaEngine {
   std::unique_ptr<Watchdog> watchdog_;  // made once the context stands
   std::unique_ptr<MemoryGuard> memory_;
   bool memoryStopped_ = false;  // this run was stopped for its memory
+  bool stoppedForTime_ = false;  // and this one for its time
 };

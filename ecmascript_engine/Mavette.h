@@ -83,6 +83,11 @@ MAVETTE_EXPORT void EEdestroy();
 // tighter bound, and for tests.
 MAVETTE_EXPORT void EEsetTimeLimit(unsigned milliseconds);
 
+// 1 when the last command (EEcommand, EEcommandN or EEcreateVar) was
+// stopped because it ran past the time limit, else 0; 0 without a running
+// engine. For hosts that must notice scripts that never end.
+MAVETTE_EXPORT int EEtimedOut();
+
 // The function a script's quit calls, with its status, once the script has
 // unwound; null goes back to exit. A handler that returns is followed by
 // exit with the status. For hosts that must close their work first.

@@ -8,6 +8,7 @@
 //   var:<name>       EEcreateVar without a value; prints "<code>"
 //   var:<name>=<v>   EEcreateVar with the value v; prints "<code>"
 //   limit:<ms>       EEsetTimeLimit(ms)
+//   timedout         prints "timed out <EEtimedOut()>"
 //   cap:<MiB>        caps the process's data memory (RLIMIT_DATA), so that
 //                    an engine that lets a script grow fails fast; nothing
 //                    under AddressSanitizer, whose shadow memory is data
@@ -76,6 +77,8 @@ int main(int argc, char** argv) {
       CreateVar(rest);
     } else if (StartsWith(step, "limit:", &rest)) {
       EEsetTimeLimit(static_cast<unsigned>(std::atoi(rest.c_str())));
+    } else if (step == "timedout") {
+      std::printf("timed out %d\n", EEtimedOut());
     } else if (StartsWith(step, "cap:", &rest)) {
       CapDataMemory(rest);
     } else if (StartsWith(step, "exit:", &rest)) {

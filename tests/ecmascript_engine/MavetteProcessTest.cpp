@@ -58,8 +58,9 @@ const ProbeCase kCases[] = {
     {"DeepRecursionHasTheWholeStack",
      {"init", "run:function d(n) { return n == 0 ? 0 : 1 + d(n - 1); } d(20000)"}, 0,
      "0\t20000\n", ""},
-    {"LongRunIsInterrupted", {"init", "limit:200", "run:while (true) {}", "run:1"}, 0,
-     "3\t<untouched>\n0\t1\n",
+    {"LongRunIsInterrupted",
+     {"init", "limit:200", "run:while (true) {}", "timedout", "run:1", "timedout"}, 0,
+     "3\t<untouched>\ntimed out 1\n0\t1\ntimed out 0\n",
      "1: warning: Script terminated by timeout at:\n1: warning: @:1:8\n1: warning: \n"
      "Script runs for too long, terminating.\n"},
     // The watchdog sleeps until the first command's deadline, before the second's.
@@ -70,8 +71,9 @@ const ProbeCase kCases[] = {
      "Script runs for too long, terminating.\n"},
     // A script holding more than 8 MiB stops; what it stored stays until freed.
     {"ArraysPastTheMemoryLimit",
-     {"init", "cap:128", "run:var a = []; for (;;) a.push(new Array(1e5).fill(1))", "run:1+1"},
-     0, "3\t<untouched>\n0\t2\n", "Script uses too much memory, terminating.\n"},
+     {"init", "cap:128", "run:var a = []; for (;;) a.push(new Array(1e5).fill(1))", "timedout",
+      "run:1+1"},
+     0, "3\t<untouched>\ntimed out 0\n0\t2\n", "Script uses too much memory, terminating.\n"},
     {"GrowingStringPastTheMemoryLimit",
      {"init", "cap:128", "run:var s = 'x'; for (;;) { s += s; s.indexOf('y'); }",
       "run:s = 0; new Array(5e5).fill(1).length"},
@@ -160,7 +162,8 @@ TEST(MavetteExports, OnlyTheLibraryFunctions) {
     names.insert(name);
   }
   EXPECT_EQ((std::set<std::string>{"EEcommand", "EEcommandN", "EEcreateVar", "EEdestroy",
-                                   "EEinit", "EEsetQuitHandler", "EEsetTimeLimit"}),
+                                   "EEinit", "EEsetQuitHandler", "EEsetTimeLimit",
+                                   "EEtimedOut"}),
             names);
 }
 
