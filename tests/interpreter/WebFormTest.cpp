@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "tests/interpreter/InterpreterTestSupport.h"
 #include "tests/support/CaptureStdout.h"
@@ -76,12 +77,10 @@ TEST(WebFormTest, SendsOneGetAndReadsTheWholeBody) {
 }
 
 // No method and a duplicate name send nothing; empty names are skipped and
-// "next" wins over "expr"; a submit without a reply of its own (a reply that
-// never comes, or one too long) leaves no reply file.
+// "next" wins over "expr".
 TEST_F(InterpreterTest, SubmitSendsTheNamelistAndKeepsTheReplyBody) {
   FakeHttpServer server(Kind::kAnswer, 200, "<vxml>\n</vxml>");
   FakeHttpServer silent(Kind::kClose);
-  FakeHttpServer tooLong(Kind::kAnswer, 200, std::string(10001, 'x'));
   const std::string url = server.Url() + "/cgi/form.cgi";
   WriteDocument("start.vxml", "<form id=\"f\">\n<var name=\"city\" expr=\"'Nitra'\"/>\n"
                               "<var name=\"day\" expr=\"'po 1.'\"/>\n<block>\n"
@@ -97,16 +96,25 @@ TEST_F(InterpreterTest, SubmitSendsTheNamelistAndKeepsTheReplyBody) {
   EXPECT_EQ(testsupport::ReadFile(Interpreter::kSubmitReplyFile), "<vxml>\n</vxml>");
   EXPECT_EQ(HeardTexts(), Strings{"Sent."});
   EXPECT_EQ(CountOf(MainLog(), "ERROR :Only GET method is allowed by submit element"), 1);
+}
 
-  WriteDocument("next.vxml", "<form id=\"f\">\n<block>\n<submit method=\"get\" next=\"" +
-                                 tooLong.Url() + "/cgi/form.cgi\"/>\n</block>\n</form>\n");
-  interpreter_.reset();  // the engine is the process's one: the next dialogue starts it anew
+// A reply too long, or none at all: the file of an earlier reply goes.
+TEST_F(InterpreterTest, SubmitWithoutAReplyRemovesTheEarlierReplyFile) {
+  FakeHttpServer tooLong(Kind::kAnswer, 200, std::string(10001, 'x'));
+  FakeHttpServer silent(Kind::kClose);
+  std::filesystem::create_directories("Quorvane/temp");
+  std::ofstream(Interpreter::kSubmitReplyFile) << "<vxml>\n</vxml>";
+  WriteDocument("start.vxml", "<form id=\"f\">\n<block>\n<submit method=\"get\" next=\"" +
+                                  tooLong.Url() + "/cgi/form.cgi\"/>\n<submit method=\"get\" "
+                                  "next=\"" + silent.Url() + "/cgi/form.cgi\"/>\n"
+                                  "</block>\n</form>\n");
   testsupport::CaptureStdout console;
-  RunDialogue("next.vxml");
+  RunDialogue("start.vxml");
   EXPECT_EQ(CountOf(console.Take(), "Buffer overflow !\nThe submit has no reply: " +
                                         std::string(Interpreter::kSubmitReplyFile) +
                                         " is removed\n"), 1);
   EXPECT_FALSE(std::filesystem::exists(Interpreter::kSubmitReplyFile));
+  EXPECT_EQ(silent.Requests().size(), 1u);
 }
 
 }  // namespace
