@@ -48,9 +48,9 @@ class EcmaEngine {
   // and the script's value is not undefined, stores its string form there;
   // a value whose conversion fails is dropped without a report. Compile and
   // run errors, and a run interrupted after the time limit or over the
-  // memory limit, are reported on standard error. Returns the result code of this run: 0, or 3 when an
-  // error was reported. After a script that called quit, QuitStatus holds
-  // the status it gave.
+  // memory limit, are reported on standard error. Returns the result code of
+  // this run: 0, or 3 when an error was reported. After a script that called
+  // quit, QuitStatus holds the status it gave.
   int Run(std::string_view script, std::optional<std::string>* value);
 
   // Whether the last run was stopped because it ran past the time limit.

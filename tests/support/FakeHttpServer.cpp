@@ -15,7 +15,9 @@ FakeHttpServer::FakeHttpServer(Kind kind, int status, std::string body)
 }
 
 FakeHttpServer::FakeHttpServer(std::string reply, std::size_t pieceSize)
-    : kind_(Kind::kAnswer), reply_(std::move(reply)), pieceSize_(std::max<std::size_t>(pieceSize, 1)) {
+    : kind_(Kind::kAnswer),
+      reply_(std::move(reply)),
+      pieceSize_(std::max<std::size_t>(pieceSize, 1)) {
   listener_.Listen(0);
   thread_ = std::thread(&FakeHttpServer::Serve, this);
 }
