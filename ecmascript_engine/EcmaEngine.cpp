@@ -22,8 +22,12 @@
 
 namespace {
 
-// Most bytes the garbage-collected heap may grow to.
+// Most bytes the engine may hold: its garbage-collected heap may not grow
+// past them, and a script whose things hold more in all is stopped.
 constexpr uint32_t kHeapLimit = 8388608;
+
+// How often a running script's memory is looked at.
+constexpr std::chrono::milliseconds kMemoryTick{10};
 
 // The heap size (MB, of collected things and of the memory they hold) from
 // which garbage is collected. Every command compiles a script of its own;
@@ -41,6 +45,8 @@ constexpr std::uintptr_t kFallbackQuota = 1024 * 1024;
 
 // What the SpiderMonkey shell prints when it stops a script that ran too long.
 constexpr char kTooLong[] = "Script runs for too long, terminating.";
+// And its like for a script that holds too much memory.
+constexpr char kTooMuchMemory[] = "Script uses too much memory, terminating.";
 
 // The stack below the caller's frame, less the reserve. The engine counts its
 // quota from the top of the stack, which lies above the caller, so the limit
@@ -85,10 +91,12 @@ bool EcmaEngine::StartContext() {
   JS_SetGCParameter(context_, JSGC_ALLOCATION_THRESHOLD, kCollectFromMb);
   JS_SetGCParameter(context_, JSGC_MALLOC_THRESHOLD_BASE, kCollectFromMb);
   JS_SetNativeStackQuota(context_, StackQuota());
-  JS::SetWarningReporter(context_, mavette::ReportWarning);
+  JS::SetWarningReporter(context_, OnWarning);
   if (!JS_AddInterruptCallback(context_, OnInterrupt)) return false;
   JSContext* cx = context_;
-  watchdog_ = std::make_unique<Watchdog>([cx] { JS_RequestInterruptCallbackCanWait(cx); });
+  watchdog_ =
+      std::make_unique<Watchdog>([cx] { JS_RequestInterruptCallbackCanWait(cx); }, kMemoryTick);
+  memory_ = std::make_unique<MemoryGuard>(context_, kHeapLimit);
   return JS::InitSelfHostedCode(context_);
 }
 
@@ -103,18 +111,47 @@ bool EcmaEngine::StartGlobal() {
   return JS::InitRealmStandardClasses(context_) && mavette::DefineNatives(context_, *global_);
 }
 
+// A run that leaves the engine over its memory limit fails, though its
+// script ran to its end.
 int EcmaEngine::Run(std::string_view script, std::optional<std::string>* value) {
   mavette::ClearResultCode();
   quitStatus_.reset();
+  memoryStopped_ = false;
+  stoppedForTime_ = false;
+  memory_->RunStarts();
   watchdog_->Arm(timeLimit_);
   Execute(script, value);
   watchdog_->Disarm();
+  memory_->RunEnded();
+  if (!memoryStopped_ && memory_->Over(*global_)) mavette::ReportMessage(kTooMuchMemory);
   return mavette::ResultCode();
 }
 
-// An interrupt that the watchdog did not ask for (one left over from the
-// run before, or the engine's own) lets the script go on.
-bool EcmaEngine::OnInterrupt(JSContext* cx) { return !FromContext(cx)->watchdog_->Fired(); }
+// The script ends once the watchdog's deadline has passed or the engine
+// holds too much; any other interrupt (a tick, one left over from the run
+// before, the engine's own) lets it go on.
+bool EcmaEngine::OnInterrupt(JSContext* cx) {
+  EcmaEngine* engine = FromContext(cx);
+  if (engine->watchdog_->Fired()) return false;
+  engine->memoryStopped_ = engine->memory_->Over(*engine->global_);
+  return !engine->memoryStopped_;
+}
+
+// The engine warns that a script it stops was "terminated by timeout": not
+// so when the script held too much memory, which is reported instead.
+void EcmaEngine::OnWarning(JSContext* cx, JSErrorReport* report) {
+  if (!FromContext(cx)->memoryStopped_) mavette::ReportWarning(cx, report);
+}
+
+const char* EcmaEngine::StopMessage() {
+  if (memoryStopped_) return kTooMuchMemory;
+  return watchdog_->Fired() ? kTooLong : nullptr;
+}
+
+void EcmaEngine::ReportStop(const char* message) {
+  mavette::ReportMessage(message);
+  stoppedForTime_ = message == kTooLong;
+}
 
 void EcmaEngine::Execute(std::string_view script, std::optional<std::string>* value) {
   JS_ClearPendingException(context_);
@@ -142,7 +179,7 @@ std::optional<std::string> EcmaEngine::ValueText(JS::HandleValue value) {
   JS::UniqueChars bytes;
   if (text) bytes = JS_EncodeStringToLatin1(context_, text);
   if (!bytes) {
-    if (watchdog_->Fired()) mavette::ReportMessage(kTooLong);
+    if (const char* stop = StopMessage()) ReportStop(stop);
     JS_ClearPendingException(context_);
     return std::nullopt;
   }
@@ -150,14 +187,15 @@ std::optional<std::string> EcmaEngine::ValueText(JS::HandleValue value) {
 }
 
 // A failed compile or run: an exception is reported; a failure without one
-// is a quit, a run stopped for its time, or the engine stopping on its own.
+// is a quit, a run stopped for its time or its memory, or the engine
+// stopping on its own.
 void EcmaEngine::ReportFailure() {
   if (JS_IsExceptionPending(context_)) {
     mavette::ReportPendingException(context_);
   } else if (quitStatus_) {
     return;
-  } else if (watchdog_->Fired()) {
-    mavette::ReportMessage(kTooLong);
+  } else if (const char* stop = StopMessage()) {
+    ReportStop(stop);
   } else {
     mavette::ReportMessage("script stopped by an uncatchable error");
   }

@@ -1,7 +1,13 @@
 // One SpiderMonkey context with its global object: the standard classes and
 // the natives version, quit, clear and intern. The realm of the global object
 // stays entered for the engine's whole life. One thread only (besides the
-// engine's own watchdog, which only interrupts a script that runs too long).
+// engine's own watchdog, which only interrupts a running script: to stop it
+// when it runs too long, and every few milliseconds to look at its memory).
+//
+// The engine holds at most 8 MiB: a script whose things pass that, counted
+// with the memory they own outside the collected heap, is stopped (or, when
+// it ended first, fails) with "Script uses too much memory, terminating.".
+// What it stored stays as long as it is reachable.
 //
 // Scripts may recurse down to a reserve above the end of the thread's stack,
 // counted from where the engine was created: a host that calls scripts from
@@ -20,7 +26,10 @@
 #include <string>
 #include <string_view>
 
+#include "ecmascript_engine/MemoryGuard.h"
 #include "ecmascript_engine/Watchdog.h"
+
+class JSErrorReport;
 
 class EcmaEngine {
  public:
@@ -38,11 +47,14 @@ class EcmaEngine {
   // Compiles and runs the script (Windows-1250 bytes). When value is given
   // and the script's value is not undefined, stores its string form there;
   // a value whose conversion fails is dropped without a report. Compile and
-  // run errors, and a run interrupted after the time limit, are reported on
-  // standard error. Returns the result code of this run: 0, or 3 when an
-  // error was reported. After a script that called quit, QuitStatus holds
-  // the status it gave.
+  // run errors, and a run interrupted after the time limit or over the
+  // memory limit, are reported on standard error. Returns the result code of
+  // this run: 0, or 3 when an error was reported. After a script that called
+  // quit, QuitStatus holds the status it gave.
   int Run(std::string_view script, std::optional<std::string>* value);
+
+  // Whether the last run was stopped because it ran past the time limit.
+  bool StoppedForTime() const { return stoppedForTime_; }
 
   // The status of a quit called by the last run, if it called one.
   std::optional<int> QuitStatus() const { return quitStatus_; }
@@ -71,8 +83,13 @@ class EcmaEngine {
   void Execute(std::string_view script, std::optional<std::string>* value);
   std::optional<std::string> ValueText(JS::HandleValue value);
   void ReportFailure();
-  // The interrupt callback: false (the script ends) once the watchdog fired.
+  // The report of the stop of this run, or null when it was not stopped.
+  const char* StopMessage();
+  void ReportStop(const char* message);
+  // The interrupt callback: false (the script ends) once the watchdog's
+  // deadline has passed or the engine holds too much.
   static bool OnInterrupt(JSContext* cx);
+  static void OnWarning(JSContext* cx, JSErrorReport* report);
 
   int version_ = 0;
   JSContext* context_ = nullptr;
@@ -82,4 +99,7 @@ class EcmaEngine {
   std::optional<int> quitStatus_;
   std::chrono::milliseconds timeLimit_ = kDefaultTimeLimit;
   std::unique_ptr<Watchdog> watchdog_;  // made once the context stands
+  std::unique_ptr<MemoryGuard> memory_;
+  bool memoryStopped_ = false;  // this run was stopped for its memory
+  bool stoppedForTime_ = false;  // and this one for its time
 };

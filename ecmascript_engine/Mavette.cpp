@@ -97,6 +97,8 @@ void EEsetTimeLimit(unsigned milliseconds) {
   if (currentEngine) currentEngine->SetTimeLimit(timeLimit);
 }
 
+int EEtimedOut() { return currentEngine && currentEngine->StoppedForTime() ? 1 : 0; }
+
 void EEsetQuitHandler(EEquitHandler handler) { quitHandler = handler; }
 
 }  // extern "C"

@@ -16,6 +16,11 @@
 // A command that runs longer than the time limit (10 seconds unless
 // EEsetTimeLimit says otherwise) is interrupted; that is reported as an error
 // ("Script runs for too long, terminating.") and the engine goes on serving.
+// So is a command whose script makes the engine hold more than 8 MiB, all
+// its memory counted ("Script uses too much memory, terminating."): it is
+// stopped within milliseconds of passing the limit, or fails when it ended
+// first; what it stored in globals stays, and later commands that need more
+// fail alike until something frees it.
 // Scripts may recurse as deep as the thread's stack allows, less a reserve;
 // deeper, they fail with "too much recursion".
 //
@@ -25,7 +30,11 @@
 // (default 0) once the script has unwound, through the quit handler when the
 // host has set one; clear([obj]) deletes every deletable property of obj (of
 // the global object without an argument); intern(s) interns the string form
-// of s.
+// of s. Called on the global object, clear() deletes the four functions, the
+// standard classes and every variable assigned without a declaration, but
+// what the language makes undeletable survives with its value: variables
+// declared with var, let or const, declared functions, and NaN, Infinity and
+// undefined.
 //
 // The process may end through exit at any time, a script's quit included:
 // an exit hook tears SpiderMonkey down first. That teardown waits for
@@ -73,6 +82,11 @@ MAVETTE_EXPORT void EEdestroy();
 // for this engine and the ones started after it. For hosts that must keep a
 // tighter bound, and for tests.
 MAVETTE_EXPORT void EEsetTimeLimit(unsigned milliseconds);
+
+// 1 when the last command (EEcommand, EEcommandN or EEcreateVar) was
+// stopped because it ran past the time limit, else 0; 0 without a running
+// engine. For hosts that must notice scripts that never end.
+MAVETTE_EXPORT int EEtimedOut();
 
 // The function a script's quit calls, with its status, once the script has
 // unwound; null goes back to exit. A handler that returns is followed by

@@ -1,9 +1,10 @@
 #include "ecmascript_engine/Watchdog.h"
 
+#include <algorithm>
 #include <utility>
 
-Watchdog::Watchdog(std::function<void()> alarm)
-    : alarm_(std::move(alarm)), thread_([this] { Watch(); }) {}
+Watchdog::Watchdog(std::function<void()> alarm, std::chrono::milliseconds tick)
+    : alarm_(std::move(alarm)), tick_(tick), thread_([this] { Watch(); }) {}
 
 Watchdog::~Watchdog() {
   {
@@ -18,10 +19,12 @@ void Watchdog::Arm(std::chrono::milliseconds limit) {
   bool wake = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    deadline_ = std::chrono::steady_clock::now() + limit;
+    const auto now = std::chrono::steady_clock::now();
+    deadline_ = now + limit;
+    nextTick_ = now + tick_;
     armed_ = true;
     fired_ = false;
-    wake = deadline_ < wakeAt_;
+    wake = std::min(deadline_, nextTick_) < wakeAt_;
   }
   if (wake) changed_.notify_one();
 }
@@ -41,16 +44,20 @@ bool Watchdog::Fired() {
 void Watchdog::Watch() {
   std::unique_lock<std::mutex> lock(mutex_);
   while (!stopping_) {
+    const auto now = std::chrono::steady_clock::now();
     if (!armed_) {
       wakeAt_ = std::chrono::steady_clock::time_point::max();
       changed_.wait(lock);
-    } else if (std::chrono::steady_clock::now() < deadline_) {
-      wakeAt_ = deadline_;
-      changed_.wait_until(lock, deadline_);
-    } else {
+    } else if (now >= deadline_) {
       armed_ = false;
       fired_ = true;
       alarm_();
+    } else if (now >= nextTick_) {
+      nextTick_ = now + tick_;
+      alarm_();
+    } else {
+      wakeAt_ = std::min(deadline_, nextTick_);
+      changed_.wait_until(lock, wakeAt_);
     }
   }
 }

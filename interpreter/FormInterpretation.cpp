@@ -54,8 +54,14 @@ void Interpreter::RunFIA(DialogSlot* slot, bool enteredByJump, const std::string
 
 // Counts a pass of the select phase; once kMaxSilentPasses have gone by
 // without a request to the peer, logs an error, sets the stop flag and
-// returns false.
+// returns false. So it does, without a log, while the scripts that ended the
+// dialogue for their time have not been followed by a request (the dialogue
+// may have jumped to another document meanwhile).
 bool Interpreter::CountSilentPass() {
+  if (timedOutScripts_ >= kMaxTimedOutScripts && peer_.Sent() == requestsAtTimeOut_) {
+    stop_ = true;
+    return false;
+  }
   if (peer_.Sent() != requestsSeen_) {
     requestsSeen_ = peer_.Sent();
     silentPasses_ = 0;
@@ -68,6 +74,22 @@ bool Interpreter::CountSilentPass() {
   }
   ++silentPasses_;
   return true;
+}
+
+// Counts a script that the engine stopped for running too long; from the
+// kMaxTimedOutScripts-th with no request to the peer since the first, sets
+// the stop flag (and logs an error at that one).
+void Interpreter::CountTimedOutScript() {
+  if (peer_.Sent() != requestsAtTimeOut_) {
+    requestsAtTimeOut_ = peer_.Sent();
+    timedOutScripts_ = 0;
+  }
+  if (++timedOutScripts_ == kMaxTimedOutScripts) {
+    mainLog_->Error(std::to_string(kMaxTimedOutScripts) +
+                    " scripts were stopped for running too long with no request to the peer: "
+                    "the dialogue ends");
+  }
+  if (timedOutScripts_ >= kMaxTimedOutScripts) stop_ = true;
 }
 
 void Interpreter::InitPhase(DialogSlot* slot) {

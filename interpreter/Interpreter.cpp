@@ -6,8 +6,10 @@
 #include "interpreter/Element.h"
 #include "interpreter/ElementKinds.h"
 #include "interpreter/FatalExit.h"
+#include "interpreter/MavetteEngine.h"
 #include "interpreter/NotRunLog.h"
 #include "interpreter/SessionLog.h"
+#include "interpreter/TimeOutNotifier.h"
 #include "interpreter/VxmlDocument.h"
 #include "interpreter/XmlParser.h"
 #include "speech_resources/PromptPlayer.h"
@@ -47,7 +49,10 @@ Interpreter::Interpreter(VxmlDocument* document, SessionLog* mainLog, SessionLog
       mode_(mode),
       documentName_(quorvane::CurrentDocument()) {
   parser_ = std::make_unique<XmlParser>(&document->input, mainLog_);
-  scopes_ = std::make_unique<EcmaScopes>(mainLog_);
+  scopes_ = std::make_unique<EcmaScopes>(
+      std::make_unique<TimeOutNotifier>(std::make_unique<MavetteEngine>(),
+                                        [this] { CountTimedOutScript(); }),
+      mainLog_);
   promptPlayer_ = std::make_unique<PromptPlayer>(mainLog_, dialogLog_, scopes_.get(), peer_);
   grammarManager_ = std::make_unique<GrammarManager>(mainLog_, scopes_.get(), peer_);
   inputCollector_ = std::make_unique<RecognitionResult>(mainLog_, peer_);

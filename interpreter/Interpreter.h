@@ -76,6 +76,10 @@ class Interpreter {
   // the peer, after which the dialogue ends with an error: such a form loop
   // would spin for ever.
   static constexpr int kMaxSilentPasses = 10000;
+  // Scripts stopped for running too long, without a request to the peer
+  // since the first of them, at which the dialogue ends the same way: each
+  // such pass would take the engine's whole time limit.
+  static constexpr int kMaxTimedOutScripts = 10;
   // Subdialogs nested deeper than this end the dialogue with an error.
   static constexpr int kMaxSubdialogDepth = 50;
   // The longest <submit> reply body kept.
@@ -304,6 +308,7 @@ class Interpreter {
   bool IsUnfilled(const Element* item);
   bool FilledMatches(Element* filled, DialogSlot* slot);
   bool CountSilentPass();
+  void CountTimedOutScript();
   // Goto helpers (BlockExecutors.cpp).
   bool EvaluateTarget(const std::string& expression, std::string* target);
   void FollowReference(const std::string& reference);
@@ -403,4 +408,6 @@ class Interpreter {
   int jumpDepth_ = 0;           // nested item jumps under way
   int silentPasses_ = 0;        // select passes since the last request to the peer
   long long requestsSeen_ = 0;  // the peer's request count at the last pass
+  int timedOutScripts_ = 0;          // stopped scripts since the last request to the peer
+  long long requestsAtTimeOut_ = 0;  // the peer's request count at the last stopped script
 };

@@ -10,6 +10,7 @@ struct ScriptResult {
   int status = 0;    // 0, or nonzero when the engine reported an error in this run
   std::string text;  // the value's printed form; "" when the value is undefined
   bool cut = false;  // the printed form was longer than the buffer held
+  bool timedOut = false;  // the engine stopped the script: it ran too long
 };
 
 class ScriptEngine {

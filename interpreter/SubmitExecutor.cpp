@@ -1,6 +1,7 @@
 // The <submit> executor: the namelist's values go to an HTTP server as one
 // GET request through the form client; the reply body is kept in a file
-// for outside use and never loaded as a document.
+// for outside use and never loaded as a document. A submit that ends
+// without a reply (refused, failed, or too long a reply) leaves no file.
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -27,9 +28,30 @@ bool WriteReplyFile(const std::string& body) {
   return static_cast<bool>(file);
 }
 
+// Removes the reply file of an earlier submit when this one ends without a
+// reply of its own, so that no reader takes the old reply for this one's.
+class StaleReplyRemover {
+ public:
+  StaleReplyRemover() = default;
+  StaleReplyRemover(const StaleReplyRemover&) = delete;
+  StaleReplyRemover& operator=(const StaleReplyRemover&) = delete;
+  ~StaleReplyRemover() {
+    std::error_code ignored;
+    if (!replied_ && std::filesystem::remove(Interpreter::kSubmitReplyFile, ignored)) {
+      std::cout << "The submit has no reply: " << Interpreter::kSubmitReplyFile << " is removed"
+                << std::endl;
+    }
+  }
+  void Replied() { replied_ = true; }
+
+ private:
+  bool replied_ = false;
+};
+
 }  // namespace
 
 void Interpreter::ExecuteSubmit(Element* submit) {
+  StaleReplyRemover remover;
   if (submit->GetAttribute("method") != "get") {
     mainLog_->Error("Only GET method is allowed by submit element");
     return;
@@ -58,7 +80,10 @@ void Interpreter::ExecuteSubmit(Element* submit) {
     std::cout << "Sending request..." << std::endl;
     form.SendRequest();
     std::string reply;
-    if (form.GetResponse(&reply, kSubmitReplySize) && !WriteReplyFile(reply)) {
+    if (!form.GetResponse(&reply, kSubmitReplySize)) return;
+    if (WriteReplyFile(reply)) {
+      remover.Replied();
+    } else {
       mainLog_->Error(std::string("The submit reply cannot be written to ") + kSubmitReplyFile);
     }
   } catch (const openutils::WebFormException& failure) {

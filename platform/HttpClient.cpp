@@ -1,11 +1,13 @@
 #include "platform/HttpClient.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace platform {
 namespace {
 
 const char kScheme[] = "http://";
+const char kBlankLine[] = "\r\n\r\n";  // ends the header
 
 struct Url {
   std::string host;
@@ -65,14 +67,14 @@ HttpGet::ReadResult HttpGet::ReadBody(std::size_t maxBody, std::string* body) {
     const long count = connection_.Read(buffer, sizeof buffer);
     if (count < 0) return ReadResult::kFailed;
     if (count == 0) break;
+    // The blank line may straddle the pieces: look again from 3 bytes back.
+    const std::size_t searchFrom = reply.size() < 3 ? 0 : reply.size() - 3;
     reply.append(buffer, static_cast<std::size_t>(count));
     if (bodyStart == std::string::npos) {
-      const std::size_t blank = reply.find("\r\n\r\n");
-      if (blank != std::string::npos) {
-        bodyStart = blank + 4;
-      } else if (reply.size() > kMaxHeader) {
-        return ReadResult::kFailed;
-      }
+      const std::size_t blank = reply.find(kBlankLine, searchFrom);
+      if (blank != std::string::npos) bodyStart = blank + sizeof kBlankLine - 1;
+      // The same cap however the reply is cut into reads.
+      if (std::min(bodyStart, reply.size()) > kMaxHeader) return ReadResult::kFailed;
     }
     if (bodyStart != std::string::npos && reply.size() - bodyStart > maxBody) {
       return ReadResult::kTooLong;

@@ -32,9 +32,9 @@ class HttpGet {
   // Reads the reply to its end, after a successful Open. kRead: *body holds
   // exactly the bytes after the header's blank line, whatever the status.
   // kTooLong as soon as the body passes maxBody bytes; kFailed when the
-  // connection fails, the reply has no complete header (of at most
-  // kMaxHeader bytes) or does not end within the read time-out. *body is
-  // changed only on kRead.
+  // connection fails, the reply has no complete header of at most kMaxHeader
+  // bytes (its blank line included, however the reply is cut into pieces) or
+  // does not end within the read time-out. *body is changed only on kRead.
   ReadResult ReadBody(std::size_t maxBody, std::string* body);
 
   static constexpr std::size_t kMaxHeader = 65536;

@@ -8,8 +8,14 @@
 //   var:<name>       EEcreateVar without a value; prints "<code>"
 //   var:<name>=<v>   EEcreateVar with the value v; prints "<code>"
 //   limit:<ms>       EEsetTimeLimit(ms)
+//   timedout         prints "timed out <EEtimedOut()>"
+//   cap:<MiB>        caps the process's data memory (RLIMIT_DATA), so that
+//                    an engine that lets a script grow fails fast; nothing
+//                    under AddressSanitizer, whose shadow memory is data
 //   exit:<n>         exit(n) on the spot
 // Returning from main after the last step ends the process through exit too.
+#include <sys/resource.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,6 +50,16 @@ bool StartsWith(const std::string& text, const char* head, std::string* rest) {
   return true;
 }
 
+void CapDataMemory(const std::string& mebibytes) {
+#if !defined(__SANITIZE_ADDRESS__)
+  const rlim_t bytes = static_cast<rlim_t>(std::atoi(mebibytes.c_str())) << 20;
+  const struct rlimit cap = {bytes, bytes};
+  if (setrlimit(RLIMIT_DATA, &cap) != 0) std::perror("setrlimit");
+#else
+  (void)mebibytes;
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -61,6 +77,10 @@ int main(int argc, char** argv) {
       CreateVar(rest);
     } else if (StartsWith(step, "limit:", &rest)) {
       EEsetTimeLimit(static_cast<unsigned>(std::atoi(rest.c_str())));
+    } else if (step == "timedout") {
+      std::printf("timed out %d\n", EEtimedOut());
+    } else if (StartsWith(step, "cap:", &rest)) {
+      CapDataMemory(rest);
     } else if (StartsWith(step, "exit:", &rest)) {
       std::exit(std::atoi(rest.c_str()));
     } else {

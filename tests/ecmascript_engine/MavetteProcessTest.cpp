@@ -1,7 +1,7 @@
 // The library in a fresh host process for each case (mavette_probe): error
 // reports byte for byte on standard error, each command's own result code,
-// the time limit, the natives, the ways the process ends, and what the
-// shared object exports.
+// the time and memory limits, the natives, the ways the process ends, and
+// what the shared object exports.
 // Standard error must hold exactly the reports: a crash or a sanitizer
 // complaint at exit fails the case.
 #include <gtest/gtest.h>
@@ -58,8 +58,9 @@ const ProbeCase kCases[] = {
     {"DeepRecursionHasTheWholeStack",
      {"init", "run:function d(n) { return n == 0 ? 0 : 1 + d(n - 1); } d(20000)"}, 0,
      "0\t20000\n", ""},
-    {"LongRunIsInterrupted", {"init", "limit:200", "run:while (true) {}", "run:1"}, 0,
-     "3\t<untouched>\n0\t1\n",
+    {"LongRunIsInterrupted",
+     {"init", "limit:200", "run:while (true) {}", "timedout", "run:1", "timedout"}, 0,
+     "3\t<untouched>\ntimed out 1\n0\t1\ntimed out 0\n",
      "1: warning: Script terminated by timeout at:\n1: warning: @:1:8\n1: warning: \n"
      "Script runs for too long, terminating.\n"},
     // The watchdog sleeps until the first command's deadline, before the second's.
@@ -68,6 +69,15 @@ const ProbeCase kCases[] = {
      "0\t1\n3\t<untouched>\n0\t1\n",
      "1: warning: Script terminated by timeout at:\n1: warning: @:1:8\n1: warning: \n"
      "Script runs for too long, terminating.\n"},
+    // A script holding more than 8 MiB stops; what it stored stays until freed.
+    {"ArraysPastTheMemoryLimit",
+     {"init", "cap:128", "run:var a = []; for (;;) a.push(new Array(1e5).fill(1))", "timedout",
+      "run:1+1"},
+     0, "3\t<untouched>\ntimed out 0\n0\t2\n", "Script uses too much memory, terminating.\n"},
+    {"GrowingStringPastTheMemoryLimit",
+     {"init", "cap:128", "run:var s = 'x'; for (;;) { s += s; s.indexOf('y'); }",
+      "run:s = 0; new Array(5e5).fill(1).length"},
+     0, "3\t<untouched>\n0\t500000\n", "Script uses too much memory, terminating.\n"},
     {"WarningLeavesTheCode", {"init", std::string("run:") + kAsmScript, "run:2"}, 0,
      "0\t1\n0\t2\n",
      std::string("1: warning: asm.js type error: 'y' not found in local or asm.js module scope:\n") +
@@ -85,7 +95,7 @@ const ProbeCase kCases[] = {
      0, "0\t0\n0\t0\n0\t5\n0\t5\n0\t5\n", ""},
     {"InternHasNoValue", {"init", "run:intern('x')", "run:intern()"}, 0,
      "0\t<untouched>\n0\t<untouched>\n", ""},
-    {"ClearEmptiesTheGlobalObject",
+    {"ClearKeepsVarDeclarationsAndNaN",
      {"init", "run:var v = 1; w = 2; clear(); typeof Object + typeof v + typeof w + "
               "typeof version + NaN"},
      0, "0\tundefinednumberundefinedundefinedNaN\n", ""},
@@ -152,7 +162,8 @@ TEST(MavetteExports, OnlyTheLibraryFunctions) {
     names.insert(name);
   }
   EXPECT_EQ((std::set<std::string>{"EEcommand", "EEcommandN", "EEcreateVar", "EEdestroy",
-                                   "EEinit", "EEsetQuitHandler", "EEsetTimeLimit"}),
+                                   "EEinit", "EEsetQuitHandler", "EEsetTimeLimit",
+                                   "EEtimedOut"}),
             names);
 }
 

@@ -3,10 +3,12 @@
 // "Koniec dialogu": every message the server sends is pinned in order.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "ecmascript_engine/Mavette.h"
 #include "interpreter/CurrentDocument.h"
 #include "interpreter/DialogSession.h"
 #include "interpreter/InterpreterDialogue.h"
@@ -393,6 +395,26 @@ Synt\t:text Bye.\t:bargein false\t:timeout 5
 Koniec dialogu
 )"}),
     [](const ::testing::TestParamInfo<Dialogue>& info) { return info.param.name; });
+
+// A dialogue whose scripts never end asks the peer nothing: the tenth script
+// stopped for its time ends it, long before the passes of the select phase
+// would (each pass takes the engine's whole time limit).
+TEST_F(InputTurnTest, ScriptsStoppedForTheirTimeEndTheDialogue) {
+  WriteDocument("start.vxml", "<form id=\"loop\">\n<block>\n<script>while (true) {}</script>\n"
+                              "<goto next=\"#loop\"/>\n</block>\n</form>\n");
+  EEsetTimeLimit(5);
+  const Strings sent = Play(PeerScript());
+  EEsetTimeLimit(10000);
+  EXPECT_EQ(Transcript(sent), "Koniec dialogu\n");
+  std::string log;  // the main log, archived at the end of the dialogue
+  for (const auto& entry : std::filesystem::directory_iterator("log_data")) {
+    if (entry.path().extension() == ".log") log += ReadFile(entry.path().string());
+  }
+  EXPECT_EQ(CountOf(log, "ERROR :10 scripts were stopped for running too long with no request "
+                         "to the peer: the dialogue ends"), 1);
+  // Another command stopped now and then on a busy machine ends it sooner.
+  EXPECT_LE(CountOf(log, "Run FIA algoritm."), 10);
+}
 
 // ---------------------------------------------------------------------------
 // Handler and prompt selection: which handler or prompt speaks after each

@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "tests/interpreter/InterpreterTestSupport.h"
+#include "tests/support/CaptureStdout.h"
 #include "tests/support/FakeHttpServer.h"
 #include "tests/support/FreePort.h"
 
@@ -54,6 +58,15 @@ TEST(WebFormTest, SendsOneGetAndReadsTheWholeBody) {
     EXPECT_EQ(server.Requests(),
               Strings{Head(server.Url(), "city=Nitra&day=+%2e%2d%0a%c8%8a" + kLetters)});
   }
+  // A header of at most 65536 bytes, its blank line included, however it is cut.
+  const std::tuple<std::size_t, std::size_t, std::string> headers[] = {
+      {65536, 16384, "body"}, {65536, 1, "body"},
+      {66028, 16384, "false kept"}, {66028, 1, "false kept"}};
+  for (const auto& [size, piece, outcome] : headers) {
+    const std::string head = "HTTP/1.0 200 OK\r\nX: ";
+    FakeHttpServer server(head + std::string(size - head.size() - 4, 'h') + "\r\n\r\nbody", piece);
+    EXPECT_EQ(Submit(server.Url(), {}), outcome) << size << " in pieces of " << piece;
+  }
   for (char c : kLetters) EXPECT_TRUE(IsUrlLetter(c)) << c;
   for (char c : kOthers) EXPECT_FALSE(IsUrlLetter(c)) << c;
   const std::string refused = "http://127.0.0.1:" + std::to_string(testsupport::FreePort());
@@ -64,18 +77,18 @@ TEST(WebFormTest, SendsOneGetAndReadsTheWholeBody) {
 }
 
 // No method and a duplicate name send nothing; empty names are skipped and
-// "next" wins over "expr"; a reply that never comes keeps the reply file.
+// "next" wins over "expr".
 TEST_F(InterpreterTest, SubmitSendsTheNamelistAndKeepsTheReplyBody) {
   FakeHttpServer server(Kind::kAnswer, 200, "<vxml>\n</vxml>");
   FakeHttpServer silent(Kind::kClose);
   const std::string url = server.Url() + "/cgi/form.cgi";
   WriteDocument("start.vxml", "<form id=\"f\">\n<var name=\"city\" expr=\"'Nitra'\"/>\n"
                               "<var name=\"day\" expr=\"'po 1.'\"/>\n<block>\n"
-                              "<submit namelist=\"city\" next=\"" + url + "\"/>\n"
-                              "<submit method=\"get\" namelist=\"city City\" next=\"" + url +
-                              "\"/>\n<submit method=\"get\" namelist=\" city  day\" next=\"" +
-                              url + "\" expr=\"'http://0.0.0.0/'\"/>\n<submit method=\"get\" "
-                              "expr=\"'" + silent.Url() + "/cgi/form.cgi'\"/>\n"
+                              "<submit method=\"get\" expr=\"'" + silent.Url() +
+                              "/cgi/form.cgi'\"/>\n<submit namelist=\"city\" next=\"" + url +
+                              "\"/>\n<submit method=\"get\" namelist=\"city City\" next=\"" +
+                              url + "\"/>\n<submit method=\"get\" namelist=\" city  day\" "
+                              "next=\"" + url + "\" expr=\"'http://0.0.0.0/'\"/>\n"
                               "<prompt>Sent.</prompt>\n</block>\n</form>\n");
   RunDialogue("start.vxml");
   EXPECT_EQ(server.Requests(), Strings{Head(server.Url(), "city=Nitra&day=po+1%2e")});
@@ -83,6 +96,25 @@ TEST_F(InterpreterTest, SubmitSendsTheNamelistAndKeepsTheReplyBody) {
   EXPECT_EQ(testsupport::ReadFile(Interpreter::kSubmitReplyFile), "<vxml>\n</vxml>");
   EXPECT_EQ(HeardTexts(), Strings{"Sent."});
   EXPECT_EQ(CountOf(MainLog(), "ERROR :Only GET method is allowed by submit element"), 1);
+}
+
+// A reply too long, or none at all: the file of an earlier reply goes.
+TEST_F(InterpreterTest, SubmitWithoutAReplyRemovesTheEarlierReplyFile) {
+  FakeHttpServer tooLong(Kind::kAnswer, 200, std::string(10001, 'x'));
+  FakeHttpServer silent(Kind::kClose);
+  std::filesystem::create_directories("Quorvane/temp");
+  std::ofstream(Interpreter::kSubmitReplyFile) << "<vxml>\n</vxml>";
+  WriteDocument("start.vxml", "<form id=\"f\">\n<block>\n<submit method=\"get\" next=\"" +
+                                  tooLong.Url() + "/cgi/form.cgi\"/>\n<submit method=\"get\" "
+                                  "next=\"" + silent.Url() + "/cgi/form.cgi\"/>\n"
+                                  "</block>\n</form>\n");
+  testsupport::CaptureStdout console;
+  RunDialogue("start.vxml");
+  EXPECT_EQ(CountOf(console.Take(), "Buffer overflow !\nThe submit has no reply: " +
+                                        std::string(Interpreter::kSubmitReplyFile) +
+                                        " is removed\n"), 1);
+  EXPECT_FALSE(std::filesystem::exists(Interpreter::kSubmitReplyFile));
+  EXPECT_EQ(silent.Requests().size(), 1u);
 }
 
 }  // namespace

@@ -1,11 +1,23 @@
 #include "tests/support/FakeHttpServer.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace testsupport {
 
 FakeHttpServer::FakeHttpServer(Kind kind, int status, std::string body)
     : kind_(kind),
       reply_("HTTP/1.0 " + std::to_string(status) + " Answer\r\nContent-Type: text/xml\r\n\r\n" +
-             body) {
+             body),
+      pieceSize_(reply_.size()) {
+  listener_.Listen(0);
+  thread_ = std::thread(&FakeHttpServer::Serve, this);
+}
+
+FakeHttpServer::FakeHttpServer(std::string reply, std::size_t pieceSize)
+    : kind_(Kind::kAnswer),
+      reply_(std::move(reply)),
+      pieceSize_(std::max<std::size_t>(pieceSize, 1)) {
   listener_.Listen(0);
   thread_ = std::thread(&FakeHttpServer::Serve, this);
 }
@@ -41,7 +53,13 @@ void FakeHttpServer::Serve() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (stopped_) return;
     requests_.push_back(head);
-    if (kind_ == Kind::kAnswer) connection.SendAll(reply_.data(), reply_.size());
+    if (kind_ == Kind::kAnswer) {
+      for (std::size_t sent = 0; sent < reply_.size(); sent += pieceSize_) {
+        if (!connection.SendAll(reply_.data() + sent, std::min(pieceSize_, reply_.size() - sent))) {
+          break;
+        }
+      }
+    }
     if (kind_ == Kind::kStall) stalled_.push_back(std::move(connection));
   }
 }
