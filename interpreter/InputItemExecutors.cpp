@@ -44,7 +44,7 @@ int Interpreter::ExecuteField(Element* field) {
     }
   }
   if (!AnnounceGrammars(field) || !PlayItemPrompt(field)) return 0;
-  const int asked = AskForAnswer(field, true);
+  const int asked = AskForAnswer(field, {false, true, true});
   if (asked != 1) return asked;
   const int status = AcceptFieldInput(field);
   if (status != 1) return status;
@@ -96,19 +96,7 @@ void Interpreter::RunMenuTurn(Element* menu) {
     break;
   }
   if (!AnnounceGrammars(menu) || !PlayItemPrompt(menu)) return;
-  std::cout << "USER: " << std::flush;
-  if (dtmf) {
-    inputCollector_->GetDtmfChar();
-    LastInput() = inputCollector_->dtmfInput;
-  } else {
-    inputCollector_->Ask(mode_);
-    LastInput() = inputCollector_->utterance;
-  }
-  if (StopOnHangUp(inputCollector_->HangUp())) return;
-  LogUserInput();
-  if (inputCollector_->noInput) return RaiseEvent("NOINPUT", menu, false);
-  if (inputCollector_->noMatch) return RaiseEvent("NOMATCH", menu, false);
-  if (inputCollector_->interpretation == "help") return RaiseEvent("HELP", menu, true);
+  if (AskForAnswer(menu, {dtmf, false, false}) != 1) return;
   if (!InterpretAnswer(LastInput(), menu)) return RaiseEvent("NOMATCH", menu, false);
   if (stop_) return;
   LogItemValue(menu);
@@ -123,7 +111,7 @@ int Interpreter::ExecuteInitial(Element* initial) {
     if (child->tagName == "link") ExecuteLink(child);
   }
   if (!AnnounceGrammars(initial) || !PlayItemPrompt(initial)) return 0;
-  const int asked = AskForAnswer(initial, false);
+  const int asked = AskForAnswer(initial, {false, true, false});
   if (asked != 1) return asked;
   if (!InterpretAnswer(LastInput(), initial)) {
     RaiseEvent("NOMATCH", initial, true);
@@ -155,22 +143,26 @@ int Interpreter::ExecuteRecord(Element* record) {
   return 1;
 }
 
-// Asks for the item's answer and raises the events that are not an answer:
-// 0 after a hang-up (stop flag set) or no input, -1 after a rejected answer
-// or help, 1 when the answer is to be interpreted. The recogniser's
-// rejection is shown on the console when showNoMatch is true.
-int Interpreter::AskForAnswer(Element* item, bool showNoMatch) {
+// Asks for the item's answer, by voice or by key, and raises the events that
+// are not an answer: 0 after a hang-up (stop flag set) or no input, -1 after a
+// rejected answer or help, 1 when the answer is to be interpreted.
+int Interpreter::AskForAnswer(Element* item, AnswerStyle style) {
   std::cout << "USER: " << std::flush;
-  inputCollector_->Ask(mode_);
-  LastInput() = inputCollector_->utterance;
+  if (style.byKey) {
+    inputCollector_->GetDtmfChar();
+    LastInput() = inputCollector_->dtmfInput;
+  } else {
+    inputCollector_->Ask(mode_);
+    LastInput() = inputCollector_->utterance;
+  }
   if (StopOnHangUp(inputCollector_->HangUp())) return 0;
   LogUserInput();
   if (inputCollector_->noInput) {
-    RaiseEvent("NOINPUT", item, true);
+    RaiseEvent("NOINPUT", item, style.showNoInput);
     return 0;
   }
   if (inputCollector_->noMatch) {
-    RaiseEvent("NOMATCH", item, showNoMatch);
+    RaiseEvent("NOMATCH", item, style.showNoMatch);
     return -1;
   }
   if (inputCollector_->interpretation == "help") {

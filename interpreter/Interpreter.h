@@ -343,7 +343,13 @@ class Interpreter {
   bool AnnounceGrammars(Element* item);
   bool PlayItemPrompt(Element* item);
   bool InterpretAnswer(const std::string& answer, Element* item);
-  int AskForAnswer(Element* item, bool showNoMatch);
+  // How an item takes its answer, and which of its events the console shows.
+  struct AnswerStyle {
+    bool byKey;
+    bool showNoInput;
+    bool showNoMatch;
+  };
+  int AskForAnswer(Element* item, AnswerStyle style);
   bool StopOnHangUp(bool hungUp);
   void LogUserInput();
   void RaiseEvent(const std::string& eventName, Element* item, bool console);
