@@ -5,8 +5,6 @@
 // a property of the object's variable; nothing in a result runs as script:
 // names must be plain names and values become literals.
 #include <algorithm>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <vector>
@@ -22,7 +20,6 @@
 
 namespace {
 
-using exchangefiles::kReplyFile;
 using exchangefiles::kRequestFile;
 
 const char kParamError[] = "Error name atributte in param element";
@@ -31,46 +28,6 @@ constexpr std::size_t kMaxVariableName = 99;
 
 bool Contains(const std::string& text, const char* part) {
   return text.find(part) != std::string::npos;
-}
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-// An integer as written: blanks, then a sign, then digits, and nothing else.
-bool IsIntegerText(const std::string& text) {
-  std::size_t at = text.find_first_not_of(' ');
-  if (at != std::string::npos && (text[at] == '+' || text[at] == '-')) ++at;
-  return at < text.size() && text.find_first_not_of("0123456789", at) == std::string::npos;
-}
-
-// A number text: an integer as written whose decimal integer read from every
-// position on (up to the first non-digit) is not zero. So 42 and -5 are
-// numbers; 0, 100, 12a and 5-3 are not.
-bool IsNumberText(const std::string& text) {
-  if (!IsIntegerText(text)) return false;
-  for (std::size_t at = 0; at < text.size(); ++at) {
-    if (std::strtol(text.c_str() + at, nullptr, 10) == 0) return false;
-  }
-  return true;
-}
-
-// The number text without the zeros that start a run of digits (they
-// would make an octal number).
-std::string WithoutLeadingZeros(const std::string& text) {
-  std::string written;
-  bool runStart = true;
-  for (char c : text) {
-    if (!(runStart && c == '0')) written += c;
-    runStart = !IsDigit(c) || (runStart && c == '0');
-  }
-  return written;
-}
-
-// The script value of a result: true and false as booleans, a number text
-// as a number, anything else (the empty text too) as an escaped string.
-std::string ResultValue(const std::string& text) {
-  if (text == "true" || text == "false") return text;
-  if (IsNumberText(text)) return WithoutLeadingZeros(text);
-  return QuoteScriptString(text);
 }
 
 // A param's value for the request file: an expr with a single quote from
@@ -90,8 +47,7 @@ void Interpreter::ExecuteObject(Element* object) {
   mainLog_->Message("Object element invoked");
   if (!EvaluateCond(object)) return;
   scopes_->CreateItemObject(object);
-  std::error_code ignored;
-  std::filesystem::create_directories(exchangefiles::kFolder, ignored);
+  exchangefiles::MakeFolder();
   std::ofstream(kRequestFile, std::ios::binary | std::ios::trunc).close();  // emptied
   for (Element* child : object->children) {
     if (stop_) return;
@@ -122,32 +78,23 @@ void Interpreter::RunObjectProgram(Element* object, const std::string& classid) 
   const std::string command = data.empty() ? classid : classid + " " + data;
   std::cout << command << std::endl;
   mainLog_->Write(command);
-  std::error_code ignored;
-  std::filesystem::remove(kReplyFile, ignored);  // no earlier reply may count
-  const int status = platform::RunShellCommand(command);
-  std::cout << "Object execution returns with " << status << std::endl;
-  mainLog_->Message("Object execution returns with " + std::to_string(status));
-  std::vector<std::string> lines;
-  if (!platform::ReadAnswerLines(kReplyFile, &lines)) {
-    exchangefiles::ReportUnopened(kReplyFile);
-    return;
-  }
+  const std::vector<std::string> lines = exchangefiles::RunForReply([&] {
+    const int status = platform::RunShellCommand(command);
+    std::cout << "Object execution returns with " << status << std::endl;
+    mainLog_->Message("Object execution returns with " + std::to_string(status));
+  });
   for (const std::string& line : lines) TakeProgramReplyLine(object, line);
 }
 
 // "name\tvalue" sets the property name of the object's variable; a line
 // that starts with the TAB sets the variable itself.
 void Interpreter::TakeProgramReplyLine(Element* object, const std::string& line) {
-  std::cout << line << std::endl;
-  const std::size_t tab = line.find('\t');
-  if (tab == std::string::npos) return;
-  std::cout << tab << std::endl;
-  const std::string name = line.substr(0, tab);
+  std::string name, value;
+  if (!exchangefiles::SplitReplyLine(line, &name, &value)) return;
   const std::string variable = object->GetAttribute("name") + (name.empty() ? "" : "." + name);
   if (!IsResultName(name, variable, true)) return;
-  const std::string value = line.substr(tab + 1);
   std::cout << "VARNAME>>" << variable << "." << std::endl;
-  std::cout << "VARVALEU>>" << ResultValue(value) << "." << std::endl;
+  std::cout << "VARVALEU>>" << exchangefiles::ObjectValue(value) << "." << std::endl;
   AssignResult(object, variable, value);
   std::cout << "Variable " << variable << " sucessfully written" << std::endl;
 }
@@ -186,7 +133,7 @@ bool Interpreter::IsResultName(const std::string& name, const std::string& varia
 
 void Interpreter::AssignResult(Element* object, const std::string& variable,
                                const std::string& text) {
-  scopes_->ExecuteBuilt(object->scope + "." + variable + "=" + ResultValue(text));
+  scopes_->ExecuteBuilt(object->scope + "." + variable + "=" + exchangefiles::ObjectValue(text));
 }
 
 void Interpreter::ExecuteParam(Element* param) {

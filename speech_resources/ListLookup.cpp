@@ -1,6 +1,5 @@
 // The list lookup of the semantic resolver: the outside program Morvish
 // answers a list grammar's utterance through two exchange files.
-#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -17,36 +16,21 @@
 
 namespace {
 
-using exchangefiles::kReplyFile;
 using exchangefiles::kRequestFile;
 
 const char kLookupProgram[] = "Quorvane/VObjects/Morvish";
 
-// The script value of a reply value: "true", "false" and decimal digits as
-// they are (leading zeros dropped, which would make an octal number), any
-// other text as an escaped string.
-std::string ScriptValue(const std::string& text) {
-  if (text == "true" || text == "false") return text;
-  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) {
-    return QuoteScriptString(text);
-  }
-  const std::size_t digit = text.find_first_not_of('0');
-  return digit == std::string::npos ? "0" : text.substr(digit);
-}
-
 }  // namespace
 
 bool SemanticResolver::LookUpList(const GrammarEntry& entry) {
-  std::error_code ignored;
-  std::filesystem::create_directories(exchangefiles::kFolder, ignored);
-  std::filesystem::remove(kReplyFile, ignored);  // no earlier answer may count
+  exchangefiles::MakeFolder();
   WriteRequest();
-  if (platform::RunProgram({kLookupProgram, entry.name}) < 0) {
-    grammars_->MainLog()->Error(std::string("The lookup program ") + kLookupProgram +
-                                " did not run to its end for the list grammar " + entry.name);
-  }
-  std::vector<std::string> lines;
-  if (!platform::ReadAnswerLines(kReplyFile, &lines)) exchangefiles::ReportUnopened(kReplyFile);
+  const std::vector<std::string> lines = exchangefiles::RunForReply([&] {
+    if (platform::RunProgram({kLookupProgram, entry.name}) < 0) {
+      grammars_->MainLog()->Error(std::string("The lookup program ") + kLookupProgram +
+                                  " did not run to its end for the list grammar " + entry.name);
+    }
+  });
   bool found = false;
   for (const std::string& line : lines) {
     bool notFound = false;
@@ -67,17 +51,14 @@ void SemanticResolver::WriteRequest() {
 
 bool SemanticResolver::TakeReplyLine(const GrammarEntry& entry, const std::string& line,
                                      bool* notFound) {
-  std::cout << line << std::endl;
-  const std::size_t tab = line.find('\t');
-  if (tab == std::string::npos) return false;
-  std::cout << tab << std::endl;
-  const std::string name = line.substr(0, tab);
+  std::string name, text;
+  if (!exchangefiles::SplitReplyLine(line, &name, &text)) return false;
   if (!IsPlainName(name)) {
     std::cout << "The answer line is skipped: " << name << " is not a plain name" << std::endl;
     return false;
   }
   const std::string variable = "SmResult." + entry.itemName + (name.empty() ? "" : "." + name);
-  const std::string value = ScriptValue(line.substr(tab + 1));
+  const std::string value = exchangefiles::LookupValue(text);
   grammars_->Scopes()->ExecuteBuilt(variable + "=" + value);
   std::cout << "Variable " << variable << " sucessfully written" << std::endl;
   *notFound = variable.find("listofvar") != std::string::npos && value == "'none'";
