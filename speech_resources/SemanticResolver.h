@@ -63,6 +63,7 @@
 #pragma once
 #include <cstddef>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -146,6 +147,8 @@ class SemanticResolver {
   std::size_t wordStart_ = 0;
   std::size_t wordEnd_ = 0;
   const Element* grammar_ = nullptr;  // the grammar being matched
+  // Its named rules by id, in document order, made once per matching.
+  std::unordered_map<std::string, std::vector<const Element*>> rulesById_;
   std::size_t visitsLeft_ = 0;        // of the matching's budget
   bool budgetSpent_ = false;
   // The rules being matched, each with the word position it was entered at.

@@ -81,6 +81,10 @@ int SemanticResolver::BuildSmResult(const Element* grammar) {
   wordStart_ = 0;
   wordEnd_ = 0;
   grammar_ = grammar;
+  rulesById_.clear();
+  for (const Element* rule : grammar->children) {
+    if (IsNamedRule(*rule)) rulesById_[rule->GetAttribute("id")].push_back(rule);
+  }
   activeRules_.clear();
   const std::size_t words = std::count(utterance_.begin(), utterance_.end(), ' ') + 1;
   const std::size_t budget = CountElements(*grammar) * (words + 1) * kVisitsPerElementAndWord;
@@ -184,9 +188,9 @@ int SemanticResolver::MatchRuleref(const Element& ruleref) {
   const std::string uri = ruleref.GetAttribute("uri");
   const std::string id = uri.empty() ? "" : uri.substr(1);
   int status = 0;
-  for (const Element* rule : grammar_->children) {
-    if (IsNamedRule(*rule) && rule->GetAttribute("id") == id) status = MatchRuleBody(*rule);
-  }
+  const auto rules = rulesById_.find(id);
+  if (rules == rulesById_.end()) return 0;
+  for (const Element* rule : rules->second) status = MatchRuleBody(*rule);
   return status;
 }
 
