@@ -22,6 +22,7 @@ bool MemoryGuard::Over(JS::HandleObject global) {
   if (grown < kRemeasureAfter || measured_ + grown <= limit_) return false;
   measured_ = Measure(global);
   if (measured_ > limit_) {
+    release_();
     JS::PrepareForFullGC(cx_);
     JS::NonIncrementalGC(cx_, JS::GCOptions::Shrink, JS::GCReason::API);
     measured_ = Measure(global);

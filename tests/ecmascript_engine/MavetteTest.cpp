@@ -143,4 +143,39 @@ TEST_F(MavetteTest, InitAfterDestroyStartsAFreshEngine) {
   EXPECT_EQ("2", Command("1+1").text);
 }
 
+// More texts than the engine keeps compiled (4096): the ones it let go
+// compile again, and every one runs in full.
+TEST_F(MavetteTest, TextsPastTheCompiledCacheRunAgain) {
+  constexpr int kTexts = 5000;
+  auto counter = [](int i) {
+    const std::string name = "c" + std::to_string(i);
+    return "var " + name + " = (typeof " + name + " == 'number' ? " + name + " : 0) + 1; " + name;
+  };
+  for (int i = 0; i < kTexts; ++i) ASSERT_EQ("1", Command(counter(i)).text);
+  for (int i : {0, 1, kTexts / 2, kTexts - 1}) EXPECT_EQ("2", Command(counter(i)).text);
+}
+
+// Steps that run, one command each, until one fails: in a fresh engine,
+// after `texts` other texts have run and filled its cache of compiled
+// scripts.
+int StepsRun(const std::string& step, int texts) {
+  constexpr int kMostSteps = 100000;
+  EEdestroy();
+  EXPECT_NE(nullptr, EEinit());
+  for (int i = 0; i < texts; ++i) Command("'text " + std::to_string(i) + "'.length");
+  Command("var a = []");
+  int steps = 0;
+  while (steps < kMostSteps && Command(step).code == 0) ++steps;
+  EEdestroy();
+  return steps;
+}
+
+// The compiled scripts the engine keeps are let go before the collected heap
+// is found full: kept, they would take a tenth of it.
+TEST(MavetteLimitTest, KeptScriptsTakeNoRoomInTheCollectedHeap) {
+  const std::string step = "for (var i = 0; i < 1000; i++) a.push({i: i})";
+  const int fresh = StepsRun(step, 0);
+  EXPECT_GE(StepsRun(step, 4000), fresh - fresh / 20);
+}
+
 }  // namespace
