@@ -5,7 +5,8 @@
 // Measuring all that walks the whole heap, so the guard measures only once
 // the process's allocator has handed out more, during runs since the last
 // measure, than the room left below the limit (and at least kRemeasureAfter
-// bytes): a short run that allocates little costs two cheap readings. When a
+// bytes): a short run that allocates little costs two readings of the
+// allocator's figure, at its start and its end. When a
 // measure passes the limit, garbage is collected and the engine measured
 // again, after the release hook has let go of what the engine keeps only to
 // be quick (its compiled scripts). Engine thread only, inside the engine's
@@ -47,4 +48,5 @@ class MemoryGuard {
   std::size_t measured_ = 0;      // the engine's size at the last measure
   std::size_t grownBefore_ = 0;   // the allocator's growth in earlier runs since then
   std::size_t runStartHeap_ = 0;  // the allocator's figure when this run started
+  bool running_ = false;          // between RunStarts and RunEnded
 };
