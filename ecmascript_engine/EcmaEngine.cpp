@@ -150,12 +150,12 @@ void EcmaEngine::OnWarning(JSContext* cx, JSErrorReport* report) {
 
 // The collected heap is full: what the cache holds goes before the engine
 // gives up, as it would have been garbage without the cache. (No collection
-// is under way yet when the callback comes, so roots may be dropped.)
+// is under way yet when the callback comes, so roots may be dropped.) The
+// cache is gone while the engine is destroyed.
 void EcmaEngine::OnGarbageCollection(JSContext*, JSGCStatus status, JS::GCReason reason,
                                      void* engine) {
-  if (status == JSGC_BEGIN && reason == JS::GCReason::LAST_DITCH) {
-    static_cast<EcmaEngine*>(engine)->cache_->Clear();
-  }
+  ScriptCache* cache = static_cast<EcmaEngine*>(engine)->cache_.get();
+  if (cache && status == JSGC_BEGIN && reason == JS::GCReason::LAST_DITCH) cache->Clear();
 }
 
 const char* EcmaEngine::StopMessage() {
