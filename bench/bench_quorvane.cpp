@@ -11,13 +11,16 @@
 // over loopback by a child process of this program (the floor: the cost of
 // the link alone). Each run is done five times.
 //
-// It prints, per document: microseconds per turn (min and median of the five
-// runs, for Quorvane and for the floor), the difference and the ratio of the
-// medians; the time from "Begin" to the first request; Quorvane's resident
-// memory after 100, 1,000 and 5,000 turns of the dialog loop; the time to load
-// a document of 4,400 nested <if> elements; and, in this process, one command
-// through the scope layer (script log included) against the bare engine
-// (JS::Evaluate of the same text on a context of its own).
+// It prints, per document: microseconds per turn in the steady state (turns
+// 101 to the last; min and median of the five runs, for Quorvane and for the
+// floor), the difference and the ratio of the medians; what a caller pays
+// early in a call (the median turn among turns 2 to 100, for Quorvane and the
+// floor, and the difference); the time from "Begin" to the first request;
+// Quorvane's resident memory after 100, 1,000 and 5,000 turns of the dialog
+// loop; the time to load a document of 4,400 nested <if> elements; and, in
+// this process, one command through the scope layer (script log included)
+// against the bare engine (JS::Evaluate of the same text on a context of its
+// own), the two sides taking turns.
 #include <fcntl.h>
 #include <js/CompilationAndEvaluation.h>
 #include <js/GlobalObject.h>
@@ -32,12 +35,15 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -62,7 +68,9 @@ constexpr int kRuns = 5;
 constexpr int kTurns = 1000;
 constexpr int kMemoryTurns = 5000;
 constexpr int kNested = 4400;
-constexpr int kCommands = 20000;  // scope-layer commands per timed round
+constexpr int kCommands = 2000;  // scope-layer commands per timed turn of a side
+constexpr int kSideTurns = 21;   // turns of each side
+constexpr int kEarlyTurns = 100;  // the turns of a call's start (the first is not timed)
 constexpr int kTimeoutMs = 120000;
 // The bridge connects when it starts and the hub's first call comes later:
 // the pause between connecting and "Begin" lets the server settle.
@@ -203,12 +211,22 @@ Exchange PlayBridge(int port, pid_t server, const std::vector<int>& memoryAt = {
   }
 }
 
-// Microseconds per turn: from the first request to the last, over the turns
-// between them.
+// Microseconds per turn in the steady state: from the request that ends the
+// early turns to the last, over the turns between them.
 double PerTurn(const Exchange& exchange) {
   const std::size_t count = exchange.arrivals.size();
-  if (count < 2) Fail("fewer than two requests");
-  return Microseconds(exchange.arrivals.back() - exchange.arrivals.front()) / (count - 1);
+  if (count <= kEarlyTurns + 1) Fail("too few requests");
+  return Microseconds(exchange.arrivals.back() - exchange.arrivals[kEarlyTurns - 1]) /
+         (count - kEarlyTurns);
+}
+
+// The median turn among turns 2 to kEarlyTurns (turn i ends with request i).
+double EarlyTurn(const Exchange& exchange) {
+  std::vector<double> turns;
+  for (int i = 1; i < kEarlyTurns; ++i) {
+    turns.push_back(Microseconds(exchange.arrivals[i] - exchange.arrivals[i - 1]));
+  }
+  return Summary(turns).median;
 }
 
 void AwaitExit(pid_t pid) {
@@ -295,6 +313,8 @@ void MeasureTurns(const std::string& quorvane, const Scenario& scenario) {
   scenario.write(file, kTurns);
   std::vector<double> server;
   std::vector<double> floor;
+  std::vector<double> serverEarly;
+  std::vector<double> floorEarly;
   std::vector<double> firstRequest;
   for (int run = 0; run < kRuns; ++run) {
     Exchange exchange = RunQuorvane(quorvane, file);
@@ -303,15 +323,21 @@ void MeasureTurns(const std::string& quorvane, const Scenario& scenario) {
            " requests instead of " + std::to_string(kTurns) + " (see server.out)");
     }
     server.push_back(PerTurn(exchange));
+    serverEarly.push_back(EarlyTurn(exchange));
     firstRequest.push_back(Microseconds(exchange.arrivals.front() - exchange.begin));
-    floor.push_back(PerTurn(RunFloor(exchange.requests)));
+    const Exchange floorExchange = RunFloor(exchange.requests);
+    floor.push_back(PerTurn(floorExchange));
+    floorEarly.push_back(EarlyTurn(floorExchange));
   }
   const Stats s = Summary(server);
   const Stats f = Summary(floor);
+  const double early = Summary(serverEarly).median;
+  const double floorAtStart = Summary(floorEarly).median;
   const Stats first = Summary(firstRequest);
-  std::printf("%-14s %5d %8.1f %8.1f %8.1f %8.1f %8.1f %6.2f %8.2f %8.2f\n", scenario.name,
-              kTurns, s.min, s.median, f.min, f.median, s.median - f.median, s.median / f.median,
-              first.min / 1000, first.median / 1000);
+  std::printf("%-14s %5d %8.1f %8.1f %8.1f %8.1f %8.1f %6.2f %8.1f %8.1f %8.1f %8.2f %8.2f\n",
+              scenario.name, kTurns, s.min, s.median, f.min, f.median, s.median - f.median,
+              s.median / f.median, early, floorAtStart, early - floorAtStart, first.min / 1000,
+              first.median / 1000);
   std::fflush(stdout);
 }
 
@@ -347,53 +373,119 @@ const JSClassOps kGlobalClassOps = {nullptr, nullptr, nullptr, nullptr, nullptr,
 const JSClass kGlobalClass = {"global", JSCLASS_GLOBAL_FLAGS, &kGlobalClassOps, nullptr, nullptr,
                               nullptr};
 
-// Microseconds per call of `command`, min and median of five rounds.
-Stats TimePerCall(int calls, const std::function<void()>& command) {
-  std::vector<double> rounds;
-  for (int run = 0; run < kRuns; ++run) {
-    const Clock::time_point start = Clock::now();
-    for (int i = 0; i < calls; ++i) command();
-    rounds.push_back(Microseconds(Clock::now() - start) / calls);
+// Runs tasks, one at a time, on a thread of its own: the bare engine's
+// context belongs to the thread that made it.
+class EngineThread {
+ public:
+  EngineThread() : thread_([this] { Serve(); }) {}
+  ~EngineThread() {
+    Call(nullptr);
+    thread_.join();
   }
-  return Summary(rounds);
-}
 
-// The texts, each run by JS::Evaluate on a bare context of its own (in a
-// thread of its own: one context per thread) with the same scope objects.
-std::vector<Stats> TimeBareEngine(const std::vector<std::string>& texts) {
-  std::vector<Stats> stats;
-  std::thread thread([&] {
-    JSContext* cx = JS_NewContext(8L * 1024 * 1024);
-    if (!cx || !JS::InitSelfHostedCode(cx)) Fail("no bare engine");
-    {
-      JS::RealmOptions options;
-      JS::RootedObject global(cx, JS_NewGlobalObject(cx, &kGlobalClass, nullptr,
-                                                     JS::FireOnNewGlobalHook, options));
-      JSAutoRealm realm(cx, global);
-      if (!JS::InitRealmStandardClasses(cx)) Fail("no standard classes");
-      JS::CompileOptions compile(cx);
-      JS::RootedValue value(cx);
-      auto evaluate = [&](const std::string& text) {
-        JS::SourceText<mozilla::Utf8Unit> source;
-        if (!source.init(cx, text.c_str(), text.size(), JS::SourceOwnership::Borrowed) ||
-            !JS::Evaluate(cx, compile, source, &value)) {
-          Fail("the bare engine failed on " + text);
-        }
-      };
-      evaluate("var document=new Object(); document.n=0;");
-      for (const std::string& text : texts) {
-        stats.push_back(TimePerCall(kCommands, [&] { evaluate(text); }));
-      }
+  // Runs the task there and returns once it is done; null ends the thread.
+  void Call(std::function<void()> task) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    task_ = std::move(task);
+    pending_ = true;
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return !pending_; });
+  }
+
+ private:
+  void Serve() {
+    for (bool serving = true; serving;) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [this] { return pending_; });
+      serving = static_cast<bool>(task_);
+      if (serving) task_();
+      pending_ = false;
+      changed_.notify_all();
     }
-    JS_DestroyContext(cx);
-  });
-  thread.join();
-  return stats;
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::function<void()> task_;
+  bool pending_ = false;
+  std::thread thread_;
+};
+
+// A bare context of its own with the document object the texts use; each
+// text runs by JS::Evaluate (compiled every time), as a plain embedding
+// runs it.
+class BareEngine {
+ public:
+  BareEngine() {
+    thread_.Call([this] {
+      cx_ = JS_NewContext(8L * 1024 * 1024);
+      if (!cx_ || !JS::InitSelfHostedCode(cx_)) Fail("no bare engine");
+      JS::RealmOptions options;
+      global_ = std::make_unique<JS::PersistentRootedObject>(
+          cx_, JS_NewGlobalObject(cx_, &kGlobalClass, nullptr, JS::FireOnNewGlobalHook, options));
+      previousRealm_ = JS::EnterRealm(cx_, *global_);
+      if (!JS::InitRealmStandardClasses(cx_)) Fail("no standard classes");
+      Evaluate("var document=new Object(); document.n=0;");
+    });
+  }
+  ~BareEngine() {
+    thread_.Call([this] {
+      JS::LeaveRealm(cx_, previousRealm_);
+      global_.reset();
+      JS_DestroyContext(cx_);
+    });
+  }
+
+  // Microseconds per run of the text, over `calls` runs.
+  double TimePerCall(const std::string& text, int calls) {
+    double perCall = 0;
+    thread_.Call([&] {
+      const Clock::time_point start = Clock::now();
+      for (int i = 0; i < calls; ++i) Evaluate(text);
+      perCall = Microseconds(Clock::now() - start) / calls;
+    });
+    return perCall;
+  }
+
+ private:
+  void Evaluate(const std::string& text) {
+    JS::CompileOptions compile(cx_);
+    JS::RootedValue value(cx_);
+    JS::SourceText<mozilla::Utf8Unit> source;
+    if (!source.init(cx_, text.c_str(), text.size(), JS::SourceOwnership::Borrowed) ||
+        !JS::Evaluate(cx_, compile, source, &value)) {
+      Fail("the bare engine failed on " + text);
+    }
+  }
+
+  JSContext* cx_ = nullptr;
+  std::unique_ptr<JS::PersistentRootedObject> global_;
+  JS::Realm* previousRealm_ = nullptr;
+  EngineThread thread_;  // last: it goes first
+};
+
+// Microseconds per call of `command`, over `calls` calls.
+double TimePerCall(int calls, const std::function<void()>& command) {
+  const Clock::time_point start = Clock::now();
+  for (int i = 0; i < calls; ++i) command();
+  return Microseconds(Clock::now() - start) / calls;
 }
 
-void PrintComparison(const char* what, const Stats& layer, const Stats& bare) {
-  std::printf("%-44s %8.2f %8.2f %8.2f %8.2f %7.2f\n", what, layer.min, layer.median, bare.min,
-              bare.median, layer.median / bare.median);
+// The layer's and the bare engine's turns alternate; prints the median turn
+// of each side (microseconds per command) and the median of the turns'
+// ratios, layer over bare.
+void CompareTurns(const char* what, int calls, const std::function<void()>& layer,
+                  const std::function<double()>& bare) {
+  std::vector<double> layerTurns;
+  std::vector<double> bareTurns;
+  std::vector<double> ratios;
+  for (int turn = 0; turn < kSideTurns; ++turn) {
+    layerTurns.push_back(TimePerCall(calls, layer));
+    bareTurns.push_back(bare());
+    ratios.push_back(layerTurns.back() / bareTurns.back());
+  }
+  std::printf("%-44s %8.2f %8.2f %7.2f\n", what, Summary(layerTurns).median,
+              Summary(bareTurns).median, Summary(ratios).median);
 }
 
 void CompareScopeLayer() {
@@ -403,16 +495,17 @@ void CompareScopeLayer() {
   scopes.CreateSessionScopes();
   scopes.CreateDocumentScopes();
   scopes.CreateVariableWithValue("n", "0", "document");
+  BareEngine bare;
   std::string result;
-  const Stats command =
-      TimePerCall(kCommands, [&] { scopes.ExecuteCommand(text, &result, false); });
-  const Stats assign =
-      TimePerCall(kCommands / 7, [&] { scopes.FillVariable("n", "n + 1", "dialog"); });
-  const std::vector<Stats> bare = TimeBareEngine({text, expanded});
-  std::printf("\nus per command (min, median)                  layer           bare engine"
-              "      ratio\n");
-  PrintComparison(("ExecuteCommand \"" + text + "\"").c_str(), command, bare[0]);
-  PrintComparison("FillVariable n = n + 1 (7 engine commands)", assign, bare[1]);
+  std::printf("\nus per command, %d turns of each side taking turns   layer     bare   ratio\n"
+              "(medians)\n",
+              kSideTurns);
+  CompareTurns(("ExecuteCommand \"" + text + "\"").c_str(), kCommands,
+               [&] { scopes.ExecuteCommand(text, &result, false); },
+               [&] { return bare.TimePerCall(text, kCommands); });
+  CompareTurns("FillVariable n = n + 1 (7 engine commands)", kCommands / 7,
+               [&] { scopes.FillVariable("n", "n + 1", "dialog"); },
+               [&] { return bare.TimePerCall(expanded, kCommands / 7); });
 }
 
 std::string DefaultQuorvane() {
@@ -429,13 +522,15 @@ int main(int argc, char** argv) {
   fs::create_directories(work / "Quorvane");
   fs::current_path(work);
 
-  std::printf("Quorvane: %s\n%d runs each; us per turn (floor: the same messages alone), "
+  std::printf("Quorvane: %s\n%d runs each; us per turn (floor: the same messages alone): "
+              "steady state (turns 101-%d) and the median of turns 2-100;\n"
               "ms from \"Begin\" to the first request\n",
-              quorvane.c_str(), kRuns);
-  std::printf("%-14s %5s %8s %8s %8s %8s %8s %6s %8s %8s\n", "document", "turns", "min",
-              "median", "floor", "floor", "above", "ratio", "first", "first");
-  std::printf("%-14s %5s %8s %8s %8s %8s %8s %6s %8s %8s\n", "", "", "", "", "min", "median",
-              "floor", "", "min", "median");
+              quorvane.c_str(), kRuns, kTurns);
+  std::printf("%-14s %5s %8s %8s %8s %8s %8s %6s %8s %8s %8s %8s %8s\n", "document", "turns",
+              "steady", "steady", "floor", "floor", "above", "ratio", "turns", "floor", "above",
+              "first", "first");
+  std::printf("%-14s %5s %8s %8s %8s %8s %8s %6s %8s %8s %8s %8s %8s\n", "", "", "min", "median",
+              "min", "median", "floor", "", "2-100", "2-100", "floor", "min", "median");
   const Scenario scenarios[] = {{"prompts", WritePrompts},
                                 {"blocks", WriteBlocks},
                                 {"dialog_loop", WriteDialogLoop},

@@ -30,9 +30,9 @@ constexpr uint32_t kHeapLimit = 8388608;
 constexpr std::chrono::milliseconds kMemoryTick{10};
 
 // The heap size (MB, of collected things and of the memory they hold) from
-// which garbage is collected. Every command compiles a script of its own;
-// with the engine's defaults a dialogue's memory would grow by megabytes of
-// old scripts before the first collection.
+// which garbage is collected. Every new command text compiles a script of
+// its own; with the engine's defaults a dialogue's memory would grow by
+// megabytes of old scripts before the first collection.
 constexpr uint32_t kCollectFromMb = 1;
 
 // Stack kept free below the deepest script frame, for the engine's own work
@@ -75,6 +75,7 @@ std::unique_ptr<EcmaEngine> EcmaEngine::Start() {
 
 EcmaEngine::~EcmaEngine() {
   watchdog_.reset();
+  cache_.reset();
   if (realmEntered_) JS::LeaveRealm(context_, previousRealm_);
   global_.reset();
   if (context_) JS_DestroyContext(context_);
@@ -96,7 +97,9 @@ bool EcmaEngine::StartContext() {
   JSContext* cx = context_;
   watchdog_ =
       std::make_unique<Watchdog>([cx] { JS_RequestInterruptCallbackCanWait(cx); }, kMemoryTick);
-  memory_ = std::make_unique<MemoryGuard>(context_, kHeapLimit);
+  cache_ = std::make_unique<ScriptCache>(context_);
+  memory_ = std::make_unique<MemoryGuard>(context_, kHeapLimit, [this] { cache_->Clear(); });
+  JS_SetGCCallback(context_, OnGarbageCollection, this);
   return JS::InitSelfHostedCode(context_);
 }
 
@@ -140,7 +143,19 @@ bool EcmaEngine::OnInterrupt(JSContext* cx) {
 // The engine warns that a script it stops was "terminated by timeout": not
 // so when the script held too much memory, which is reported instead.
 void EcmaEngine::OnWarning(JSContext* cx, JSErrorReport* report) {
-  if (!FromContext(cx)->memoryStopped_) mavette::ReportWarning(cx, report);
+  EcmaEngine* engine = FromContext(cx);
+  ++engine->warnings_;
+  if (!engine->memoryStopped_) mavette::ReportWarning(cx, report);
+}
+
+// The collected heap is full: what the cache holds goes before the engine
+// gives up, as it would have been garbage without the cache. (No collection
+// is under way yet when the callback comes, so roots may be dropped.) The
+// cache is gone while the engine is destroyed.
+void EcmaEngine::OnGarbageCollection(JSContext*, JSGCStatus status, JS::GCReason reason,
+                                     void* engine) {
+  ScriptCache* cache = static_cast<EcmaEngine*>(engine)->cache_.get();
+  if (cache && status == JSGC_BEGIN && reason == JS::GCReason::LAST_DITCH) cache->Clear();
 }
 
 const char* EcmaEngine::StopMessage() {
@@ -155,20 +170,36 @@ void EcmaEngine::ReportStop(const char* message) {
 
 void EcmaEngine::Execute(std::string_view script, std::optional<std::string>* value) {
   JS_ClearPendingException(context_);
-  std::u16string chars = mavette::WidenBytes(script);
-  JS::SourceText<char16_t> source;
-  if (!source.init(context_, chars.data(), chars.size(), JS::SourceOwnership::Borrowed)) {
-    ReportFailure();
-    return;
-  }
-  JS::CompileOptions options(context_);
-  JS::RootedScript compiled(context_, JS::Compile(context_, options, source));
+  JS::RootedScript compiled(context_);
   JS::RootedValue result(context_);
-  if (!compiled || !JS_ExecuteScript(context_, compiled, &result)) {
+  if (!Compile(script, &compiled) || !JS_ExecuteScript(context_, compiled, &result)) {
     ReportFailure();
     return;
   }
   if (value && !result.isUndefined()) *value = ValueText(result);
+}
+
+// A failed compile is not kept, so it is reported at every run; nor is one
+// that warned, whose warnings are reported at every compile. A template
+// literal's strings object belongs to its place in the compiled script: a
+// kept script would give a run the object of the run before, where a new
+// compile makes a new one.
+bool EcmaEngine::Compile(std::string_view script, JS::MutableHandleScript compiled) {
+  compiled.set(cache_->Find(script));
+  if (compiled) return true;
+  std::u16string chars = mavette::WidenBytes(script);
+  JS::SourceText<char16_t> source;
+  if (!source.init(context_, chars.data(), chars.size(), JS::SourceOwnership::Borrowed)) {
+    return false;
+  }
+  const unsigned warningsBefore = warnings_;
+  JS::CompileOptions options(context_);
+  compiled.set(JS::Compile(context_, options, source));
+  if (!compiled) return false;
+  if (warnings_ == warningsBefore && script.find('`') == std::string_view::npos) {
+    cache_->Add(script, compiled);
+  }
+  return true;
 }
 
 // The string form of a value, or nothing when the conversion fails: such a

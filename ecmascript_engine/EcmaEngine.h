@@ -14,9 +14,17 @@
 // deep inside its own recursion leaves them room all the same, and a runaway
 // recursion ends in "too much recursion" instead of a crash.
 //
+// A command's text is compiled once: the engine keeps the compiled scripts
+// (ScriptCache) and runs a text it has run before from its kept script, with
+// the same value, side effects and reports as a new compile. A text whose
+// compile warned, or that holds a template literal, is compiled every time.
+// The kept scripts are let go when the engine runs short of memory, so they
+// never bring a script to its limit sooner.
+//
 // Requires JS_Init to have run in the process (and JS_ShutDown not yet).
 #pragma once
 
+#include <js/GCAPI.h>
 #include <js/RootingAPI.h>
 #include <js/TypeDecls.h>
 
@@ -27,6 +35,7 @@
 #include <string_view>
 
 #include "ecmascript_engine/MemoryGuard.h"
+#include "ecmascript_engine/ScriptCache.h"
 #include "ecmascript_engine/Watchdog.h"
 
 class JSErrorReport;
@@ -79,8 +88,11 @@ class EcmaEngine {
   EcmaEngine() = default;
   bool StartContext();
   bool StartGlobal();
-  // Compiles and runs the script and converts its value.
+  // Compiles (or finds) and runs the script and converts its value.
   void Execute(std::string_view script, std::optional<std::string>* value);
+  // The compiled script of the text, from the cache or compiled and kept.
+  // False, with the failure pending, when it does not compile.
+  bool Compile(std::string_view script, JS::MutableHandleScript compiled);
   std::optional<std::string> ValueText(JS::HandleValue value);
   void ReportFailure();
   // The report of the stop of this run, or null when it was not stopped.
@@ -90,6 +102,9 @@ class EcmaEngine {
   // deadline has passed or the engine holds too much.
   static bool OnInterrupt(JSContext* cx);
   static void OnWarning(JSContext* cx, JSErrorReport* report);
+  // Lets the kept scripts go at a collection of last resort.
+  static void OnGarbageCollection(JSContext* cx, JSGCStatus status, JS::GCReason reason,
+                                  void* engine);
 
   int version_ = 0;
   JSContext* context_ = nullptr;
@@ -100,6 +115,8 @@ class EcmaEngine {
   std::chrono::milliseconds timeLimit_ = kDefaultTimeLimit;
   std::unique_ptr<Watchdog> watchdog_;  // made once the context stands
   std::unique_ptr<MemoryGuard> memory_;
+  std::unique_ptr<ScriptCache> cache_;
+  unsigned warnings_ = 0;  // warnings reported, to tell a compile that warned
   bool memoryStopped_ = false;  // this run was stopped for its memory
   bool stoppedForTime_ = false;  // and this one for its time
 };

@@ -6,13 +6,21 @@
 
 #include "platform/HeapUsage.h"
 
-void MemoryGuard::RunStarts() { runStartHeap_ = platform::HeapBytesInUse(); }
+void MemoryGuard::RunStarts() {
+  runStartHeap_ = platform::HeapBytesInUse();
+  running_ = true;
+}
 
-void MemoryGuard::RunEnded() { grownBefore_ = GrowthSinceMeasure(); }
+void MemoryGuard::RunEnded() {
+  grownBefore_ = GrowthSinceMeasure();
+  running_ = false;
+}
 
 // What the allocator handed out while runs went on; what it took back counts
-// for nothing, so this never falls short of the engine's own growth.
+// for nothing, so this never falls short of the engine's own growth. Between
+// runs that is the figure the last run left (no reading is taken).
 std::size_t MemoryGuard::GrowthSinceMeasure() const {
+  if (!running_) return grownBefore_;
   const std::size_t now = platform::HeapBytesInUse();
   return grownBefore_ + (now > runStartHeap_ ? now - runStartHeap_ : 0);
 }
@@ -22,6 +30,7 @@ bool MemoryGuard::Over(JS::HandleObject global) {
   if (grown < kRemeasureAfter || measured_ + grown <= limit_) return false;
   measured_ = Measure(global);
   if (measured_ > limit_) {
+    release_();
     JS::PrepareForFullGC(cx_);
     JS::NonIncrementalGC(cx_, JS::GCOptions::Shrink, JS::GCReason::API);
     measured_ = Measure(global);

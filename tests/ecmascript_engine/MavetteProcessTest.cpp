@@ -36,6 +36,26 @@ std::string Dots(std::size_t count) { return std::string(count, '.'); }
 const char kAsmScript[] =
     "function m() { 'use asm'; function f(x) { x = x|0; return y|0; } return f; } 1";
 
+const std::string kAsmWarning =
+    std::string("1: warning: asm.js type error: 'y' not found in local or asm.js module scope:\n") +
+    "1: warning: " + kAsmScript + "\n1: warning: " + Dots(std::string(kAsmScript).find("y|0")) +
+    "^\n";
+
+const std::string kTimeoutReport =
+    "1: warning: Script terminated by timeout at:\n1: warning: @:1:8\n1: warning: \n"
+    "Script runs for too long, terminating.\n";
+
+// A global, a declared function, a regular expression and an object literal,
+// each made afresh or counted on by every run.
+const char kRerunScript[] =
+    "var n = (typeof n == 'number' ? n : 0) + 1; function f() {} f.x = (f.x || 0) + 1; "
+    "var r = /a/g; r.test('aa'); var o = {k: 0}; o.k++; [n, f.x, r.lastIndex, o.k].join()";
+
+// Whether this run's template strings object is the one of the run before.
+const char kTemplateScript[] =
+    "var t = (function (s) { return s; })`a`; var same = t === globalThis.last; "
+    "globalThis.last = t; same";
+
 const ProbeCase kCases[] = {
     // Reports, and a result code that belongs to its command.
     {"SyntaxErrorThreeLines", {"init", "run:x = ;", "run:1+1"}, 0, "3\t<untouched>\n0\t2\n",
@@ -60,15 +80,11 @@ const ProbeCase kCases[] = {
      "0\t20000\n", ""},
     {"LongRunIsInterrupted",
      {"init", "limit:200", "run:while (true) {}", "timedout", "run:1", "timedout"}, 0,
-     "3\t<untouched>\ntimed out 1\n0\t1\ntimed out 0\n",
-     "1: warning: Script terminated by timeout at:\n1: warning: @:1:8\n1: warning: \n"
-     "Script runs for too long, terminating.\n"},
+     "3\t<untouched>\ntimed out 1\n0\t1\ntimed out 0\n", kTimeoutReport},
     // The watchdog sleeps until the first command's deadline, before the second's.
     {"LongRunAfterAShortOneIsInterrupted",
      {"init", "limit:200", "run:1", "run:while (true) {}", "run:1"}, 0,
-     "0\t1\n3\t<untouched>\n0\t1\n",
-     "1: warning: Script terminated by timeout at:\n1: warning: @:1:8\n1: warning: \n"
-     "Script runs for too long, terminating.\n"},
+     "0\t1\n3\t<untouched>\n0\t1\n", kTimeoutReport},
     // A script holding more than 8 MiB stops; what it stored stays until freed.
     {"ArraysPastTheMemoryLimit",
      {"init", "cap:128", "run:var a = []; for (;;) a.push(new Array(1e5).fill(1))", "timedout",
@@ -79,14 +95,40 @@ const ProbeCase kCases[] = {
       "run:s = 0; new Array(5e5).fill(1).length"},
      0, "3\t<untouched>\n0\t500000\n", "Script uses too much memory, terminating.\n"},
     {"WarningLeavesTheCode", {"init", std::string("run:") + kAsmScript, "run:2"}, 0,
-     "0\t1\n0\t2\n",
-     std::string("1: warning: asm.js type error: 'y' not found in local or asm.js module scope:\n") +
-         "1: warning: " + kAsmScript + "\n1: warning: " +
-         Dots(std::string(kAsmScript).find("y|0")) + "^\n"},
+     "0\t1\n0\t2\n", kAsmWarning},
     {"CreateVarWithABadValue", {"init", "var:z="}, 0, "3\n",
      "1: SyntaxError: expected expression, got end of script:\n1: var z=\n1: " + Dots(6) + "^\n"},
     {"CreateVarHasItsOwnCode", {"init", "run:x = ;", "var:ok=1"}, 0, "3\t<untouched>\n0\n",
      "1: SyntaxError: expected expression, got ';':\n1: x = ;\n1: " + Dots(4) + "^\n"},
+
+    // A text run again behaves as it did the first time: the same side
+    // effects, failures and reports.
+    {"SameTextRunsAgainInFull",
+     {"init", std::string("run:") + kRerunScript, std::string("run:") + kRerunScript}, 0,
+     "0\t1,1,1,1\n0\t2,1,1,1\n", ""},
+    {"LetDeclaredAgainFails", {"init", "run:let once = 1", "run:let once = 1"}, 0,
+     "0\t<untouched>\n3\t<untouched>\n", "1: SyntaxError: redeclaration of let once\n"},
+    {"FailedCompileReportsEveryTime", {"init", "run:x = ;", "run:x = ;"}, 0,
+     "3\t<untouched>\n3\t<untouched>\n",
+     "1: SyntaxError: expected expression, got ';':\n1: x = ;\n1: " + Dots(4) + "^\n"
+     "1: SyntaxError: expected expression, got ';':\n1: x = ;\n1: " + Dots(4) + "^\n"},
+    {"RunErrorAgainOnItsLine", {"init", "run:1;\nundefinedName", "run:1;\nundefinedName"}, 0,
+     "3\t<untouched>\n3\t<untouched>\n",
+     "2: ReferenceError: undefinedName is not defined\n"
+     "2: ReferenceError: undefinedName is not defined\n"},
+    {"CompileWarningEveryTime",
+     {"init", std::string("run:") + kAsmScript, std::string("run:") + kAsmScript}, 0,
+     "0\t1\n0\t1\n", kAsmWarning + kAsmWarning},
+    {"TemplateObjectNewEveryRun", {"init", std::string("run:") + kTemplateScript,
+                                   std::string("run:") + kTemplateScript}, 0,
+     "0\tfalse\n0\tfalse\n", ""},
+    {"LongRunAgainIsInterrupted",
+     {"init", "limit:200", "run:while (true) {}", "run:while (true) {}", "timedout"}, 0,
+     "3\t<untouched>\n3\t<untouched>\ntimed out 1\n", kTimeoutReport + kTimeoutReport},
+    {"QuitOnTheSecondRun",
+     {"init", "run:if (typeof q == 'number') quit(q); var q = 4",
+      "run:if (typeof q == 'number') quit(q); var q = 4"},
+     4, "0\t<untouched>\n", ""},
 
     // Natives.
     {"VersionReadsAndSets",

@@ -73,9 +73,17 @@ TEST_F(MavetteTest, EveryWindows1250ByteRoundTrips) {
   EXPECT_EQ("1", Command("var \xe8\xedslo = 1; \xe8\xedslo").text);  // "číslo"
 }
 
+// Twice each: 30 texts of 25 KB, more than the engine keeps compiled in all
+// (512 KiB), and one longer than that.
 TEST_F(MavetteTest, ScriptsLongerThanAnyFixedBufferRunWhole) {
-  std::string script = "'" + std::string(20000, 'y') + "'.length + " + std::string(5000, ' ') + "1";
-  EXPECT_EQ("20001", Command(script).text);
+  for (int round = 0; round < 2; ++round) {
+    for (int i = 0; i < 30; ++i) {
+      std::string script = "'" + std::string(20000, 'y') + "'.length + " +
+                           std::string(5000, ' ') + std::to_string(i);
+      EXPECT_EQ(std::to_string(20000 + i), Command(script).text);
+    }
+    EXPECT_EQ("600000", Command("'" + std::string(600000, 'z') + "'.length").text);
+  }
 }
 
 struct CutCase {
@@ -135,12 +143,48 @@ TEST_F(MavetteTest, SecondInitKeepsTheEngineAndItsVariables) {
 
 TEST_F(MavetteTest, InitAfterDestroyStartsAFreshEngine) {
   ASSERT_EQ(0, Command("var gone = 1").code);
+  ASSERT_EQ("2", Command("1+1").text);  // the new engine compiles it again
   EEdestroy();
   EXPECT_EQ(3, Command("1").code);
   EEdestroy();  // a second destroy does nothing
   ASSERT_NE(nullptr, EEinit());
   EXPECT_EQ("undefined", Command("typeof gone").text);
   EXPECT_EQ("2", Command("1+1").text);
+}
+
+// More texts than the engine keeps compiled (4096): the ones it let go
+// compile again, and every one runs in full.
+TEST_F(MavetteTest, TextsPastTheCompiledCacheRunAgain) {
+  constexpr int kTexts = 5000;
+  auto counter = [](int i) {
+    const std::string name = "c" + std::to_string(i);
+    return "var " + name + " = (typeof " + name + " == 'number' ? " + name + " : 0) + 1; " + name;
+  };
+  for (int i = 0; i < kTexts; ++i) ASSERT_EQ("1", Command(counter(i)).text);
+  for (int i : {0, 1, kTexts / 2, kTexts - 1}) EXPECT_EQ("2", Command(counter(i)).text);
+}
+
+// Steps that run, one command each, until one fails: in a fresh engine,
+// after `texts` other texts have run and filled its cache of compiled
+// scripts.
+int StepsRun(const std::string& step, int texts) {
+  constexpr int kMostSteps = 100000;
+  EEdestroy();
+  EXPECT_NE(nullptr, EEinit());
+  for (int i = 0; i < texts; ++i) Command("'text " + std::to_string(i) + "'.length");
+  Command("var a = []");
+  int steps = 0;
+  while (steps < kMostSteps && Command(step).code == 0) ++steps;
+  EEdestroy();
+  return steps;
+}
+
+// The compiled scripts the engine keeps are let go before the collected heap
+// is found full: kept, they would take a tenth of it.
+TEST(MavetteLimitTest, KeptScriptsTakeNoRoomInTheCollectedHeap) {
+  const std::string step = "for (var i = 0; i < 1000; i++) a.push({i: i})";
+  const int fresh = StepsRun(step, 0);
+  EXPECT_GE(StepsRun(step, 4000), fresh - fresh / 20);
 }
 
 }  // namespace
