@@ -9,6 +9,7 @@
 #include "interpreter/ElementKinds.h"
 #include "interpreter/FatalExit.h"
 #include "interpreter/Interpreter.h"
+#include "interpreter/ItemVariables.h"
 #include "interpreter/NameList.h"
 #include "interpreter/SessionLog.h"
 #include "interpreter/VxmlDocument.h"
@@ -39,7 +40,7 @@ void Interpreter::ExecuteClear(Element* clear) {
   if (names.empty() && currentDialog_ != nullptr) {
     for (Element* item : currentDialog_->element->children) {
       if (!IsFormItem(item->tagName) || !item->binding) continue;
-      scopes_->SetVariable(item, "'undefined'");
+      itemVariables_->SetVariable(item, "'undefined'");
       ResetItem(item);
     }
   }
@@ -162,7 +163,7 @@ void Interpreter::JumpToItem(const std::string& name) {
     if (item->GetAttribute("name") != name) continue;
     selectedItem_ = item;
     item->prompted = 0;
-    scopes_->SetVariable(item, "'undefined'");
+    itemVariables_->SetVariable(item, "'undefined'");
     LogGoTo("form item " + (item->binding ? item->binding->variableName : name));
     if (!EnterJump()) return;
     CollectPhase(currentDialog_);

@@ -6,7 +6,7 @@
 
 #include "interpreter/MavetteEngine.h"
 #include "interpreter/ScriptLiteral.h"
-#include "interpreter/TagLexer.h"
+#include "interpreter/Entities.h"
 
 const char EcmaScopes::kLogFile[] = "Quorvane\\ecmalog.txt";
 
@@ -121,7 +121,7 @@ void EcmaScopes::CreateScope(const std::string& name) {
 
 int EcmaScopes::ExecuteCommand(const std::string& command, std::string* result, bool expand,
                                std::size_t resultSize) {
-  const std::string decoded = taglexer::DecodeEntities(command);
+  const std::string decoded = entities::Decode(command);
   ScriptResult run = RunLogged(expand ? ExpandScopes(decoded) : decoded, decoded, resultSize);
   if (result) *result = run.text;
   return run.status;
@@ -164,7 +164,7 @@ ScriptResult EcmaScopes::RunLogged(const std::string& script, const std::string&
 }
 
 std::string EcmaScopes::DocumentExpression(const std::string& expression) {
-  return ExpandScopes(taglexer::DecodeEntities(expression));
+  return ExpandScopes(entities::Decode(expression));
 }
 
 std::string EcmaScopes::ExpandScopes(const std::string& expression) {
@@ -244,10 +244,6 @@ void EcmaScopes::CreateVariableWithValue(const std::string& name, const std::str
   Run(scope + "." + name + "=" + value, kValueSize);
 }
 
-void EcmaScopes::SetVariable(const Element* element, const std::string& valueText) {
-  Run(VariableOf(element) + "=" + valueText, kValueSize);
-}
-
 void EcmaScopes::FillVariable(const std::string& name, const std::string& valueExpression,
                               const std::string& scope) {
   if (IsQualified(name)) {
@@ -289,22 +285,6 @@ void EcmaScopes::AssignString(const std::string& scope, const std::string& varia
   Run(scope + "." + variable + "." + property + "=" + QuoteScriptString(text), kStringSize);
 }
 
-void EcmaScopes::CreateItemObject(Element* element) {
-  std::string name;
-  if (element->tagName == "menu") {
-    name = element->GetAttribute("id");
-    if (name.empty()) name = "menu" + std::to_string(unnamedMenus_++);
-  } else {
-    name = element->GetAttribute("name");
-  }
-  Run(element->scope + "." + name + "=new Object()", kValueSize);
-  element->binding.emplace(name, element->scope, element);
-}
-
-std::string EcmaScopes::GetItemValue(const Element* element) {
-  return Run(VariableOf(element), kValueSize).text;
-}
-
 std::string EcmaScopes::GetValue(const std::string& name) {
   if (IsQualified(name)) return Run(name, kValueSize).text;
   const std::string scope = FindInScopes(name, "anonymous");
@@ -324,13 +304,7 @@ std::string EcmaScopes::TypeOfAnyScope(const std::string& /*scope*/, const std::
   return Run("typeof " + (scope.empty() ? name : scope + "." + name), kTestSize).text;
 }
 
-std::string EcmaScopes::VariableOf(const Element* element) {
-  if (element->binding) return element->binding->scopeName + "." + element->binding->variableName;
-  const std::string name = element->GetAttribute("name");
-  log_->Message("WARNING: element <" + element->tagName +
-                "> has no variable binding, its name attribute is used: " + name);
-  return element->scope + "." + name;
-}
+void EcmaScopes::LogMessage(const std::string& text) { log_->Message(text); }
 
 void EcmaScopes::LogUndefinedScope(const std::string& name) {
   log_->Error("Error fill variable", name + "\tundefined scope");

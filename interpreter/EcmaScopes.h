@@ -16,7 +16,7 @@
 //
 // Texts that become string literals (FillVariableNoScope, AssignString, the
 // name of a property test) are escaped with EscapeScriptString; expressions
-// are inserted as they are. Entities (taglexer::DecodeEntities: the five named
+// are inserted as they are. Entities (entities::Decode: the five named
 // ones and the numeric references, as Windows-1250 bytes) are decoded in the
 // document's own expressions only (ExecuteCommand, the value of FillVariable
 // and CreateVariableWithValue), never in the commands the layer builds from
@@ -26,7 +26,6 @@
 #include <memory>
 #include <string>
 
-#include "interpreter/Element.h"
 #include "interpreter/ScriptEngine.h"
 #include "interpreter/SessionLog.h"
 
@@ -116,8 +115,6 @@ class EcmaScopes {
   // blank.
   void CreateVariableWithValue(const std::string& name, const std::string& expression,
                                const std::string& scope);
-  // The element's variable = valueText (an expression).
-  void SetVariable(const Element* element, const std::string& valueText);
   // name = the decoded, expanded value expression, the name qualified with
   // the scope FindInScopes finds from `scope` unless it holds a scope word
   // ("SmResult" counts here); unresolved, the name is assigned unqualified,
@@ -134,12 +131,8 @@ class EcmaScopes {
   // scope.variable.property = text as a string literal (kStringSize).
   void AssignString(const std::string& scope, const std::string& variable,
                     const std::string& property, const std::string& text);
-  // Makes the variable of a form item or menu a new object and binds the
-  // element to it: the "name" attribute, for a menu its "id" or, when that is
-  // empty, "menu" + the unnamed-menu counter (which only ever goes up).
-  void CreateItemObject(Element* element);
-  // The printed value of the element's variable.
-  std::string GetItemValue(const Element* element);
+  // Writes the text to the script log as one message.
+  void LogMessage(const std::string& text);
   // The printed value of the name, qualified as in FillVariable with caller
   // "anonymous". A plain name that no scope holds is read as it stands when
   // "typeof" of its first part is not "undefined" (a global a script made);
@@ -158,9 +151,6 @@ class EcmaScopes {
                          std::size_t resultSize);
   // The expression of the document as it is to run: decoded and expanded.
   std::string DocumentExpression(const std::string& expression);
-  // The element's variable as scope + "." + name: from its binding, or else
-  // from its own scope and "name" attribute, with a warning in the log.
-  std::string VariableOf(const Element* element);
   // Logs "Error fill variable" and the name with "\tundefined scope".
   void LogUndefinedScope(const std::string& name);
   // Runs the assignment of a name whose scope was not found; a failure is
@@ -169,7 +159,6 @@ class EcmaScopes {
 
   std::unique_ptr<SessionLog> log_;
   SessionLog* mainLog_;
-  int unnamedMenus_ = 0;
   bool sessionScope_ = false;      // "session" exists
   bool applicationScope_ = false;  // "application" exists (created and not cleared)
   std::unique_ptr<ScriptEngine> engine_;

@@ -8,6 +8,7 @@
 #include "interpreter/Element.h"
 #include "interpreter/ElementKinds.h"
 #include "interpreter/Interpreter.h"
+#include "interpreter/ItemVariables.h"
 #include "interpreter/SessionLog.h"
 #include "interpreter/VxmlDocument.h"
 #include "speech_resources/PromptPlayer.h"
@@ -83,7 +84,7 @@ void Interpreter::HandleEvent(const std::string& eventName, Element* item) {
 // again because its variable is 'undefined'.
 void Interpreter::RunItemAgain(Element* item) {
   if (item->tagName != "menu") {
-    scopes_->SetVariable(item, "'undefined'");
+    itemVariables_->SetVariable(item, "'undefined'");
     return;
   }
   mainLog_->Message("GO TO dialog " + item->VariableName());

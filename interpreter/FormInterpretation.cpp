@@ -8,6 +8,7 @@
 #include "interpreter/Element.h"
 #include "interpreter/ElementKinds.h"
 #include "interpreter/Interpreter.h"
+#include "interpreter/ItemVariables.h"
 #include "interpreter/SessionLog.h"
 #include "speech_resources/GrammarManager.h"
 
@@ -150,14 +151,14 @@ bool Interpreter::SelectPhase(DialogSlot* slot) {
 // selected.
 bool Interpreter::IsUnfilled(const Element* item) {
   if (!item->binding) return false;
-  std::string value = scopes_->GetItemValue(item);
+  std::string value = itemVariables_->GetItemValue(item);
   return value == "undefined" || value.empty();
 }
 
 int Interpreter::CollectPhase(DialogSlot* /*slot*/) {
   mainLog_->Message("Collect phase from FIA");
   Element* item = selectedItem_;
-  scopes_->SetVariable(item, "true");
+  itemVariables_->SetVariable(item, "true");
   if (IsUnfilled(item)) {
     // A variable that cannot take a value would select the item for ever.
     mainLog_->Error("Form item variable cannot be set: " + item->VariableName());

@@ -7,6 +7,7 @@
 #include "interpreter/EcmaScopes.h"
 #include "interpreter/Element.h"
 #include "interpreter/Interpreter.h"
+#include "interpreter/ItemVariables.h"
 #include "interpreter/ScriptLiteral.h"
 #include "interpreter/SessionLog.h"
 #include "speech_resources/GrammarManager.h"
@@ -29,7 +30,7 @@ std::string FormatConfidence(double confidence) {
 
 int Interpreter::ExecuteField(Element* field) {
   if (!EvaluateCond(field)) return 0;
-  scopes_->CreateItemObject(field);
+  itemVariables_->CreateItemObject(field);
   scopes_->ExecuteBuilt("dialog." + field->GetAttribute("name") + "$ = new Object()");
   if (!BeginTurn(field, "Visited field :")) return 0;
   for (Element* child : field->children) {
@@ -79,7 +80,7 @@ void Interpreter::ExecuteMenu(Element* menu) {
 }
 
 void Interpreter::RunMenuTurn(Element* menu) {
-  scopes_->CreateItemObject(menu);
+  itemVariables_->CreateItemObject(menu);
   menu->prompted = 0;
   executingItem_ = menu;
   const bool dtmf = menu->GetAttribute("dtmf") == "true";
@@ -117,14 +118,14 @@ int Interpreter::ExecuteInitial(Element* initial) {
     RaiseEvent("NOMATCH", initial, true);
     return -1;
   }
-  scopes_->SetVariable(initial, "true");
+  itemVariables_->SetVariable(initial, "true");
   return 1;
 }
 
 int Interpreter::ExecuteRecord(Element* record) {
   if (!EvaluateCond(record)) return 0;
   const std::string name = record->GetAttribute("name");
-  scopes_->CreateItemObject(record);
+  itemVariables_->CreateItemObject(record);
   scopes_->AssignString("dialog", name, "type", "recording");
   // One backslash in the value: the path as the bridge writes the file.
   scopes_->AssignString("dialog", name, "src", "Recordings\\" + name + ".wav");
@@ -232,7 +233,7 @@ void Interpreter::RaiseEvent(const std::string& eventName, Element* item, bool c
 }
 
 void Interpreter::LogItemValue(Element* item) {
-  const std::string value = scopes_->GetItemValue(item);
+  const std::string value = itemVariables_->GetItemValue(item);
   mainLog_->Message("Semantic interpretation: " + value);
   dialogLog_->Write("(" + value + ")");
 }

@@ -6,6 +6,7 @@
 #include "interpreter/Element.h"
 #include "interpreter/ElementKinds.h"
 #include "interpreter/FatalExit.h"
+#include "interpreter/ItemVariables.h"
 #include "interpreter/MavetteEngine.h"
 #include "interpreter/NotRunLog.h"
 #include "interpreter/SessionLog.h"
@@ -53,6 +54,7 @@ Interpreter::Interpreter(VxmlDocument* document, SessionLog* mainLog, SessionLog
       std::make_unique<TimeOutNotifier>(std::make_unique<MavetteEngine>(),
                                         [this] { CountTimedOutScript(); }),
       mainLog_);
+  itemVariables_ = std::make_unique<ItemVariables>(*scopes_);
   promptPlayer_ = std::make_unique<PromptPlayer>(mainLog_, dialogLog_, scopes_.get(), peer_);
   grammarManager_ = std::make_unique<GrammarManager>(mainLog_, scopes_.get(), peer_);
   inputCollector_ = std::make_unique<RecognitionResult>(mainLog_, peer_);
@@ -66,6 +68,7 @@ Interpreter::~Interpreter() {
   promptPlayer_.reset();
   grammarManager_.reset();
   inputCollector_.reset();
+  itemVariables_.reset();
   scopes_.reset();
   semanticResolver_.reset();
   applicationRootParser_.reset();

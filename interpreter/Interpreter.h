@@ -53,6 +53,7 @@
 
 class Element;
 class EcmaScopes;
+class ItemVariables;
 class GrammarManager;
 class PeerLink;
 class PromptPlayer;
@@ -393,6 +394,7 @@ class Interpreter {
   // Shared with the subdialogs' callers, which put them back afterwards.
   std::shared_ptr<XmlParser> applicationRootParser_;
   std::unique_ptr<EcmaScopes> scopes_;
+  std::unique_ptr<ItemVariables> itemVariables_;
   std::unique_ptr<PromptPlayer> promptPlayer_;
   std::unique_ptr<GrammarManager> grammarManager_;
   std::unique_ptr<RecognitionResult> inputCollector_;

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <utility>
 
+#include "interpreter/Entities.h"
 #include "interpreter/SessionLog.h"
 
 using taglexer::Piece;
@@ -204,7 +205,7 @@ std::string LineReader::ReadScriptBody() {
   Piece piece;
   for (;;) {
     const std::size_t mark = ScriptMark(pending_, position_);
-    code += taglexer::DecodeEntities(
+    code += entities::Decode(
         pending_.substr(position_, mark == std::string::npos ? mark : mark - position_));
     if (mark == std::string::npos) {
       position_ = pending_.size();

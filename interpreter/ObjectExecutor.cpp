@@ -13,6 +13,7 @@
 #include "interpreter/Element.h"
 #include "interpreter/ExchangeFiles.h"
 #include "interpreter/Interpreter.h"
+#include "interpreter/ItemVariables.h"
 #include "interpreter/ScriptLiteral.h"
 #include "interpreter/SessionLog.h"
 #include "platform/ProgramRunner.h"
@@ -46,7 +47,7 @@ std::string ParamValue(const std::string& expr, EcmaScopes& scopes) {
 void Interpreter::ExecuteObject(Element* object) {
   mainLog_->Message("Object element invoked");
   if (!EvaluateCond(object)) return;
-  scopes_->CreateItemObject(object);
+  itemVariables_->CreateItemObject(object);
   exchangefiles::MakeFolder();
   std::ofstream(kRequestFile, std::ios::binary | std::ios::trunc).close();  // emptied
   for (Element* child : object->children) {

@@ -9,6 +9,7 @@
 #include "interpreter/EcmaScopes.h"
 #include "interpreter/Element.h"
 #include "interpreter/Interpreter.h"
+#include "interpreter/ItemVariables.h"
 #include "interpreter/ScriptLiteral.h"
 #include "interpreter/SessionLog.h"
 #include "interpreter/VxmlDocument.h"
@@ -32,7 +33,7 @@ void Interpreter::ExecuteSubdialog(Element* subdialog) {
   }
   const CallerState caller = SaveCaller();
   subdialogItemName_ = subdialog->scope + "." + subdialog->GetAttribute("name");
-  scopes_->CreateItemObject(subdialog);
+  itemVariables_->CreateItemObject(subdialog);
   ++subdialogDepth_;
   ParkScopes();
   RunSubdialogDocument(subdialog->GetAttribute("src"));

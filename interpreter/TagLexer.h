@@ -82,9 +82,4 @@ std::string ElementBody(const std::string& sourceText, const std::string& name);
 // The text without its leading and trailing blanks and tabs.
 std::string TrimBlanks(const std::string& text);
 
-// The text with "&amp;", "&lt;", "&gt;", "&apos;", "&quot;" and the numeric
-// references "&#NN;" and "&#xHH;" of characters that Windows-1250 holds
-// replaced by their Windows-1250 bytes; any other "&" stays as written.
-std::string DecodeEntities(const std::string& text);
-
 }  // namespace taglexer

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <iostream>
 
+#include "interpreter/Entities.h"
 #include "interpreter/EcmaScopes.h"
 #include "interpreter/Element.h"
 #include "interpreter/PeerLink.h"
@@ -145,7 +146,7 @@ std::vector<PromptPlayer::Piece> PromptPlayer::Render(const std::string& text,
       add({false, pieceText});
     } else if (!isTag) {
       if (piece.kind == PieceKind::kText || !piece.complete) {
-        add({false, taglexer::DecodeEntities(pieceText)});
+        add({false, entities::Decode(pieceText)});
       }
     } else if (isTag && item != nullptr && piece.kind != PieceKind::kEndTag &&
                taglexer::TagName(pieceText) == "enumerate") {

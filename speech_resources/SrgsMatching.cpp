@@ -7,7 +7,7 @@
 #include "interpreter/Element.h"
 #include "interpreter/ScriptLiteral.h"
 #include "interpreter/SessionLog.h"
-#include "interpreter/TagLexer.h"
+#include "interpreter/Entities.h"
 #include "speech_resources/BnfConverter.h"
 #include "speech_resources/GrammarEntry.h"
 #include "speech_resources/GrammarManager.h"
@@ -46,7 +46,7 @@ std::string SemanticText(const Element& item, const Element* grammar) {
        above = above->parent) {
     text = above->GetAttribute("tag");
   }
-  return taglexer::DecodeEntities(text);
+  return entities::Decode(text);
 }
 
 // An element matched by its words: one without children, or whose children

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include "interpreter/EcmaScopes.h"
+#include "interpreter/Element.h"
+#include "interpreter/ItemVariables.h"
 #include "tests/support/CaptureStdout.h"
 #include "tests/support/FakeScriptEngine.h"
 #include "tests/support/TempDir.h"
@@ -105,7 +107,7 @@ TEST_F(FakeEngineTest, EveryOperationRunsItsCommandsWithItsBufferSize) {
       {"CreateVariableWithValue",
        [](EcmaScopes& s) { s.CreateVariableWithValue("v", "1", "dialog"); },
        {{"dialog.v=1", 10000}}},
-      {"SetVariable", [field](EcmaScopes& s) { s.SetVariable(field, "2"); },
+      {"SetVariable", [field](EcmaScopes& s) { ItemVariables(s).SetVariable(field, "2"); },
        {{"dialog.f=2", 10000}}},
       {"FillVariable", [](EcmaScopes& s) { s.FillVariable("q", "1", "anonymous"); },
        Join(PropertyTests("q"), {{"q=1", 10000}})},
@@ -120,9 +122,9 @@ TEST_F(FakeEngineTest, EveryOperationRunsItsCommandsWithItsBufferSize) {
        {{"dialog.q='1'", 10000}}},
       {"AssignString", [](EcmaScopes& s) { s.AssignString("anonymous", "o", "p", "t"); },
        {{"anonymous.o.p='t'", 1000}}},
-      {"CreateItemObject", [field](EcmaScopes& s) { s.CreateItemObject(field); },
+      {"CreateItemObject", [field](EcmaScopes& s) { ItemVariables(s).CreateItemObject(field); },
        {{"dialog.f=new Object()", 10000}}},
-      {"GetItemValue", [field](EcmaScopes& s) { s.GetItemValue(field); },
+      {"GetItemValue", [field](EcmaScopes& s) { ItemVariables(s).GetItemValue(field); },
        {{"dialog.f", 10000}}},
       {"GetValue", [](EcmaScopes& s) { s.GetValue("dialog.q"); }, {{"dialog.q", 10000}}},
       {"GetValue unresolved", [](EcmaScopes& s) { s.GetValue("q"); },

@@ -1,5 +1,7 @@
 // The scope layer against the real engine library.
 #include "interpreter/EcmaScopes.h"
+#include "interpreter/Element.h"
+#include "interpreter/ItemVariables.h"
 
 #include <sys/stat.h>
 
@@ -427,8 +429,9 @@ TEST_F(ScopesTest, TypeOfAnyScopeNeverRejects) {
 TEST_F(ScopesTest, ItemObjectsAndTheirBindings) {
   Element* field = NewElement(Element("field", "dialog", "<field name=\"city\">",
                                       {Attribute("name", "city")}));
+  ItemVariables items(*scopes_);
   Mark();
-  scopes_->CreateItemObject(field);
+  items.CreateItemObject(field);
   EXPECT_EQ((std::vector<std::string>{"dialog.city=new Object()", "[object Object]"}), MessagesSinceMark());
   ASSERT_TRUE(field->binding.has_value());
   EXPECT_EQ("city", field->binding->variableName);
@@ -436,16 +439,16 @@ TEST_F(ScopesTest, ItemObjectsAndTheirBindings) {
   EXPECT_EQ(field, field->binding->element);
   EXPECT_EQ("object", scopes_->TypeOfAnyScope("", "city"));
 
-  scopes_->SetVariable(field, "'Praha'");
+  items.SetVariable(field, "'Praha'");
   EXPECT_EQ("dialog.city='Praha'", MessagesOf(ReadFile(kLog)).end()[-2]);
-  EXPECT_EQ("Praha", scopes_->GetItemValue(field));
+  EXPECT_EQ("Praha", items.GetItemValue(field));
   EXPECT_EQ("dialog.city", MessagesOf(ReadFile(kLog)).end()[-2]);
 
   field->binding.emplace("old", "anonymous", field);
-  scopes_->CreateItemObject(field);  // replaces the earlier binding
+  items.CreateItemObject(field);  // replaces the earlier binding
   EXPECT_EQ("city", field->binding->variableName);
   EXPECT_EQ("dialog", field->binding->scopeName);
-  EXPECT_EQ("[object Object]", scopes_->GetItemValue(field));
+  EXPECT_EQ("[object Object]", items.GetItemValue(field));
 }
 
 TEST_F(ScopesTest, UnnamedMenusCountForTheWholeRun) {
@@ -463,6 +466,7 @@ TEST_F(ScopesTest, UnnamedMenusCountForTheWholeRun) {
       {nullptr, false, "menu0"}, {"main", false, "main"}, {"", true, "menu1"},
       {nullptr, true, "menu2"},
   };
+  ItemVariables items(*scopes_);
   for (const Step& step : steps) {
     if (step.newDocument) {
       scopes_->ClearDocument();
@@ -470,7 +474,7 @@ TEST_F(ScopesTest, UnnamedMenusCountForTheWholeRun) {
     }
     Element* element = menu(step.id);
     Mark();
-    scopes_->CreateItemObject(element);
+    items.CreateItemObject(element);
     EXPECT_EQ(std::string("document.") + step.variable + "=new Object()", LastCommand());
     ASSERT_TRUE(element->binding.has_value());
     EXPECT_EQ(step.variable, element->binding->variableName);
@@ -483,11 +487,12 @@ TEST_F(ScopesTest, AnElementWithoutBindingUsesItsNameAttribute) {
                                          {Attribute("name", "call")}));
   const std::string warning =
       "WARNING: element <transfer> has no variable binding, its name attribute is used: call";
+  ItemVariables items(*scopes_);
   Mark();
-  scopes_->SetVariable(transfer, "3");
+  items.SetVariable(transfer, "3");
   EXPECT_EQ((std::vector<std::string>{warning, "dialog.call=3", "3"}), MessagesSinceMark());
   Mark();
-  EXPECT_EQ("3", scopes_->GetItemValue(transfer));
+  EXPECT_EQ("3", items.GetItemValue(transfer));
   EXPECT_EQ((std::vector<std::string>{warning, "dialog.call", "3"}), MessagesSinceMark());
   EXPECT_FALSE(transfer->binding.has_value());
 }
