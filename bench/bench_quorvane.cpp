@@ -49,10 +49,10 @@
 #include <thread>
 #include <vector>
 
-#include "interpreter/EcmaScopes.h"
-#include "interpreter/SessionLog.h"
-#include "interpreter/VxmlDocument.h"
-#include "interpreter/XmlParser.h"
+#include "interpreter/common/SessionLog.h"
+#include "interpreter/document/VxmlDocument.h"
+#include "interpreter/document/XmlParser.h"
+#include "interpreter/scripts/EcmaScopes.h"
 #include "platform/MessageReader.h"
 #include "platform/TcpSocket.h"
 

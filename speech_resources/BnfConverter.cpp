@@ -9,8 +9,8 @@
 #include <iostream>
 #include <vector>
 
-#include "interpreter/Element.h"
-#include "interpreter/SessionLog.h"
+#include "interpreter/common/SessionLog.h"
+#include "interpreter/document/Element.h"
 #include "platform/LocalPath.h"
 #include "speech_resources/GrammarEntry.h"
 #include "speech_resources/GrammarManager.h"

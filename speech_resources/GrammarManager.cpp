@@ -2,13 +2,13 @@
 
 #include <utility>
 
-#include "interpreter/Element.h"
-#include "interpreter/NotRunLog.h"
-#include "interpreter/PeerLink.h"
-#include "interpreter/SessionLog.h"
-#include "interpreter/TagLexer.h"
-#include "interpreter/VxmlDocument.h"
-#include "interpreter/XmlParser.h"
+#include "interpreter/common/PeerLink.h"
+#include "interpreter/common/SessionLog.h"
+#include "interpreter/document/Element.h"
+#include "interpreter/document/NotRunLog.h"
+#include "interpreter/document/TagLexer.h"
+#include "interpreter/document/VxmlDocument.h"
+#include "interpreter/document/XmlParser.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <iostream>
 #include <utility>
 
-#include "interpreter/EcmaScopes.h"
-#include "interpreter/Element.h"
-#include "interpreter/SessionLog.h"
+#include "interpreter/common/SessionLog.h"
+#include "interpreter/document/Element.h"
+#include "interpreter/scripts/EcmaScopes.h"
 #include "speech_resources/BnfConverter.h"
 #include "speech_resources/GrammarManager.h"
 

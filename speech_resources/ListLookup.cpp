@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "interpreter/EcmaScopes.h"
-#include "interpreter/ExchangeFiles.h"
-#include "interpreter/ScriptLiteral.h"
-#include "interpreter/SessionLog.h"
+#include "interpreter/common/SessionLog.h"
+#include "interpreter/scripts/EcmaScopes.h"
+#include "interpreter/scripts/ExchangeFiles.h"
+#include "interpreter/scripts/ScriptLiteral.h"
 #include "platform/ProgramRunner.h"
 #include "speech_resources/GrammarEntry.h"
 #include "speech_resources/GrammarManager.h"

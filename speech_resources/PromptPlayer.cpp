@@ -3,12 +3,12 @@
 #include <cctype>
 #include <iostream>
 
-#include "interpreter/Entities.h"
-#include "interpreter/EcmaScopes.h"
-#include "interpreter/Element.h"
-#include "interpreter/PeerLink.h"
-#include "interpreter/SessionLog.h"
-#include "interpreter/TagLexer.h"
+#include "interpreter/common/Entities.h"
+#include "interpreter/common/PeerLink.h"
+#include "interpreter/common/SessionLog.h"
+#include "interpreter/document/Element.h"
+#include "interpreter/document/TagLexer.h"
+#include "interpreter/scripts/EcmaScopes.h"
 
 using taglexer::PieceKind;
 

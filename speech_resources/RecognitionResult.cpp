@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "interpreter/PeerLink.h"
-#include "interpreter/SessionLog.h"
+#include "interpreter/common/PeerLink.h"
+#include "interpreter/common/SessionLog.h"
 #include "speech_resources/SpeechTexts.h"
 
 bool ParseReplyField(std::string& reply, std::string& key, std::string& value,

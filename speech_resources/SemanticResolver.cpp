@@ -3,10 +3,10 @@
 #include <iostream>
 #include <memory>
 
-#include "interpreter/EcmaScopes.h"
-#include "interpreter/Element.h"
-#include "interpreter/ScriptLiteral.h"
-#include "interpreter/SessionLog.h"
+#include "interpreter/common/SessionLog.h"
+#include "interpreter/document/Element.h"
+#include "interpreter/scripts/EcmaScopes.h"
+#include "interpreter/scripts/ScriptLiteral.h"
 #include "speech_resources/GrammarEntry.h"
 #include "speech_resources/GrammarManager.h"
 

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <string>
 
-#include "interpreter/EcmaScopes.h"
-#include "interpreter/Element.h"
-#include "interpreter/ScriptLiteral.h"
-#include "interpreter/SessionLog.h"
-#include "interpreter/Entities.h"
+#include "interpreter/common/Entities.h"
+#include "interpreter/common/SessionLog.h"
+#include "interpreter/document/Element.h"
+#include "interpreter/scripts/EcmaScopes.h"
+#include "interpreter/scripts/ScriptLiteral.h"
 #include "speech_resources/BnfConverter.h"
 #include "speech_resources/GrammarEntry.h"
 #include "speech_resources/GrammarManager.h"

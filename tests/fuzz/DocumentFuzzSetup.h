@@ -8,11 +8,11 @@
 #include <memory>
 #include <string>
 
-#include "interpreter/Element.h"
-#include "interpreter/FatalExit.h"
-#include "interpreter/SessionLog.h"
-#include "interpreter/VxmlDocument.h"
-#include "interpreter/XmlParser.h"
+#include "interpreter/common/FatalExit.h"
+#include "interpreter/common/SessionLog.h"
+#include "interpreter/document/Element.h"
+#include "interpreter/document/VxmlDocument.h"
+#include "interpreter/document/XmlParser.h"
 #include "tests/fuzz/ScratchFile.h"
 
 namespace fuzzsupport {

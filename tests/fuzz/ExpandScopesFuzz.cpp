@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "interpreter/EcmaScopes.h"
+#include "interpreter/scripts/EcmaScopes.h"
 #include "tests/fuzz/FuzzCheck.h"
 #include "tests/fuzz/MavetteFuzzSetup.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "interpreter/PeerSocket.h"
+#include "interpreter/server/PeerSocket.h"
 #include "platform/MessageReader.h"
 #include "tests/fuzz/FuzzCheck.h"
 

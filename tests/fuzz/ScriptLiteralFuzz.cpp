@@ -12,8 +12,8 @@
 #include <cstring>
 #include <string>
 
-#include "interpreter/EcmaScopes.h"
-#include "interpreter/ScriptLiteral.h"
+#include "interpreter/scripts/EcmaScopes.h"
+#include "interpreter/scripts/ScriptLiteral.h"
 #include "tests/fuzz/FuzzCheck.h"
 #include "tests/fuzz/MavetteFuzzSetup.h"
 

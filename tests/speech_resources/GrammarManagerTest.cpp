@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "interpreter/EcmaScopes.h"
-#include "interpreter/Element.h"
-#include "interpreter/SessionLog.h"
-#include "interpreter/VxmlDocument.h"
-#include "interpreter/XmlParser.h"
+#include "interpreter/common/SessionLog.h"
+#include "interpreter/document/Element.h"
+#include "interpreter/document/VxmlDocument.h"
+#include "interpreter/document/XmlParser.h"
+#include "interpreter/scripts/EcmaScopes.h"
 #include "speech_resources/BnfConverter.h"
 #include "speech_resources/GrammarManager.h"
 #include "speech_resources/InternalGrammars.h"

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "interpreter/Element.h"
+#include "interpreter/document/Element.h"
 
 namespace grammartest {
 

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "interpreter/Element.h"
-#include "interpreter/VxmlDocument.h"
-#include "interpreter/XmlParser.h"
+#include "interpreter/document/Element.h"
+#include "interpreter/document/VxmlDocument.h"
+#include "interpreter/document/XmlParser.h"
 #include "tests/speech_resources/SpeechTestSupport.h"
 #include "tests/support/CaptureStdout.h"
 #include "tests/support/FakePeerLink.h"

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "interpreter/EcmaScopes.h"
-#include "interpreter/SessionLog.h"
+#include "interpreter/common/SessionLog.h"
+#include "interpreter/scripts/EcmaScopes.h"
 #include "tests/support/TempDir.h"
 
 namespace speechtest {

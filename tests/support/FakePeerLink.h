@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "interpreter/PeerLink.h"
+#include "interpreter/common/PeerLink.h"
 
 namespace testsupport {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "interpreter/ScriptEngine.h"
+#include "interpreter/scripts/ScriptEngine.h"
 
 namespace testsupport {
 

@@ -2,7 +2,7 @@
 
 #include <iostream>
 
-#include "interpreter/FatalExit.h"
+#include "interpreter/common/FatalExit.h"
 
 namespace testsupport {
 

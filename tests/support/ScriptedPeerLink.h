@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "interpreter/PeerLink.h"
+#include "interpreter/common/PeerLink.h"
 #include "tests/support/ScriptedPeer.h"
 
 namespace testsupport {

@@ -1,0 +1,93 @@
+#include "interpreter/scripts/ExchangeFiles.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+
+#include "interpreter/scripts/ScriptLiteral.h"
+#include "platform/ProgramRunner.h"
+
+namespace exchangefiles {
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// An integer as written: blanks, then a sign, then digits, and nothing else.
+bool IsIntegerText(const std::string& text) {
+  std::size_t at = text.find_first_not_of(' ');
+  if (at != std::string::npos && (text[at] == '+' || text[at] == '-')) ++at;
+  return at < text.size() && text.find_first_not_of("0123456789", at) == std::string::npos;
+}
+
+bool IsObjectNumber(const std::string& text) {
+  if (!IsIntegerText(text)) return false;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    if (std::strtol(text.c_str() + at, nullptr, 10) == 0) return false;
+  }
+  return true;
+}
+
+bool IsDigits(const std::string& text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// The number text without the zeros that start a run of digits; "0" when
+// nothing else is left.
+std::string WithoutLeadingZeros(const std::string& text) {
+  std::string written;
+  bool runStart = true;
+  for (char c : text) {
+    if (!(runStart && c == '0')) written += c;
+    runStart = !IsDigit(c) || (runStart && c == '0');
+  }
+  return written.empty() ? "0" : written;
+}
+
+std::string ScriptValue(const std::string& text, bool (*isNumber)(const std::string&)) {
+  if (text == "true" || text == "false") return text;
+  if (isNumber(text)) return WithoutLeadingZeros(text);
+  return QuoteScriptString(text);
+}
+
+}  // namespace
+
+void MakeFolder() {
+  std::error_code ignored;
+  std::filesystem::create_directories(kFolder, ignored);
+}
+
+std::string OnOneLine(std::string value) {
+  for (char& c : value) {
+    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+  }
+  return value;
+}
+
+void ReportUnopened(const char* file) {
+  std::cout << "Nepodarilo sa otvorit temp subor " << file << ". " << std::endl;
+}
+
+std::vector<std::string> RunForReply(const std::function<void()>& run) {
+  std::error_code ignored;
+  std::filesystem::remove(kReplyFile, ignored);
+  run();
+  std::vector<std::string> lines;
+  if (!platform::ReadAnswerLines(kReplyFile, &lines)) ReportUnopened(kReplyFile);
+  return lines;
+}
+
+bool SplitReplyLine(const std::string& line, std::string* name, std::string* value) {
+  std::cout << line << std::endl;
+  const std::size_t tab = line.find('\t');
+  if (tab == std::string::npos) return false;
+  std::cout << tab << std::endl;
+  *name = line.substr(0, tab);
+  *value = line.substr(tab + 1);
+  return true;
+}
+
+std::string ObjectValue(const std::string& text) { return ScriptValue(text, IsObjectNumber); }
+
+std::string LookupValue(const std::string& text) { return ScriptValue(text, IsDigits); }
+
+}  // namespace exchangefiles

@@ -1,0 +1,29 @@
+// The script engine as the interpreter's scope layer uses it: every call goes
+// on to the real engine, and each run that the engine stopped for running
+// too long is told to a function, so that the interpreter can tell a dialogue
+// whose scripts never end.
+#pragma once
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "interpreter/scripts/ScriptEngine.h"
+
+class TimeOutNotifier : public ScriptEngine {
+ public:
+  TimeOutNotifier(std::unique_ptr<ScriptEngine> engine, std::function<void()> onTimeOut)
+      : engine_(std::move(engine)), onTimeOut_(std::move(onTimeOut)) {}
+
+  void Start() override { engine_->Start(); }
+  ScriptResult Run(const std::string& script, std::size_t resultSize) override {
+    ScriptResult result = engine_->Run(script, resultSize);
+    if (result.timedOut) onTimeOut_();
+    return result;
+  }
+  void Stop() override { engine_->Stop(); }
+
+ private:
+  std::unique_ptr<ScriptEngine> engine_;
+  std::function<void()> onTimeOut_;
+};
