@@ -364,6 +364,7 @@ int HubIO_SockQueueFill(HubIO_SockQueue* queue) {
   if (queue->error) return -1;
   if (queue->inLength >= queue->inCapacity) return 1;
   SetSocketMode(queue, queue->blockingRead != 0);
+  if (queue->blockingRead) HubUtil_PrintFlush();
   long received = HubUtil_Receive(queue->socket, queue->in + queue->inLength,
                                   queue->inCapacity - queue->inLength);
   if (received > 0) {
@@ -626,4 +627,31 @@ int HubIO_SockObjectQueueReadFrame(HubIO_SockObjectQueue* queue, Hub_Frame** fra
 
 int HubIO_SockObjectQueueInputPending(HubIO_SockObjectQueue* queue) {
   return Hub_ValueQueueHasItems(queue->input) || Hub_ValueQueueHasItems(queue->deferred) ? 1 : 0;
+}
+
+int HubIO_SockObjectQueueHolds(HubIO_SockObjectQueue* queue, int32_t messageType) {
+  if (Hub_ValueQueueHasItems(queue->input)) return 1;
+  if (!Hub_ValueQueueHasItems(queue->deferred)) return 0;
+  struct Search {
+    int32_t type;
+    int found;
+  } search{messageType, 0};
+  // The walk stops at the first deferred message of the type.
+  Hub_ValueQueueVisit(
+      queue->deferred,
+      [](void* value, void* argument) {
+        auto* entry = static_cast<HubIO_DeferredMessage*>(value);
+        auto* wanted = static_cast<Search*>(argument);
+        wanted->found = entry->record && entry->record->messageType == wanted->type;
+        return wanted->found ? 0 : 1;
+      },
+      &search);
+  return search.found;
+}
+
+int HubIO_SockObjectQueueOutputPending(HubIO_SockObjectQueue* queue) {
+  return queue->currentOutput || Hub_ValueQueueHasItems(queue->output) ||
+                 queue->byteQueue->outLength > 0
+             ? 1
+             : 0;
 }

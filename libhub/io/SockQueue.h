@@ -198,3 +198,9 @@ int HubIO_SockObjectQueueReadFrame(HubIO_SockObjectQueue* queue, Hub_Frame** fra
                                    void* filterData, int blocking);
 // 1 when complete or deferred input messages exist, else 0.
 int HubIO_SockObjectQueueInputPending(HubIO_SockObjectQueue* queue);
+// 1 when a complete input message waits undecoded, or a deferred one is of
+// the message type; else 0. Reads without the queue's lock.
+int HubIO_SockObjectQueueHolds(HubIO_SockObjectQueue* queue, int32_t messageType);
+// 1 when messages or bytes wait to be written, else 0. Reads without the
+// queue's lock.
+int HubIO_SockObjectQueueOutputPending(HubIO_SockObjectQueue* queue);
