@@ -84,8 +84,11 @@ void PollBroker(Hub_TimedTask* task) {
   int atOnce = Hub_TaskRunAtOnce(task);
   connection->blocking = atOnce;
   int result = HubIO_ProcessConnectionMessages(connection);
-  if (result == 0 && Hub_RearmSocketTask(task, broker, broker->pollInterval, atOnce,
-                                         &connection->socket, nullptr, nullptr) == 0) {
+  // A stream that has ended waits for nothing: the next poll finishes it.
+  bool reads = !connection->done && !connection->queue->disconnected;
+  if (result == 0 && Hub_RearmSocketTaskWhenReady(task, broker, broker->pollInterval, atOnce,
+                                                  reads ? &connection->socket : nullptr,
+                                                  nullptr, nullptr, nullptr) == 0) {
     return;
   }
   if (result == 1) {

@@ -263,6 +263,7 @@ Hub_Frame* Hub_DefaultInvoke(Hub_DispatchLookup* lookup, Hub_Frame* frame,
   Hub_DispatchEntry* entry = lookup->entry;
   if (!entry || !entry->function) return nullptr;
   HubUtil_PrintInfo("Invoking dispatch function: %s\n", entry->name);
+  HubUtil_PrintFlush();  // the operation may wait outside the library
   return entry->function(frame, env);
 }
 

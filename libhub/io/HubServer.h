@@ -17,7 +17,11 @@
 // HubIO_InitServerStatics, which Hub_InitializeStatics calls).
 //
 // Servers and connections are driven by the thread that runs the timed-task
-// loop: destroy them there (from an operation or a task). In thread mode each
+// loop: destroy them there (from an operation or a task). In the loop, the
+// listener and each connection wait for their sockets: a poll runs when the
+// peer sent something (or a peer is connecting), when output that did not fit
+// the socket can go on, or when a new message is already in the connection's
+// queue (read there by another reader); nothing runs while they are idle. In thread mode each
 // poll task has a thread of its own and polls without blocking; a server is
 // destroyed only once those threads have ended (Hub_StopTimedTaskLoop, then
 // Hub_WaitForTaskThreads).
@@ -179,6 +183,7 @@ struct HubIO_Connection {
   int32_t references;
   HubIO_Callback* pollCallback;  // the event-10 callback that stops the poll task
   Hub_TimedTask* pollTask;       // handle of the poll task (the handshake's, then the messages')
+  int32_t pollWaitsToWrite;      // the poll task waits for room to write its queued output
   int32_t hubLocation;           // index in the server's hub list (outgoing), else -1
   // The transaction indices of the replies being awaited (-1: any reply),
   // under `lock`; replies for others are dropped.

@@ -80,7 +80,8 @@ void HandshakeTask(Hub_TimedTask* task) {
   if (read == 0 && !connection->queue->disconnected) {
     int64_t left = connection->setupDeadlineMs - HubUtil_MonotonicMillis();
     if (left > 0) {
-      int delay = static_cast<int>(std::min<int64_t>(left, server->pollInterval));
+      // The frame, or the set-up time limit, whichever comes first.
+      int delay = static_cast<int>(std::min<int64_t>(left, INT32_MAX));
       Hub_RearmSocketTask(task, connection, delay, 0, &connection->socket, nullptr, nullptr);
       return;
     }
@@ -140,8 +141,15 @@ void ListenerPollTask(Hub_TimedTask* task) {
     HubIO_DestroyServer(server);
     return;
   }
-  Hub_RearmSocketTask(task, server, server->pollInterval, Hub_TaskRunAtOnce(task),
-                      &server->listenerSocket, nullptr, nullptr);
+  // An open listener waits for the next peer; a failed one tries to open
+  // again after the poll interval.
+  if (server->listenerStatus == HUBIO_LISTENER_OPEN) {
+    Hub_RearmSocketTaskWhenReady(task, server, server->pollInterval, Hub_TaskRunAtOnce(task),
+                                 &server->listenerSocket, nullptr, nullptr, nullptr);
+  } else {
+    Hub_RearmSocketTask(task, server, server->pollInterval, Hub_TaskRunAtOnce(task),
+                        &server->listenerSocket, nullptr, nullptr);
+  }
 }
 
 }  // namespace

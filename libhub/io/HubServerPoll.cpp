@@ -58,6 +58,28 @@ void StopConnectionPoll(void* owner, void*, void*) {
   Hub_RemoveHandledTask(&static_cast<HubIO_Connection*>(owner)->pollTask);
 }
 
+// The poll function of a connection's poll task: a new message that another
+// reader left in the queue, or output queued while the task did not wait to
+// write it.
+int ConnectionHasWork(void* data) {
+  auto* connection = static_cast<HubIO_Connection*>(data);
+  HubIO_SockObjectQueue* queue = connection->queue;
+  return HubIO_SockObjectQueueHolds(queue, HUB_MESSAGE_MSG_TYPE) ||
+         (!connection->pollWaitsToWrite && HubIO_SockObjectQueueOutputPending(queue));
+}
+
+// The next poll waits for more input (unless the connection closes or its
+// peer ended the stream), for room to write output still queued, or for the
+// poll function.
+void RearmConnectionPoll(Hub_TimedTask* task, HubIO_Connection* connection, int atOnce) {
+  bool reads = !connection->done && !connection->queue->disconnected;
+  connection->pollWaitsToWrite = HubIO_SockObjectQueueOutputPending(connection->queue);
+  Hub_RearmSocketTaskWhenReady(task, connection, connection->pollInterval, atOnce,
+                               reads ? &connection->socket : nullptr,
+                               connection->pollWaitsToWrite ? &connection->socket : nullptr,
+                               ConnectionHasWork, nullptr);
+}
+
 void ConnectionPollTask(Hub_TimedTask* task) {
   auto* connection = static_cast<HubIO_Connection*>(Hub_TaskData(task));
   HubIO_AddConnectionReference(connection);
@@ -66,8 +88,7 @@ void ConnectionPollTask(Hub_TimedTask* task) {
   if (connection->state != HUBIO_CONNECTION_LIVE) {
     // Destroyed while it was polled: the task is not re-armed and ends.
   } else if (result == 0) {
-    Hub_RearmSocketTask(task, connection, connection->pollInterval, atOnce, &connection->socket,
-                        nullptr, nullptr);
+    RearmConnectionPoll(task, connection, atOnce);
   } else {
     connection->done = 1;
     HubIO_DestroyConnection(connection);

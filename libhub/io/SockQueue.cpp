@@ -71,13 +71,13 @@ int FailFullOutput(HubIO_SockQueue* queue) {
   return -1;
 }
 
-void SetReadMode(HubIO_SockQueue* queue) {
-  if (queue->socket == HUBUTIL_INVALID_SOCKET) return;  // the receive reports it
-  if (queue->blockingRead) {
-    HubUtil_SetBlocking(queue->socket);
-  } else {
-    HubUtil_SetNonBlocking(queue->socket);
-  }
+// Puts the socket in the mode wanted unless the queue already did.
+void SetSocketMode(HubIO_SockQueue* queue, bool blocking) {
+  if (queue->socket == HUBUTIL_INVALID_SOCKET) return;  // the send or receive reports it
+  if (queue->modeSocket == queue->socket && (queue->socketBlocking != 0) == blocking) return;
+  int failed = blocking ? HubUtil_SetBlocking(queue->socket) : HubUtil_SetNonBlocking(queue->socket);
+  queue->modeSocket = failed ? HUBUTIL_INVALID_SOCKET : queue->socket;
+  queue->socketBlocking = blocking;
 }
 
 // ---- message records ----
@@ -341,6 +341,7 @@ HubIO_SockQueue* HubIO_CreateSockQueue(HubUtil_Socket socket, int32_t inCapacity
   auto* queue = static_cast<HubIO_SockQueue*>(calloc(1, sizeof(HubIO_SockQueue)));
   HubUtil_Assert(queue != nullptr, message);
   queue->socket = socket;
+  queue->modeSocket = HUBUTIL_INVALID_SOCKET;
   queue->in = AllocateBuffer(inCapacity, message);
   queue->inCapacity = inCapacity > 0 ? inCapacity : 1;
   queue->out = AllocateBuffer(outCapacity, message);
@@ -362,7 +363,8 @@ int HubIO_SockQueueFill(HubIO_SockQueue* queue) {
   }
   if (queue->error) return -1;
   if (queue->inLength >= queue->inCapacity) return 1;
-  SetReadMode(queue);
+  SetSocketMode(queue, queue->blockingRead != 0);
+  if (queue->blockingRead) HubUtil_PrintFlush();
   long received = HubUtil_Receive(queue->socket, queue->in + queue->inLength,
                                   queue->inCapacity - queue->inLength);
   if (received > 0) {
@@ -398,7 +400,7 @@ int HubIO_SockQueueFlush(HubIO_SockQueue* queue) {
   if (queue->outLength == 0) return 0;
   HubUtil_PrintDeepTrace("%s: send queue: %d\n", "HubIO_SockQueueFlush", queue->outLength);
   TraceContents(queue->out, queue->outLength);
-  HubUtil_SetNonBlocking(queue->socket);
+  SetSocketMode(queue, false);
   long sent = HubUtil_Send(queue->socket, queue->out, queue->outLength);
   if (sent > 0) {
     HubUtil_PrintTrace("%s: send queue: %d bytes written\n", "HubIO_SockQueueFlush",
@@ -514,6 +516,7 @@ HubIO_SockObjectQueue* HubIO_CreateSockObjectQueue(HubUtil_Socket socket, int32_
 
 void HubIO_SockObjectQueueSetSocket(HubIO_SockObjectQueue* queue, HubUtil_Socket socket) {
   queue->byteQueue->socket = socket;
+  queue->byteQueue->modeSocket = HUBUTIL_INVALID_SOCKET;
 }
 
 void HubIO_SockObjectQueueReset(HubIO_SockObjectQueue* queue) {
@@ -527,7 +530,7 @@ void HubIO_SockObjectQueueReset(HubIO_SockObjectQueue* queue) {
   HubIO_SockQueue* bytes = queue->byteQueue;
   bytes->inLength = bytes->outLength = 0;
   bytes->error = 0;
-  bytes->socket = HUBUTIL_INVALID_SOCKET;
+  bytes->socket = bytes->modeSocket = HUBUTIL_INVALID_SOCKET;
   queue->error = 0;
   queue->disconnected = 0;
   HubUtil_UnlockMutex(queue->lock);
@@ -624,4 +627,31 @@ int HubIO_SockObjectQueueReadFrame(HubIO_SockObjectQueue* queue, Hub_Frame** fra
 
 int HubIO_SockObjectQueueInputPending(HubIO_SockObjectQueue* queue) {
   return Hub_ValueQueueHasItems(queue->input) || Hub_ValueQueueHasItems(queue->deferred) ? 1 : 0;
+}
+
+int HubIO_SockObjectQueueHolds(HubIO_SockObjectQueue* queue, int32_t messageType) {
+  if (Hub_ValueQueueHasItems(queue->input)) return 1;
+  if (!Hub_ValueQueueHasItems(queue->deferred)) return 0;
+  struct Search {
+    int32_t type;
+    int found;
+  } search{messageType, 0};
+  // The walk stops at the first deferred message of the type.
+  Hub_ValueQueueVisit(
+      queue->deferred,
+      [](void* value, void* argument) {
+        auto* entry = static_cast<HubIO_DeferredMessage*>(value);
+        auto* wanted = static_cast<Search*>(argument);
+        wanted->found = entry->record && entry->record->messageType == wanted->type;
+        return wanted->found ? 0 : 1;
+      },
+      &search);
+  return search.found;
+}
+
+int HubIO_SockObjectQueueOutputPending(HubIO_SockObjectQueue* queue) {
+  return queue->currentOutput || Hub_ValueQueueHasItems(queue->output) ||
+                 queue->byteQueue->outLength > 0
+             ? 1
+             : 0;
 }

@@ -4,7 +4,10 @@
 // filled from the socket, and an output buffer, drained into it, that doubles
 // when it is too small. Sockets are non-blocking for every write, and for every
 // read unless the blocking-read flag is set, so a partial read or write never
-// waits on the peer.
+// waits on the peer. The queue remembers the mode it gave its socket and
+// changes it only when a read or write wants the other one: whoever changes
+// the mode of a queue's socket behind its back must give the queue its socket
+// again (HubIO_SockObjectQueueSetSocket), which forgets the mode.
 //
 // The object queue (HubIO_SockObjectQueue) cuts the input into messages — an
 // 8-byte header (XDR ints: message type, data length) and a data block of that
@@ -83,6 +86,10 @@ struct HubIO_SockQueue {
   int32_t outCapacity;   // grows to max(2 × capacity, needed), never above the limit
   int32_t outLimit;      // 0: none; else the most output bytes held
   int32_t blockingRead;  // 1: the next socket read waits for data
+  // The socket whose mode the queue set last (-1: none) and that mode (1
+  // blocking, 0 non-blocking).
+  HubUtil_Socket modeSocket;
+  int32_t socketBlocking;
 };
 
 // One message on its way in or out.
@@ -191,3 +198,9 @@ int HubIO_SockObjectQueueReadFrame(HubIO_SockObjectQueue* queue, Hub_Frame** fra
                                    void* filterData, int blocking);
 // 1 when complete or deferred input messages exist, else 0.
 int HubIO_SockObjectQueueInputPending(HubIO_SockObjectQueue* queue);
+// 1 when a complete input message waits undecoded, or a deferred one is of
+// the message type; else 0. Reads without the queue's lock.
+int HubIO_SockObjectQueueHolds(HubIO_SockObjectQueue* queue, int32_t messageType);
+// 1 when messages or bytes wait to be written, else 0. Reads without the
+// queue's lock.
+int HubIO_SockObjectQueueOutputPending(HubIO_SockObjectQueue* queue);

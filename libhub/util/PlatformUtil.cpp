@@ -84,6 +84,7 @@ char* HubUtil_EncodeBinary(const void* bytes, int count) {
 
 void HubUtil_SleepPlainMillis(int milliseconds) {
   if (milliseconds <= 0) return;
+  HubUtil_PrintFlush();
   timespec remaining = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
   while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
   }

@@ -32,9 +32,17 @@ void WriteMessage(FILE* stream, const char* format, va_list args) {
   va_end(copy);
 }
 
+// Standard output is written when the process is about to wait
+// (HubUtil_PrintFlush); what goes to standard error goes out at once, so the
+// output held before it goes first.
+FILE* Errors() {
+  fflush(stdout);
+  return stderr;
+}
+
 // "  (PREFIX: message)\n" on standard error.
 void WritePrefixed(const char* prefix, const char* format, va_list args) {
-  fputs(prefix, stderr);
+  fputs(prefix, Errors());
   WriteMessage(stderr, format, args);
   fputs(")\n", stderr);
 }
@@ -53,10 +61,7 @@ void PlainWarning(const char* format, va_list args, void*) {
   WritePrefixed("  (WARNING: ", format, args);
   fflush(stderr);
 }
-void PlainMessage(const char* format, va_list args, void*) {
-  WriteMessage(stdout, format, args);
-  fflush(stdout);
-}
+void PlainMessage(const char* format, va_list args, void*) { WriteMessage(stdout, format, args); }
 void PlainLevel(int, const char* format, va_list args, void* data) {
   PlainMessage(format, args, data);
 }
@@ -70,7 +75,7 @@ void PlainColored(int, int, const char* format, va_list args, void* data) {
 // ---- colour printers ----
 
 void ColoredPrefixed(int foreground, const char* prefix, const char* format, va_list args) {
-  WriteColor(stderr, foreground, -1);
+  WriteColor(Errors(), foreground, -1);
   WritePrefixed(prefix, format, args);
   ResetColor(stderr);
   fflush(stderr);
@@ -102,7 +107,7 @@ void ColorLevel(int level, const char* format, va_list args, void* data) {
     PlainMessage(format, args, data);
     return;
   }
-  WriteColor(stderr, foreground, -1);
+  WriteColor(Errors(), foreground, -1);
   WriteMessage(stderr, format, args);
   ResetColor(stderr);
   fflush(stderr);
@@ -110,11 +115,11 @@ void ColorLevel(int level, const char* format, va_list args, void* data) {
 
 void ColorColoredLevel(int level, int foreground, int background, const char* format,
                        va_list args, void*) {
-  FILE* stream = (level == 1 || level == 2) ? stderr : stdout;
+  FILE* stream = (level == 1 || level == 2) ? Errors() : stdout;
   WriteColor(stream, foreground, background);
   WriteMessage(stream, format, args);
   ResetColor(stream);
-  fflush(stream);
+  if (stream == stderr) fflush(stderr);
 }
 
 int LowBits(int color) { return color < 0 ? color : (color & 7); }
@@ -123,7 +128,6 @@ void ColorColored(int foreground, int background, const char* format, va_list ar
   WriteColor(stdout, LowBits(foreground), LowBits(background));
   WriteMessage(stdout, format, args);
   ResetColor(stdout);
-  fflush(stdout);
 }
 
 void InstallTable(const HubUtil_PrinterTable& table) {
@@ -303,6 +307,8 @@ void HubUtil_PrintTrace(const char* format, ...) {
 void HubUtil_PrintDeepTrace(const char* format, ...) {
   HUB_PRINT_VARIADIC(HUBUTIL_PRINT_DEEP_TRACE, 6, -1, -1, nullptr);
 }
+
+void HubUtil_PrintFlush() { fflush(stdout); }
 
 void HubUtil_StreamPrint(FILE* stream, const char* format, ...) {
   va_list args;

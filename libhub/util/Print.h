@@ -14,6 +14,14 @@
 // "libhub/frames/dynamic_buffer") first; below verbosity 4 only the message is
 // shown, from 4 up "location: message".
 //
+// The standard printers write standard output without flushing it: the
+// library calls HubUtil_PrintFlush before every wait (the timed-task loop's
+// poll or sleep, a blocking read or accept, a sleep between tries) and before
+// it hands a message to an operation, which may wait outside the library;
+// exit flushes what is left. Standard output is flushed before anything goes
+// to standard error, so a console that shows both keeps the order of the
+// prints.
+//
 // The verbosity and the table are read without a lock: set them at start-up,
 // before threads exist.
 #pragma once
@@ -82,6 +90,9 @@ void HubUtil_PrintColoredInfoAt(const char* location, int foreground, int backgr
 void HubUtil_PrintColoredDetail(int foreground, int background, const char* format, ...);
 void HubUtil_PrintTrace(const char* format, ...);      // from verbosity 5
 void HubUtil_PrintDeepTrace(const char* format, ...);  // from verbosity 6
+
+// Writes out what the printers left in standard output's buffer.
+void HubUtil_PrintFlush();
 
 // Standard output or error: always, through the level printer at level -1.
 // Any other stream: written to it directly and flushed.

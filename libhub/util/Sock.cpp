@@ -190,12 +190,19 @@ HubUtil_Socket HubUtil_ServerSocket(int port, int backlog) {
   return s;
 }
 
+int HubUtil_SocketPair(HubUtil_Socket sockets[2]) {
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, sockets) == 0) return 0;
+  HubUtil_PrintWarning("Socket error %d", errno);
+  return -1;
+}
+
 int HubUtil_SetNonBlocking(HubUtil_Socket socket) { return SetMode(socket, true); }
 int HubUtil_SetBlocking(HubUtil_Socket socket) { return SetMode(socket, false); }
 
 int HubUtil_Accept(HubUtil_Socket listener, char* peerText, HubUtil_Socket* accepted,
                    int blocking) {
   if (SetMode(listener, !blocking) != 0) return -1;
+  if (blocking) HubUtil_PrintFlush();
   for (;;) {
     sockaddr_in peer = {};
     socklen_t length = sizeof peer;
@@ -235,6 +242,7 @@ int HubUtil_SocketSetAdd(HubUtil_SocketSet* set, HubUtil_Socket socket) {
 int HubUtil_Select(HubUtil_SocketSet* read, HubUtil_SocketSet* write, HubUtil_SocketSet* except,
                    int timeoutMs, int* interrupted) {
   *interrupted = 0;
+  if (timeoutMs != 0) HubUtil_PrintFlush();
   pollfd entries[3 * HUBUTIL_SOCKET_SET_SIZE];
   int count = 0;
   AddPollEntries(entries, &count, read, read, write, except);

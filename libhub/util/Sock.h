@@ -38,6 +38,10 @@ HubUtil_Socket HubUtil_ClientSocket(const char* host, int port);
 // (a port another listener holds fails).
 HubUtil_Socket HubUtil_ServerSocket(int port, int backlog);
 
+// A connected pair of local stream sockets, both non-blocking and closed on
+// exec: 0, or -1 after the warning "Socket error %d".
+int HubUtil_SocketPair(HubUtil_Socket sockets[2]);
+
 // 0, or 1 after the warning "Socket error %d".
 int HubUtil_SetNonBlocking(HubUtil_Socket socket);
 int HubUtil_SetBlocking(HubUtil_Socket socket);

@@ -1,5 +1,6 @@
 #include "libhub/util/TimedTasks.h"
 
+#include <climits>
 #include <cstdlib>
 
 #include "libhub/util/Mutex.h"
@@ -24,6 +25,7 @@ struct Hub_TimedTask {
   void* writeFile;
   void* exceptionFile;
   Hub_TaskPollFunction poll;
+  int waitsForSocket;  // loop mode: not due by time while it has a socket
   int reason;
   unsigned long examinedInPass;  // the last pass that looked at its sockets and poll function
   unsigned long ranInPass;       // the last pass that ran it
@@ -34,6 +36,11 @@ namespace {
 
 enum LoopState { kIdle = 0, kRunning = 1, kStopAfterPass = 2, kStopAtOnce = 3 };
 enum ThreadState { kThreadsOff = 0, kThreadsOn = 1 };  // 2 and 3 as the loop's stop states
+
+// The due time of a task that waits for its sockets alone: after every other.
+constexpr long kNever = LONG_MAX;
+// The longest wait when nothing could wake the loop from another thread.
+constexpr int kUnwakeableWaitMs = 1000;
 
 // Everything below is guarded by `lock`.
 struct TaskStatics {
@@ -49,6 +56,9 @@ struct TaskStatics {
   HubUtil_SocketSet readReady;
   HubUtil_SocketSet writeReady;
   unsigned long pass;
+  // A byte sent on wake[1] ends the loop's wait; sent only while `waiting`.
+  HubUtil_Socket wake[2];
+  bool waiting;
   int loopState;
   HubUtil_ThreadId loopThread;  // 0 while no loop runs
   int threadState;
@@ -64,6 +74,7 @@ TaskStatics& Statics() {
     HubUtil_Assert(made != nullptr, "Error alloc'ing memory for the timed task list");
     made->lock = HubUtil_CreateLocalMutex();
     made->threadsChanged = HubUtil_CreateThreadEvent();
+    if (HubUtil_SocketPair(made->wake) != 0) made->wake[0] = made->wake[1] = HUBUTIL_INVALID_SOCKET;
     return made;
   }();
   return *statics;
@@ -131,6 +142,25 @@ bool HasSocket(const Hub_TimedTask* task) {
   return Valid(task->readSocket) || Valid(task->writeSocket);
 }
 
+bool WaitsForSocketAlone(const Hub_TimedTask* task) {
+  return task->waitsForSocket && HasSocket(task);
+}
+
+// Ready without waiting for anything: a task that waits for its sockets but
+// has lost them, or one whose poll function says so.
+bool ReadyNow(const Hub_TimedTask* task) {
+  return (task->waitsForSocket && !HasSocket(task)) || (task->poll && task->poll(task->data));
+}
+
+// Ends the wait of a loop that runs in another thread, so that it sees a
+// change of the list or of its state.
+void WakeLoop() {
+  TaskStatics& s = Statics();
+  if (!s.waiting || s.loopThread == HubUtil_CurrentThreadId()) return;
+  s.waiting = false;
+  HubUtil_Send(s.wake[1], "w", 1);
+}
+
 void RebuildSocketSets() {
   TaskStatics& s = Statics();
   HubUtil_SocketSetClear(&s.readInterest);
@@ -140,7 +170,7 @@ void RebuildSocketSets() {
     const Hub_TimedTask* task = s.tasks[i];
     if (Valid(task->readSocket)) HubUtil_SocketSetAdd(&s.readInterest, *task->readSocket);
     if (Valid(task->writeSocket)) HubUtil_SocketSetAdd(&s.writeInterest, *task->writeSocket);
-    if (HasSocket(task)) s.someSocket = true;
+    if (HasSocket(task) || task->waitsForSocket) s.someSocket = true;
   }
 }
 
@@ -202,8 +232,13 @@ int ScheduleInList(Hub_TimedTask* task, int delay) {
   }
   task->delay = delay;
   SetDueTime(task, delay);
+  if (WaitsForSocketAlone(task)) {
+    task->dueSeconds = kNever;
+    task->dueMicroseconds = 0;
+  }
   InsertByDueTime(task);
   if (HasSocket(task)) RebuildSocketSets();
+  WakeLoop();
   return 0;
 }
 
@@ -243,6 +278,7 @@ void SetFields(Hub_TimedTask* task, Hub_TaskFunction function, void* data, int r
   task->writeFile = writeFile;
   task->exceptionFile = exceptionFile;
   task->poll = poll;
+  task->waitsForSocket = 0;
   task->cleanup = cleanup;
 }
 
@@ -268,6 +304,7 @@ int Readiness(const Hub_TimedTask* task) {
     reason |= HUB_TASK_WRITABLE;
   }
   if (reason == 0 && task->poll && task->poll(task->data)) reason = HUB_TASK_POLLED;
+  if (reason == 0 && task->waitsForSocket && !HasSocket(task)) reason = HUB_TASK_TIMER;
   return reason;
 }
 
@@ -302,9 +339,20 @@ int Milliseconds(long seconds, long microseconds) {
   return total < 0 ? 0 : static_cast<int>(total);
 }
 
+// How long the loop may wait for sockets: until the first task is due (-1:
+// no limit, when every task waits for its sockets alone), or not at all when
+// a task is ready already.
+int WaitLimit(const Hub_TimedTask* first, long seconds, long microseconds) {
+  TaskStatics& s = Statics();
+  for (int i = 0; i < s.count; ++i) {
+    if (ReadyNow(s.tasks[i])) return 0;
+  }
+  return first->dueSeconds == kNever ? -1 : Milliseconds(seconds, microseconds);
+}
+
 // Runs the ready tasks, then the due ones, each at most once. 1 with the time
-// until the next due task in *timeoutMs; 0 when the list is empty and the loop
-// runs on; -1 when the loop is to stop.
+// the loop may wait in *timeoutMs (-1: no limit); 0 when the list is empty and
+// the loop runs on; -1 when the loop is to stop.
 int RunDueTasks(int* timeoutMs) {
   TaskStatics& s = Statics();
   ++s.pass;
@@ -315,15 +363,17 @@ int RunDueTasks(int* timeoutMs) {
   for (;;) {
     if (s.count == 0) return s.loopState == kRunning ? 0 : -1;
     Hub_TimedTask* first = s.tasks[0];
-    long seconds, microseconds;
-    HubUtil_TimeOfDay(&seconds, &microseconds);
-    seconds = first->dueSeconds - seconds;
-    microseconds = first->dueMicroseconds - microseconds;
-    Normalize(&seconds, &microseconds);
+    long seconds = 0, microseconds = 0;
+    if (first->dueSeconds != kNever) {
+      HubUtil_TimeOfDay(&seconds, &microseconds);
+      seconds = first->dueSeconds - seconds;
+      microseconds = first->dueMicroseconds - microseconds;
+      Normalize(&seconds, &microseconds);
+    }
     // A task that already ran in this pass (it re-armed itself with a short
     // delay) waits for the next one, so that sockets are looked at again.
     if (seconds >= 0 || first->ranInPass == s.pass) {
-      *timeoutMs = Milliseconds(seconds, microseconds);
+      *timeoutMs = WaitLimit(first, seconds, microseconds);
       return 1;
     }
     TakeOut(0);
@@ -331,8 +381,18 @@ int RunDueTasks(int* timeoutMs) {
   }
 }
 
-// Waits, with the lock released, until a socket is ready or the time-out has
-// passed; what is ready is kept for the next pass.
+// Empties the wake-up socket after a wait it ended.
+void DrainWake(HubUtil_SocketSet* ready) {
+  TaskStatics& s = Statics();
+  if (!HubUtil_SocketSetContains(ready, s.wake[0])) return;
+  char bytes[64];
+  while (HubUtil_Receive(s.wake[0], bytes, sizeof bytes) > 0) {
+  }
+}
+
+// Waits, with the lock released, until a socket is ready, the time-out (-1:
+// none) has passed or another thread changed the list; what is ready is kept
+// for the next pass.
 void WaitForWork(int timeoutMs) {
   TaskStatics& s = Statics();
   RebuildSocketSets();
@@ -344,16 +404,21 @@ void WaitForWork(int timeoutMs) {
   }
   HubUtil_SocketSet read = s.readInterest;
   HubUtil_SocketSet write = s.writeInterest;
+  bool wakeable = HubUtil_SocketSetAdd(&read, s.wake[0]) != 0;
+  if (!wakeable && (timeoutMs < 0 || timeoutMs > kUnwakeableWaitMs)) timeoutMs = kUnwakeableWaitMs;
+  s.waiting = wakeable;
   Unlock();
   int interrupted = 0;
   int ready = HubUtil_Select(&read, &write, nullptr, timeoutMs, &interrupted);
   if (ready < 0 && !interrupted) {
     HubUtil_PrintError("Error during select: %d", HubUtil_SocketError());
     // A lasting failure (a socket closed under its task) must not spin.
-    HubUtil_SleepMillis(timeoutMs);
+    HubUtil_SleepMillis(timeoutMs < 0 ? kUnwakeableWaitMs : timeoutMs);
   }
   Lock();
+  s.waiting = false;
   if (ready > 0) {
+    DrainWake(&read);
     s.readReady = read;
     s.writeReady = write;
   }
@@ -477,6 +542,19 @@ int Hub_RearmSocketTask(Hub_TimedTask* task, void* data, int delay, int runAtOnc
                        nullptr, nullptr, nullptr, cleanup);
 }
 
+int Hub_RearmSocketTaskWhenReady(Hub_TimedTask* task, void* data, int delay, int runAtOnce,
+                                 HubUtil_Socket* readSocket, HubUtil_Socket* writeSocket,
+                                 Hub_TaskPollFunction poll, Hub_TaskDataCleanup cleanup) {
+  Lock();
+  SetFields(task, task->function, data, runAtOnce, readSocket, writeSocket, nullptr, nullptr,
+            nullptr, nullptr, poll, cleanup);
+  task->waitsForSocket = 1;
+  task->releaseAfterRun = 0;
+  int result = ScheduleTask(task, delay < 0 ? 0 : delay);
+  Unlock();
+  return result;
+}
+
 Hub_TimedTask* Hub_CreateHandledSocketTask(Hub_TimedTask** handle, Hub_TaskFunction function,
                                            void* data, int delay, int runAtOnce,
                                            HubUtil_Socket* readSocket,
@@ -559,6 +637,7 @@ void Hub_StopTimedTaskLoop(int immediately) {
   int stop = immediately ? kStopAtOnce : kStopAfterPass;
   Lock();
   if (s.loopState == kRunning) s.loopState = stop;
+  WakeLoop();
   if (s.threadState == kThreadsOn) {
     s.threadState = stop;
     HubUtil_PulseThreadEvent(s.threadsChanged);

@@ -3,8 +3,11 @@
 // All activity of a server is driven by timed tasks: a function with its data,
 // a due time (a delay in milliseconds from scheduling), and optionally sockets
 // to wait on or a poll function. One thread runs Hub_RunTimedTaskLoop, which
-// waits (select on the tasks' sockets, or a sleep) until a task is due or ready
-// and runs it; each task is examined at most once per pass of the loop. In
+// waits (poll on the tasks' sockets, or a sleep) until a task is due or ready
+// and runs it; each task is examined at most once per pass of the loop. A task
+// re-armed by Hub_RearmSocketTaskWhenReady has no due time in the loop: a
+// connection with nothing to read costs no wake-ups. Scheduling from another
+// thread and stopping the loop end its wait at once. In
 // thread mode (Hub_EnableTaskThreads, "-thread") every task runs instead in a
 // thread of its own, and Hub_WaitForTaskThreads waits for them to end.
 //
@@ -13,7 +16,9 @@
 // are set) and the record is freed; it must not be used afterwards. Task
 // functions run with the task-list lock released, so they may create, re-arm
 // or remove tasks and stop the loop. Poll functions run with the lock held and
-// must not call the operations of this module.
+// must not call the operations of this module; the loop asks them before each
+// pass and before each wait (it does not wait while one says ready), so they
+// must be cheap and must not stay true once their task has run.
 //
 // The list holds at most HUB_MAX_TIMED_TASKS tasks; a task beyond that is
 // released at once. At most HUBUTIL_SOCKET_SET_SIZE distinct sockets of each
@@ -80,6 +85,17 @@ int Hub_RearmSocketTask(Hub_TimedTask* task, void* data, int delay, int runAtOnc
                         HubUtil_Socket* readSocket, HubUtil_Socket* writeSocket,
                         Hub_TaskDataCleanup cleanup);
 
+// Re-arms a task that waits for its sockets alone (the read socket to be
+// readable, the write socket writable) or for its poll function: in loop mode
+// it is not due by time while it has a socket, and one that has lost its
+// sockets (the variables hold HUBUTIL_INVALID_SOCKET) is due at once. In
+// thread mode, where nothing waits on sockets, it runs again after `delay`
+// (or when its poll function says ready) as with Hub_RearmTask. Results as
+// Hub_RearmTask.
+int Hub_RearmSocketTaskWhenReady(Hub_TimedTask* task, void* data, int delay, int runAtOnce,
+                                 HubUtil_Socket* readSocket, HubUtil_Socket* writeSocket,
+                                 Hub_TaskPollFunction poll, Hub_TaskDataCleanup cleanup);
+
 // A task with a handle: *handle names the task from its scheduling until it
 // is released, then null. The task-list lock guards the handle, so another
 // thread may read it (Hub_HandledTask) or remove the task through it
@@ -107,7 +123,9 @@ int Hub_RemoveTimedTask(Hub_TimedTask* task);
 
 // Runs the loop in the calling thread until it is stopped. It sleeps 1 second
 // when there is no task, sleeps until the next due time when no task has a
-// socket, and otherwise waits in select at most that long. While another
+// socket, and otherwise waits in poll at most that long (without limit when
+// every task waits for its sockets alone). Console output of the printing
+// layer is flushed before every wait. While another
 // loop runs: the warning "Timed task loop is already running in thread %d\n"
 // with that loop's thread id, and return.
 void Hub_RunTimedTaskLoop();

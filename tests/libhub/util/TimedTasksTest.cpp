@@ -396,6 +396,54 @@ TEST_F(TimedTaskTest, DataArrivingDuringTheWaitWakesTheLoop) {
   TakeLog();
 }
 
+// A task that waits for its socket alone has no due time: the loop may wait
+// without limit, and must still wake for each thing that concerns it.
+TEST_F(TimedTaskTest, ALoopWaitingForSocketsAloneWakesForWhatConcernsIt) {
+  enum Event { kDataArrives, kTaskFromAnotherThread, kTimerFallsDue, kSocketLost };
+  const struct {
+    const char* name;
+    Event event;
+    int reason;  // of the waiting task's run; 0: it does not run
+  } cases[] = {
+      {"data arrives while the loop waits", kDataArrives, HUB_TASK_READABLE},
+      {"another thread schedules a task", kTaskFromAnotherThread, 0},
+      {"a timer falls due while the socket is idle", kTimerFallsDue, 0},
+      {"the task's socket is closed by another task", kSocketLost, HUB_TASK_TIMER},
+  };
+  for (const auto& c : cases) {
+    SocketPair pair;
+    HubUtil_Socket socket = *pair.Near();
+    Probe waiting;
+    waiting.name = "waiting";
+    waiting.action = [](Hub_TimedTask*) { Hub_StopTimedTaskLoop(1); };
+    Hub_TimedTask* task = Create(&waiting, -1);
+    Hub_RearmSocketTaskWhenReady(task, &waiting, 5, 0, &socket, nullptr, nullptr, CountCleanup);
+    // The event comes once the loop has run a first task and gone to wait.
+    std::atomic<bool> started{false};
+    Hub_CreateTask(
+        [](Hub_TimedTask* t) { *static_cast<std::atomic<bool>*>(Hub_TaskData(t)) = true; },
+        &started, 0, 0, nullptr);
+    if (c.event == kTimerFallsDue) ScheduleStop(50, true);
+    if (c.event == kSocketLost) {
+      Hub_CreateTask([](Hub_TimedTask* t) { *static_cast<HubUtil_Socket*>(Hub_TaskData(t)) = -1; },
+                     &socket, 50, 0, nullptr);
+    }
+    std::thread other([&] {
+      if (!WaitUntil([&] { return started.load(); })) return;
+      if (c.event == kDataArrives) pair.SendFromFar();
+      if (c.event == kTaskFromAnotherThread) ScheduleStop(0, true);
+    });
+    EXPECT_TRUE(LoopEndsByItself()) << c.name;
+    other.join();
+    EXPECT_EQ(waiting.lastReason, c.reason) << c.name;
+    if (c.reason == 0) {
+      EXPECT_EQ(Hub_RemoveTimedTask(task), 1) << c.name;
+    }
+    EXPECT_EQ(waiting.cleanups, 1) << c.name;
+    TakeLog();
+  }
+}
+
 TEST_F(TimedTaskTest, AnInvalidSocketVariableCountsAsNoSocket) {
   HubUtil_Socket none = HUBUTIL_INVALID_SOCKET;
   Probe probe;
