@@ -1,6 +1,7 @@
 #include "hub_bridge/DMClient.h"
 
 #include "hub_bridge/BridgeServer.h"
+#include "libhub/util/Print.h"
 
 DMClient::DMClient(int port)
     : reader_([this](char* buffer, size_t size) { return Read(buffer, size); }, kMaxMessage) {
@@ -38,7 +39,9 @@ void DMClient::SetReceiveTimeout(int milliseconds) { receiveTimeoutMs_ = millise
 
 void DMClient::SetSendTimeout(int milliseconds) { link_.SetSendTimeout(milliseconds); }
 
+// The console is complete before the bridge waits for the dialog manager.
 long DMClient::Read(char* buffer, size_t size) {
+  HubUtil_PrintFlush();
   if (receiveTimeoutMs_ >= 0 && !link_.WaitReadable(receiveTimeoutMs_)) return -1;
   return link_.Read(buffer, size);
 }
