@@ -600,19 +600,11 @@ Hub_Object* HubIO_MakeElementObject(int32_t type, uintptr_t value, int32_t size)
       object = Hub_WrapListObject(static_cast<Hub_Object**>(pointer), size, Hub_FreeListElement, 1);
       break;
     case HUB_BINARY:
-      object = Hub_WrapBinaryObject(pointer, size, 1);
-      break;
     case HUB_INT_16:
-      object = Hub_WrapInt16ArrayObject(pointer, size, 1);
-      break;
     case HUB_INT_32:
-      object = Hub_WrapInt32ArrayObject(pointer, size, 1);
-      break;
     case HUB_FLOAT_32:
-      object = Hub_WrapFloat32ArrayObject(pointer, size, 1);
-      break;
     case HUB_FLOAT_64:
-      object = Hub_WrapFloat64ArrayObject(pointer, size, 1);
+      object = Hub_WrapArrayObject(type, pointer, size, 1);
       break;
     case HUB_PROXY:
       object = Hub_MakeProxyObject(static_cast<Hub_BrokerProxy*>(pointer));
