@@ -45,8 +45,7 @@ void Finish(Hub_Broker* broker, int event) {
 void DestroyBroker(Hub_Broker* broker) {
   RunCallbacks(broker, HUB_BROKER_DESTROY_EVENT);
   if (broker->callerDataFree) broker->callerDataFree(broker->callerData);
-  broker->in.connection->done = 1;
-  HubIO_DestroyConnection(broker->in.connection);
+  HubIO_CloseConnection(broker->in.connection);
   Hub_DestroyFrame(broker->in.brokerFrame);
   Hub_ReleaseCallEnvironment(broker->in.env);
   HubIO_ReleaseConnectionReference(broker->callerConnection);
@@ -133,8 +132,7 @@ Hub_Broker* Hub_CreateInBroker(HubIO_Connection* callerConnection, const char* h
   // Bulk data travels here: the whole message length of the wire, not a hub link's cap.
   connection->queue->maxMessageLength = HUBIO_MAX_MESSAGE_LENGTH;
   if (!Handshake(connection, brokerFrame)) {
-    connection->done = 1;
-    HubIO_DestroyConnection(connection);
+    HubIO_CloseConnection(connection);
     return nullptr;
   }
   auto* broker =

@@ -454,8 +454,7 @@ void HubIO_DestroyServer(HubIO_Server* server) {
   for (Hub_ValueQueue* list : {server->pending, server->connections}) {
     while (auto* connection = static_cast<HubIO_Connection*>(Hub_ValueQueueTakeFirst(list))) {
       if (list == server->connections) --server->connectionCount;
-      connection->done = 1;
-      HubIO_DestroyConnection(connection);
+      HubIO_CloseConnection(connection);
     }
   }
   CloseListener(server);
@@ -702,6 +701,12 @@ void HubIO_DestroyConnection(HubIO_Connection* connection) {
   bool unreferenced = connection->references <= 0;
   HubUtil_UnlockMutex(connection->lock);
   if (unreferenced) FreeConnection(connection);
+}
+
+void HubIO_CloseConnection(HubIO_Connection* connection) {
+  if (!connection) return;
+  connection->done = 1;
+  HubIO_DestroyConnection(connection);
 }
 
 void HubIO_AddConnectionReference(HubIO_Connection* connection) {

@@ -382,6 +382,9 @@ void HubIO_ShutdownConnection(HubIO_Connection* connection);
 // owns; frees the record unless a reference is held (then at the last
 // release). Null and destroyed connections are ignored.
 void HubIO_DestroyConnection(HubIO_Connection* connection);
+// Marks the connection done and destroys it: the end of a connection that is
+// given up. Null is ignored.
+void HubIO_CloseConnection(HubIO_Connection* connection);
 void HubIO_AddConnectionReference(HubIO_Connection* connection);
 void HubIO_ReleaseConnectionReference(HubIO_Connection* connection);
 

@@ -65,10 +65,7 @@ void ContactHubs(HubIO_Server* server) {
       HubUtil_PrintAtLevel(1, "Connected to hub at host %s and port %d\n", hub->host, hub->port);
       continue;
     }
-    if (connection) {
-      connection->done = 1;
-      HubIO_DestroyConnection(connection);
-    }
+    HubIO_CloseConnection(connection);
     HubUtil_PrintWarningAt(kLocation, "Couldn't contact hub at host %s and port %d", hub->host,
                            hub->port);
     hub->state = HUBIO_HUB_FAILED;

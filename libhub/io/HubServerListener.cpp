@@ -36,8 +36,7 @@ void DropPending(HubIO_Server* server, HubIO_Connection* connection) {
   LockLayer();
   Hub_ValueQueueRemove(server->pending, connection);
   Unlock();
-  connection->done = 1;
-  HubIO_DestroyConnection(connection);
+  HubIO_CloseConnection(connection);
 }
 
 // The server's answer to the first frame of a new connection: true when the

@@ -90,8 +90,7 @@ void ConnectionPollTask(Hub_TimedTask* task) {
   } else if (result == 0) {
     RearmConnectionPoll(task, connection, atOnce);
   } else {
-    connection->done = 1;
-    HubIO_DestroyConnection(connection);
+    HubIO_CloseConnection(connection);
   }
   HubIO_ReleaseConnectionReference(connection);
 }
