@@ -4,16 +4,19 @@
 
 #include "libhub/io/BinaryIO.h"
 #include "libhub/io/CallEnvironment.h"
+#include "libhub/io/CallbackList.h"
 #include "libhub/io/SockQueue.h"
 #include "libhub/util/Allocation.h"
 #include "libhub/util/Print.h"
 #include "libhub/util/TimedTasks.h"
-#include "libhub/util/ValueQueue.h"
 
 namespace {
 
 const char kLocation[] = "libhub/io/broker_data";
 const char kNoMemory[] = "Error alloc'ing memory for a broker";
+const HubIO_CallbackTexts kCallbackTexts = {
+    kLocation, kNoMemory, "Can't record broker callback for unknown event type\n",
+    "Can't remove broker callback for unknown event type\n"};
 
 Hub_ValueQueue* CallbackList(Hub_Broker* broker, int event) {
   switch (event) {
@@ -25,14 +28,10 @@ Hub_ValueQueue* CallbackList(Hub_Broker* broker, int event) {
   }
 }
 
-int CallCallback(void* value, void* broker) {
-  auto* callback = static_cast<Hub_BrokerCallback*>(value);
-  callback->function(static_cast<Hub_Broker*>(broker), callback->data);
-  return 1;
-}
-
 void RunCallbacks(Hub_Broker* broker, int event) {
-  Hub_ValueQueueVisit(CallbackList(broker, event), CallCallback, broker);
+  HubIO_RunCallbacks<Hub_BrokerCallback>(
+      CallbackList(broker, event),
+      [broker](const Hub_BrokerCallback& callback) { callback.function(broker, callback.data); });
 }
 
 // The data-done or the abort callbacks, whichever comes first, once.
@@ -49,9 +48,8 @@ void DestroyBroker(Hub_Broker* broker) {
   Hub_DestroyFrame(broker->in.brokerFrame);
   Hub_ReleaseCallEnvironment(broker->in.env);
   HubIO_ReleaseConnectionReference(broker->callerConnection);
-  Hub_ValueQueue* lists[] = {broker->dataDoneCallbacks, broker->abortCallbacks,
-                             broker->destroyCallbacks, broker->event15Callbacks};
-  for (Hub_ValueQueue* list : lists) Hub_ValueQueueDestroy(list);
+  HubIO_DestroyCallbackLists({&broker->dataDoneCallbacks, &broker->abortCallbacks,
+                              &broker->destroyCallbacks, &broker->event15Callbacks});
   free(broker);
 }
 
@@ -116,10 +114,6 @@ bool Handshake(HubIO_Connection* connection, const Hub_Frame* brokerFrame) {
   return accepted;
 }
 
-Hub_ValueQueue* NewCallbackList() { return Hub_ValueQueueCreate(0, 1, free); }
-
-int IsCallback(void* value, void* callback) { return value == callback; }
-
 }  // namespace
 
 Hub_Broker* Hub_CreateInBroker(HubIO_Connection* callerConnection, const char* host, int32_t port,
@@ -141,10 +135,10 @@ Hub_Broker* Hub_CreateInBroker(HubIO_Connection* callerConnection, const char* h
   broker->callerData = callerData;
   broker->callerDataFree = freeData;
   broker->in = {connection, nullptr, Hub_CopyFrame(brokerFrame), handler, 0};
-  broker->dataDoneCallbacks = NewCallbackList();
-  broker->abortCallbacks = NewCallbackList();
-  broker->destroyCallbacks = NewCallbackList();
-  broker->event15Callbacks = NewCallbackList();
+  broker->dataDoneCallbacks = HubIO_NewCallbackList();
+  broker->abortCallbacks = HubIO_NewCallbackList();
+  broker->destroyCallbacks = HubIO_NewCallbackList();
+  broker->event15Callbacks = HubIO_NewCallbackList();
   connection->dispatch = DispatchObject;
   HubIO_SetConnectionData(connection, broker, nullptr);
   broker->callerConnection = callerConnection;
@@ -180,23 +174,10 @@ void Hub_FinishBroker(Hub_Broker* broker) { Finish(broker, HUB_BROKER_DATA_DONE_
 Hub_BrokerCallback* Hub_AddBrokerCallback(Hub_Broker* broker, int event,
                                           Hub_BrokerCallbackFunction function, void* data) {
   Hub_ValueQueue* list = broker ? CallbackList(broker, event) : nullptr;
-  if (!list) {
-    HubUtil_PrintWarningAt(kLocation, "Can't record broker callback for unknown event type\n");
-    return nullptr;
-  }
-  auto* callback = static_cast<Hub_BrokerCallback*>(
-      HubUtil_AllocateZeroed(1, sizeof(Hub_BrokerCallback), kNoMemory));
-  *callback = {function, data, event};
-  Hub_ValueQueueAppend(list, callback);
-  return callback;
+  return HubIO_AddCallback(list, Hub_BrokerCallback{function, data, event}, kCallbackTexts);
 }
 
 void Hub_RemoveBrokerCallback(Hub_Broker* broker, Hub_BrokerCallback* callback) {
   Hub_ValueQueue* list = broker && callback ? CallbackList(broker, callback->event) : nullptr;
-  if (!list) {
-    HubUtil_PrintWarningAt(kLocation, "Can't remove broker callback for unknown event type\n");
-    return;
-  }
-  // Taken, not unlinked: the run under way may be standing on its node.
-  if (Hub_ValueQueueTakeMatching(list, IsCallback, callback)) free(callback);
+  HubIO_RemoveCallbackRecord(list, callback, kCallbackTexts);
 }

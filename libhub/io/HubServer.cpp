@@ -9,6 +9,7 @@
 
 #include "libhub/frames/PrintUtil.h"
 #include "libhub/io/BinaryIO.h"
+#include "libhub/io/CallbackList.h"
 #include "libhub/io/DispatchTable.h"
 #include "libhub/io/HubServerPrivate.h"
 #include "libhub/util/Allocation.h"
@@ -32,29 +33,12 @@ std::atomic<int32_t> g_pendingOutputLimit{HUBIO_MAX_HUB_PENDING_OUTPUT};
 
 // ---- callbacks ----
 
-Hub_ValueQueue* NewCallbackList() { return Hub_ValueQueueCreate(0, 1, free); }
-
-int SameValue(void* value, void* wanted) { return value == wanted; }
-
-int CollectCallback(void* value, void* argument) {
-  static_cast<std::vector<HubIO_Callback>*>(argument)->push_back(
-      *static_cast<HubIO_Callback*>(value));
-  return 1;
-}
-
-struct CallbackRun {
-  int event;
-  void* argument;
-};
-
-int CallCallback(void* value, void* data) {
-  auto* callback = static_cast<HubIO_Callback*>(value);
-  auto* run = static_cast<CallbackRun*>(data);
-  if (callback->event == run->event && callback->function) {
-    callback->function(callback->owner, callback->data, run->argument);
-  }
-  return 1;
-}
+const HubIO_CallbackTexts kServerCallbackTexts = {
+    kLocation, kNoMemory, "Can't record server callback for unknown event type\n",
+    "Can't remove connection callback for unknown event type\n"};
+const HubIO_CallbackTexts kConnectionCallbackTexts = {
+    kLocation, kNoMemory, "Can't record connection callback for unknown event type\n",
+    "Can't remove connection callback for unknown event type\n"};
 
 Hub_ValueQueue* ServerCallbackList(HubIO_Server* server, int event) {
   switch (event) {
@@ -162,13 +146,9 @@ int KeepForLater(int32_t messageType, void* frame, int32_t size, int32_t element
 }
 
 void DestroyCallbackLists(HubIO_Connection* connection) {
-  Hub_ValueQueue** lists[] = {&connection->closingCallbacks, &connection->destroyCallbacks,
+  HubIO_DestroyCallbackLists({&connection->closingCallbacks, &connection->destroyCallbacks,
                               &connection->inBrokerCallbacks, &connection->outBrokerCallbacks,
-                              &connection->dispatchCallbacks};
-  for (Hub_ValueQueue** list : lists) {
-    Hub_ValueQueueDestroy(*list);
-    *list = nullptr;
-  }
+                              &connection->dispatchCallbacks});
 }
 
 void FreeConnection(HubIO_Connection* connection) {
@@ -246,22 +226,12 @@ void LockLayer() {
   Lock(g_layerLock);
 }
 
-HubIO_Callback* AddCallback(Hub_ValueQueue* list, int event, HubIO_CallbackFunction function,
-                            void* data, void* owner) {
-  auto* callback =
-      static_cast<HubIO_Callback*>(HubUtil_AllocateZeroed(1, sizeof(HubIO_Callback), kNoMemory));
-  *callback = {function, data, event, owner};
-  Hub_ValueQueueAppend(list, callback);
-  return callback;
-}
-
-void RemoveCallback(Hub_ValueQueue* list, HubIO_Callback* callback) {
-  if (list && callback && Hub_ValueQueueTakeMatching(list, SameValue, callback)) free(callback);
-}
-
 void RunCallbacks(Hub_ValueQueue* list, int event, void* argument) {
-  CallbackRun run{event, argument};
-  Hub_ValueQueueVisit(list, CallCallback, &run);
+  HubIO_RunCallbacks<HubIO_Callback>(list, [event, argument](const HubIO_Callback& callback) {
+    if (callback.event == event && callback.function) {
+      callback.function(callback.owner, callback.data, argument);
+    }
+  });
 }
 
 void RunServerCallbacks(HubIO_Server* server, int event, void* argument) {
@@ -281,11 +251,11 @@ HubIO_Connection* NewConnection(HubUtil_Socket socket, const char* peerHost) {
   connection->socket = socket;
   connection->port = 65535;
   connection->peerHost = HubUtil_CopyText(peerHost, kNoMemory);
-  connection->closingCallbacks = NewCallbackList();
-  connection->destroyCallbacks = NewCallbackList();
-  connection->inBrokerCallbacks = NewCallbackList();
-  connection->outBrokerCallbacks = NewCallbackList();
-  connection->dispatchCallbacks = NewCallbackList();
+  connection->closingCallbacks = HubIO_NewCallbackList();
+  connection->destroyCallbacks = HubIO_NewCallbackList();
+  connection->inBrokerCallbacks = HubIO_NewCallbackList();
+  connection->outBrokerCallbacks = HubIO_NewCallbackList();
+  connection->dispatchCallbacks = HubIO_NewCallbackList();
   connection->read = DefaultRead;
   connection->releaseFrames = DefaultReleaseFrames;
   connection->write = HubIO_ConnectionWriteFrame;
@@ -386,17 +356,17 @@ HubIO_Server* HubIO_CreateServer(uint16_t port, int requirePort, HubIO_MessageHa
   server->pending = Hub_ValueQueueCreate(0, 1, nullptr);
   server->listenerStatus = HUBIO_LISTENER_CLOSED;
   server->clientData = clientData;
-  server->setupCallbacks = NewCallbackList();
-  server->destroyCallbacks = NewCallbackList();
+  server->setupCallbacks = HubIO_NewCallbackList();
+  server->destroyCallbacks = HubIO_NewCallbackList();
   server->flags = HUBIO_LISTEN_FOR_HUBS;
   server->listener = NewConnection(HUBUTIL_INVALID_SOCKET, nullptr);
   server->listener->messageHandler = handler;
   server->port = port;
   server->requirePort = requirePort ? 1 : 0;
   server->listenerSocket = HUBUTIL_INVALID_SOCKET;
-  server->listenerOpenedCallbacks = NewCallbackList();
-  server->listenerClosingCallbacks = NewCallbackList();
-  server->hubContactCallbacks = NewCallbackList();
+  server->listenerOpenedCallbacks = HubIO_NewCallbackList();
+  server->listenerClosingCallbacks = HubIO_NewCallbackList();
+  server->hubContactCallbacks = HubIO_NewCallbackList();
   server->properties = Hub_MakeFrameOfKind("server_properties", HUB_KIND_CLAUSE);
   server->extraServiceTypes = Hub_MakeListObject(nullptr, 0);
   return server;
@@ -471,13 +441,9 @@ void HubIO_DestroyServer(HubIO_Server* server) {
   DestroyCallbackLists(server->listener);
   FreeConnection(server->listener);
   server->listener = nullptr;
-  Hub_ValueQueue** lists[] = {&server->setupCallbacks, &server->destroyCallbacks,
+  HubIO_DestroyCallbackLists({&server->setupCallbacks, &server->destroyCallbacks,
                               &server->listenerOpenedCallbacks, &server->listenerClosingCallbacks,
-                              &server->hubContactCallbacks};
-  for (Hub_ValueQueue** list : lists) {
-    Hub_ValueQueueDestroy(*list);
-    *list = nullptr;
-  }
+                              &server->hubContactCallbacks});
   server->listenerPoll = nullptr;
   server->hubPoll = nullptr;
   server->kind = HUBIO_SERVER_DESTROYED;
@@ -519,41 +485,27 @@ Hub_Frame* HubIO_ServerHandshakeFrame(HubIO_Server* server) {
 HubIO_Callback* HubIO_AddServerCallback(HubIO_Server* server, int event,
                                         HubIO_CallbackFunction function, void* data) {
   Hub_ValueQueue* list = Settable(server) ? ServerCallbackList(server, event) : nullptr;
-  if (!list) {
-    HubUtil_PrintWarningAt(kLocation, "Can't record server callback for unknown event type\n");
-    return nullptr;
-  }
-  return AddCallback(list, event, function, data, server);
+  return HubIO_AddCallback(list, HubIO_Callback{function, data, event, server},
+                           kServerCallbackTexts);
 }
 
 void HubIO_RemoveServerCallback(HubIO_Server* server, HubIO_Callback* callback) {
   Hub_ValueQueue* list = Settable(server) && callback ? ServerCallbackList(server, callback->event)
                                                       : nullptr;
-  if (!list) {
-    HubUtil_PrintWarningAt(kLocation, "Can't remove connection callback for unknown event type\n");
-    return;
-  }
-  RemoveCallback(list, callback);
+  HubIO_RemoveCallbackRecord(list, callback, kServerCallbackTexts);
 }
 
 HubIO_Callback* HubIO_AddConnectionCallback(HubIO_Connection* connection, int event,
                                             HubIO_CallbackFunction function, void* data) {
   Hub_ValueQueue* list = connection ? ConnectionCallbackList(connection, event) : nullptr;
-  if (!list) {
-    HubUtil_PrintWarningAt(kLocation, "Can't record connection callback for unknown event type\n");
-    return nullptr;
-  }
-  return AddCallback(list, event, function, data, connection);
+  return HubIO_AddCallback(list, HubIO_Callback{function, data, event, connection},
+                           kConnectionCallbackTexts);
 }
 
 void HubIO_RemoveConnectionCallback(HubIO_Connection* connection, HubIO_Callback* callback) {
   Hub_ValueQueue* list =
       connection && callback ? ConnectionCallbackList(connection, callback->event) : nullptr;
-  if (!list) {
-    HubUtil_PrintWarningAt(kLocation, "Can't remove connection callback for unknown event type\n");
-    return;
-  }
-  RemoveCallback(list, callback);
+  HubIO_RemoveCallbackRecord(list, callback, kConnectionCallbackTexts);
 }
 
 void HubIO_RunConnectionCallbacks(HubIO_Connection* connection, int event, void* argument) {
@@ -584,10 +536,12 @@ void HubIO_AddConnectionToServer(HubIO_Server* server, HubIO_Connection* connect
   connection->validate = server->listener->validate;
   // Copies of the listener record's destroy callbacks, owned by the connection.
   std::vector<HubIO_Callback> destroyCallbacks;
-  Hub_ValueQueueVisit(server->listener->destroyCallbacks, CollectCallback, &destroyCallbacks);
-  for (const HubIO_Callback& callback : destroyCallbacks) {
-    AddCallback(connection->destroyCallbacks, callback.event, callback.function, callback.data,
-                connection);
+  HubIO_RunCallbacks<HubIO_Callback>(
+      server->listener->destroyCallbacks,
+      [&destroyCallbacks](const HubIO_Callback& callback) { destroyCallbacks.push_back(callback); });
+  for (HubIO_Callback callback : destroyCallbacks) {
+    callback.owner = connection;
+    HubIO_AddCallback(connection->destroyCallbacks, callback, kConnectionCallbackTexts);
   }
   RunServerCallbacks(server, HUBIO_CONNECTION_SETUP_EVENT, connection);
   Unlock();

@@ -24,14 +24,9 @@ void LockLayer();
 
 // ---- callbacks ----
 
-HubIO_Callback* AddCallback(Hub_ValueQueue* list, int event, HubIO_CallbackFunction function,
-                            void* data, void* owner);
-// Safe inside a run of the same list: the callback is then only marked as
-// removed, and the run does not call it any more.
-void RemoveCallback(Hub_ValueQueue* list, HubIO_Callback* callback);
-// Runs the callbacks of the event in order, by the rules of a value-queue
-// visit: a callback may add callbacks (they run in the same run) or remove
-// them (those not run yet are not run).
+// Runs the callbacks of the event in order, by the rules of CallbackList.h: a
+// callback may add callbacks (they run in the same run) or remove them (those
+// not run yet are not run).
 void RunCallbacks(Hub_ValueQueue* list, int event, void* argument);
 void RunServerCallbacks(HubIO_Server* server, int event, void* argument);
 
