@@ -387,7 +387,8 @@ class Interpreter {
   void TakeProgramReplyLine(Element* object, const std::string& line);
   void TakeDataQueryReply(Element* object);
   bool IsResultName(const std::string& name, const std::string& variable, bool ownAllowed);
-  void AssignResult(Element* object, const std::string& variable, const std::string& text);
+  // The object's variable (or its property) = the result's script value.
+  void AssignResult(Element* object, const std::string& variable, const std::string& scriptValue);
 
   RequestCounter peer_;
   SessionLog* mainLog_;

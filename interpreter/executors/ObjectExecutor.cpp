@@ -95,8 +95,9 @@ void Interpreter::TakeProgramReplyLine(Element* object, const std::string& line)
   const std::string variable = object->GetAttribute("name") + (name.empty() ? "" : "." + name);
   if (!IsResultName(name, variable, true)) return;
   std::cout << "VARNAME>>" << variable << "." << std::endl;
-  std::cout << "VARVALEU>>" << exchangefiles::ObjectValue(value) << "." << std::endl;
-  AssignResult(object, variable, value);
+  const std::string written = exchangefiles::ObjectValue(value);
+  std::cout << "VARVALEU>>" << written << "." << std::endl;
+  AssignResult(object, variable, written);
   std::cout << "Variable " << variable << " sucessfully written" << std::endl;
 }
 
@@ -111,7 +112,7 @@ void Interpreter::TakeDataQueryReply(Element* object) {
   while (ScanObjectReply(text, name, value)) {
     const std::string variable = object->GetAttribute("name") + "." + name;
     if (!IsResultName(name, variable, false)) continue;
-    AssignResult(object, variable, value);
+    AssignResult(object, variable, exchangefiles::ObjectValue(value));
     scopes_->ExecuteBuilt("dialog.objvarlist[" + std::to_string(count) + "] = \"" + name + "\";");
     ++count;
   }
@@ -133,8 +134,8 @@ bool Interpreter::IsResultName(const std::string& name, const std::string& varia
 }
 
 void Interpreter::AssignResult(Element* object, const std::string& variable,
-                               const std::string& text) {
-  scopes_->ExecuteBuilt(object->scope + "." + variable + "=" + exchangefiles::ObjectValue(text));
+                               const std::string& scriptValue) {
+  scopes_->ExecuteBuilt(object->scope + "." + variable + "=" + scriptValue);
 }
 
 void Interpreter::ExecuteParam(Element* param) {
