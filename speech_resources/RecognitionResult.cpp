@@ -35,6 +35,7 @@ RecognitionResult::RecognitionResult(SessionLog* log, PeerLink& peer) : log_(log
 void RecognitionResult::Reset() {
   utterance.clear();
   interpretation.clear();
+  keyed = false;
   confidence = 0;
   noInput = false;
   noMatch = false;
@@ -111,10 +112,11 @@ std::int8_t RecognitionResult::GetDtmfChar() {
   std::string reply = Request("GetDTMFch:");
   if (PeerAnsweredEnd(reply)) return kHangUp;
 
-  std::string key, keyed;
-  TakeField(reply, key, keyed, kMaxReplyValue, "key");
-  dtmfInput = keyed;
-  interpretation = keyed;
+  std::string key, pressed;
+  TakeField(reply, key, pressed, kMaxReplyValue, "key");
+  dtmfInput = pressed;
+  interpretation = pressed;
+  keyed = true;
   confidence = 0.99;
   noInput = false;
   return 0;

@@ -53,8 +53,8 @@ class RecognitionResult {
   RecognitionResult(const RecognitionResult&) = delete;
   RecognitionResult& operator=(const RecognitionResult&) = delete;
 
-  // Clears utterance, interpretation, confidence, no-input and no-match.
-  // The DTMF input and the hang-up flag stay.
+  // Clears utterance, interpretation, keyed, confidence, no-input and
+  // no-match. The DTMF input and the hang-up flag stay.
   void Reset();
 
   // Asks for spoken input. Mode other than "voice": returns kNoInput and sends
@@ -69,7 +69,7 @@ class RecognitionResult {
   // fields stay as Reset left them.
   int Record(const std::string& name, const std::string& maxtime, const std::string& dtmfterm);
   // Asks for one DTMF key: kHangUp on "End", 0 otherwise. The key becomes the
-  // DTMF input and the interpretation; the confidence is 0.99.
+  // DTMF input and the interpretation, marked as keyed; the confidence is 0.99.
   std::int8_t GetDtmfChar();
 
   // True once the peer has answered a request with "End"; never cleared.
@@ -79,6 +79,7 @@ class RecognitionResult {
   std::string utterance;
   std::string dtmfInput;
   std::string interpretation;
+  bool keyed = false;  // the interpretation is a key the caller pressed
   double confidence = 0;
   bool noInput = false;
   bool noMatch = false;

@@ -13,7 +13,7 @@
 SemanticResolver::SemanticResolver(GrammarManager* grammars) : grammars_(grammars) {}
 
 void SemanticResolver::ReturnSemantic(const std::string& utterance, const std::string& semantic,
-                                      Element* item) {
+                                      Element* item, bool keyed) {
   grammars_->MainLog()->Message("Invoking function ReturnSemantic");
   std::cout << "Available semantic " << semantic << std::endl;
   const std::string variable =
@@ -21,7 +21,7 @@ void SemanticResolver::ReturnSemantic(const std::string& utterance, const std::s
   for (const std::unique_ptr<GrammarEntry>& entry : grammars_->Entries()) {
     if (!entry->active || !entry->sent) continue;
     grammars_->SetCurrentFormat(entry->sourceFormat);
-    ReturnSemFromGr(utterance, semantic, *entry);
+    ReturnSemFromGr(utterance, semantic, *entry, keyed);
   }
   bool matched = false;
   for (const std::unique_ptr<GrammarEntry>& entry : grammars_->Entries()) {
@@ -35,7 +35,7 @@ void SemanticResolver::ReturnSemantic(const std::string& utterance, const std::s
 }
 
 void SemanticResolver::ReturnSemFromGr(const std::string& utterance, const std::string& semantic,
-                                       GrammarEntry& entry) {
+                                       GrammarEntry& entry, bool keyed) {
   SessionLog& log = *grammars_->MainLog();
   EcmaScopes& scopes = *grammars_->Scopes();
   log.Message("ReturnSemFromGr");
@@ -65,8 +65,9 @@ void SemanticResolver::ReturnSemFromGr(const std::string& utterance, const std::
   } else if (semantic.empty()) {
     if (format == "list") entry.matched = LookUpList(entry);
   } else {
-    if (format == "bnf") {
-      scopes.FillVariableQuoted(result, semantic);  // a BNF semantic string is an expression
+    // A BNF semantic string is an expression; a key is data, an integer at most.
+    if (format == "bnf" && (!keyed || IsIntegerText(semantic))) {
+      scopes.FillVariableQuoted(result, semantic);
     } else {
       scopes.FillVariableNoScope(result, semantic, "NOSCOPE");
     }

@@ -5,7 +5,8 @@
 // script object "SmResult." + the entry's item name, marking the entry as
 // matched:
 //   "slf"   the semantic string (the utterance when it is empty), as a string;
-//   "bnf"   the semantic string as a script expression, when it is not empty;
+//   "bnf"   the semantic string as a script expression, when it is not empty
+//           (a DTMF key only when it is an integer as written, else a string);
 //   "list"  the semantic string as a string when it is not empty; otherwise
 //           the list lookup through the outside program Morvish;
 //   "xml"   the SRGS matching of the utterance against the grammar tree.
@@ -86,11 +87,13 @@ class SemanticResolver {
   // Interprets one turn for the field, menu or initial `item` (not null):
   // logs "Invoking function ReturnSemantic", prints "Available semantic " +
   // the semantic string and "ResultMatched is " + 1 or 0. The item's variable
-  // is its binding's name for a menu, else its "name" attribute.
-  void ReturnSemantic(const std::string& utterance, const std::string& semantic, Element* item);
+  // is its binding's name for a menu, else its "name" attribute. `keyed`
+  // tells that the semantic string is a DTMF key: data, never an expression.
+  void ReturnSemantic(const std::string& utterance, const std::string& semantic, Element* item,
+                      bool keyed);
   // Interprets one entry in the grammar manager's current format.
   void ReturnSemFromGr(const std::string& utterance, const std::string& semantic,
-                       GrammarEntry& entry);
+                       GrammarEntry& entry, bool keyed);
   // Matches the utterance against the current entry's grammar tree and
   // builds "SmResult." + its item name. The matched flag tells the outcome;
   // the status of the last root rule is returned (a null grammar: 0, logged).

@@ -209,7 +209,8 @@ bool Interpreter::PlayItemPrompt(Element* item) {
 // The semantic result of the answer and its meaning; false when no grammar
 // matched it.
 bool Interpreter::InterpretAnswer(const std::string& answer, Element* item) {
-  semanticResolver_->ReturnSemantic(answer, inputCollector_->interpretation, item);
+  semanticResolver_->ReturnSemantic(answer, inputCollector_->interpretation, item,
+                                    inputCollector_->keyed);
   grammarManager_->DeactivateScopeUnknown();
   return PostSemanticProcessing() != "NOMATCH";
 }

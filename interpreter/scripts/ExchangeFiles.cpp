@@ -12,13 +12,6 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// An integer as written: blanks, then a sign, then digits, and nothing else.
-bool IsIntegerText(const std::string& text) {
-  std::size_t at = text.find_first_not_of(' ');
-  if (at != std::string::npos && (text[at] == '+' || text[at] == '-')) ++at;
-  return at < text.size() && text.find_first_not_of("0123456789", at) == std::string::npos;
-}
-
 bool IsObjectNumber(const std::string& text) {
   if (!IsIntegerText(text)) return false;
   for (std::size_t at = 0; at < text.size(); ++at) {
@@ -58,7 +51,8 @@ void MakeFolder() {
 
 std::string OnOneLine(std::string value) {
   for (char& c : value) {
-    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) c = ' ';
   }
   return value;
 }

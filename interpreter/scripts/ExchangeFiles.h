@@ -18,9 +18,10 @@ inline constexpr char kReplyFile[] = "Quorvane/VObjects/obj_temp_to_doc";
 // Makes the folder of the exchange files when it is missing.
 void MakeFolder();
 
-// The value with every CR, LF and TAB made a blank, so that a value written
-// into a line-based exchange (a request file, a data query) stays one field
-// of one line, whatever text the caller or a peer put in it.
+// The value with every control character (the bytes below 0x20 and DEL) made
+// a blank, so that a value written into a line-based exchange (a request
+// file, a data query) stays one field of one line, whatever text the caller
+// or a peer put in it. Bytes from 0x80 up are characters and stay.
 std::string OnOneLine(std::string value);
 
 // The console line for an exchange file that cannot be opened.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <set>
 
 namespace {
 
@@ -11,14 +12,23 @@ bool IsNameStart(char c) {
 
 bool IsNamePart(char c) { return IsNameStart(c) || std::isdigit(static_cast<unsigned char>(c)); }
 
-// An ASCII identifier other than the three through which a name would reach
-// the prototype that every object shares.
+// "prototype" and the members of the prototype that every object shares.
+bool IsSharedMember(const std::string& part) {
+  static const std::set<std::string> kShared = {
+      "prototype",        "__proto__",        "constructor",          "toString",
+      "toLocaleString",   "valueOf",          "hasOwnProperty",       "isPrototypeOf",
+      "__defineGetter__", "__defineSetter__", "propertyIsEnumerable", "__lookupGetter__",
+      "__lookupSetter__"};
+  return kShared.count(part) != 0;
+}
+
+// An ASCII identifier that names nothing every object has.
 bool IsIdentifier(const std::string& part) {
   if (part.empty() || !IsNameStart(part[0])) return false;
   for (char c : part) {
     if (!IsNamePart(c)) return false;
   }
-  return part != "__proto__" && part != "constructor" && part != "prototype";
+  return !IsSharedMember(part);
 }
 
 }  // namespace
@@ -60,4 +70,10 @@ bool IsPlainName(const std::string& name) {
     if (dot == name.size()) return true;
     start = dot + 1;
   }
+}
+
+bool IsIntegerText(const std::string& text) {
+  std::size_t at = text.find_first_not_of(' ');
+  if (at != std::string::npos && (text[at] == '+' || text[at] == '-')) ++at;
+  return at < text.size() && text.find_first_not_of("0123456789", at) == std::string::npos;
 }

@@ -17,7 +17,12 @@ std::string EscapeScriptString(const std::string& text);
 std::string QuoteScriptString(const std::string& text);
 
 // True for ASCII identifiers (a letter, "_" or "$", then also digits) joined
-// by single dots, and for the empty text; false when any part is "__proto__",
-// "constructor" or "prototype", through which a name would reach the
-// prototype that every object shares.
+// by single dots, and for the empty text; false when any part is "prototype"
+// or names a member of the prototype that every object shares ("__proto__",
+// "constructor", "toString", "valueOf", "hasOwnProperty", ...): such a name
+// would reach that prototype, or hide a member every object must keep.
 bool IsPlainName(const std::string& name);
+
+// True for an integer as written: blanks, then a sign, then digits, and
+// nothing else. Such a text stands in a command as the number it reads.
+bool IsIntegerText(const std::string& text);

@@ -41,7 +41,7 @@ class SemanticResolverTest : public testsupport::TempDirTest {
   // Interprets the utterance; expects no script error and gives SmResult.g as JSON.
   std::string Interpret(const std::string& utterance, const std::string& semantic = "") {
     testsupport::CaptureStdout console;
-    resolver_.ReturnSemantic(utterance, semantic, field_);
+    resolver_.ReturnSemantic(utterance, semantic, field_, false);
     EXPECT_EQ(console.Take().find("ERROR"), std::string::npos);
     return Json("SmResult.g");
   }
@@ -221,7 +221,9 @@ INSTANTIATE_TEST_SUITE_P(
              R"({"a":10,"b":"1.5","c":"-3","d":"12a","e":true,"f":7})", true},
         // Quotes and entities stay text; a name that is not plain is skipped.
         Case{"NothingInAnAnswerRunsAsScript",
-             "x\t');SmResult.g.y=1;('\nz\t&apos;+1+&apos;\nw=1;SmResult.g.v\t2\nno tab\n", "x",
+             "x\t');SmResult.g.y=1;('\nz\t&apos;+1+&apos;\nw=1;SmResult.g.v\t2\nno tab\n"
+             "toString\t1\nx.valueOf\t2\n",
+             "x",
              R"({"x":"');SmResult.g.y=1;('","z":"&apos;+1+&apos;"})", true},
         Case{"NoAnswerIsNotFound", "", "New York", "{}", false}),
     [](const ::testing::TestParamInfo<Case>& info) { return info.param.what; });

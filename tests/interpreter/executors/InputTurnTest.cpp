@@ -140,6 +140,26 @@ const std::string kTripForm =
     "<value expr=\"day\"/> at <value expr=\"hour\"/></prompt>\n</filled>\n"
     "</form>\n";
 
+// A DTMF menu in a document whose form holds a document-scope BNF grammar:
+// any key matches that grammar and leads to the form.
+const std::string kKeyMenu =
+    "<var name=\"pwned\" expr=\"'no'\"/>\n"
+    "<menu dtmf=\"true\">\n<prompt>Press 1 for news.</prompt>\n"
+    "<choice dtmf=\"1\" next=\"#news\">news</choice>\n</menu>\n"
+    "<form id=\"news\">\n"
+    "<grammar src=\"keys.bnf\" type=\"application/grammar+bnf\" scope=\"document\"/>\n"
+    "<block>\n<prompt>News <value expr=\"pwned\"/>.</prompt>\n</block>\n</form>\n";
+const std::string kKeyMenuTranscript =
+    SetUp("lang_resources/grammars/temp/GoTo#news.bnf", "GoTo#news.dic",
+          "AddGram\\t:gramURI keys.bnf\\t:gramTYPE bnf\\t:loc_DICT "
+          "lang_resources\\\\Dictionaries\\\\\n") +
+    R"(
+Synt\t:text Press 1 for news.\t:bargein false\t:timeout 5
+GetDTMFch:
+Synt\t:text News no.\t:bargein false\t:timeout 5
+Koniec dialogu
+)";
+
 const std::string kTemp = "lang_resources/grammars/temp/";
 // A link under <vxml> whose inline grammar hears "operator".
 const std::string kOperatorLink =
@@ -223,6 +243,16 @@ ask:
 Synt\t:text Sunny on monday.\t:bargein false\t:timeout 5
 Koniec dialogu
 )"},
+        // A key is data, even where a document's BNF grammar would take the
+        // recogniser's semantic string as an expression: only an integer
+        // stands as written.
+        Dialogue{"DtmfKeyIsNeverRunAsScript", kKeyMenu,
+                 "reply GetDTMFch: => :DTMFchar document.pwned='YES',1", kKeyMenuTranscript,
+                 {"SmResult.form0='document.pwned=\\'YES\\',1'"}},
+        Dialogue{"DtmfKeyThatQuitsIsAString", kKeyMenu, "reply GetDTMFch: => :DTMFchar quit()",
+                 kKeyMenuTranscript, {"SmResult.form0='quit()'"}},
+        Dialogue{"DtmfKeyThatIsAnIntegerIsANumber", kKeyMenu, "reply GetDTMFch: => :DTMFchar 12",
+                 kKeyMenuTranscript, {"SmResult.form0=12"}},
         // A record item sends "Record:"; its variable's src plays as a clip.
         Dialogue{"RecordItemRecordsAndPlaysItsClip",
                  "<form id=\"msg\">\n"
@@ -369,6 +399,29 @@ Koniec dialogu
 Synt\t:text Which city?\t:bargein true\t:timeout 5
 ask:
 Koniec dialogu
+)"},
+        // A field whose only grammar is named by "srcexpr" hears nothing it
+        // can take: the answer is a no-match, turn after turn.
+        Dialogue{"FieldOfAnUnreadGrammarIsNeverFilled",
+                 "<form id=\"order\">\n<field name=\"city\">\n"
+                 "<grammar srcexpr=\"'cities' + '.bnf'\"/>\n<prompt>Which city?</prompt>\n"
+                 "<nomatch><prompt>Pardon?</prompt></nomatch>\n"
+                 "<filled>\n<prompt>Going to <value expr=\"city\"/>.</prompt>\n</filled>\n"
+                 "</field>\n</form>\n",
+                 Ask("Paris\\t:semantic 'Paris'") + Ask("Paris\\t:semantic 'Paris'") +
+                     "hangup ask:",
+                 R"(NewGroup\t
+LoadGroup
+Synt\t:text Which city?\t:bargein true\t:timeout 5
+ask:
+Synt\t:text Pardon?\t:bargein false\t:timeout 5
+NewGroup\t
+LoadGroup
+ask:
+Synt\t:text Pardon?\t:bargein false\t:timeout 5
+NewGroup\t
+LoadGroup
+ask:
 )"},
         // The caller's answer, shown as a choice, is listed by <enumerate/> as
         // the text it is: its markup neither runs nor plays.

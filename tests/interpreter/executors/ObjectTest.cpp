@@ -73,14 +73,16 @@ INSTANTIATE_TEST_SUITE_P(
               R"({"a":42,"b":"100","c":true,"d":"word","e":"","z":42})", "",
               {"VARVALEU>>42.", "VARVALEU>>'100'.", "VARVALEU>>''.", "VARVALEU>>42."}},
         // Only an integer as written is a number; a name part that reaches
-        // the shared prototype is skipped; a value keeps to its line.
+        // the shared prototype, or names a member of it, is skipped; a value
+        // keeps to its line, its control characters blanks.
         Reply{true,
               "constructor.prototype.polluted\t1\n__proto__.toString\tx\nd\t5-3\n"
-              "e\t12-12\nf\t1 1\ng\t -7\n",
+              "e\t12-12\nf\t1 1\ng\t -7\nvalueOf\t1\nd.hasOwnProperty\t2\n",
               R"({"d":"5-3","e":"12-12","f":"1 1","g":-7})", "",
               {"The result constructor.prototype.polluted is skipped",
-               "The result __proto__.toString is skipped", "VARVALEU>>'5-3'."},
-              "'mi\\nlk\\t\\r'", "mi lk  "},
+               "The result __proto__.toString is skipped", "VARVALEU>>'5-3'.",
+               "The result valueOf is skipped", "The result d.hasOwnProperty is skipped"},
+              "'mi\\nlk\\t\\r\\v\\f\\x1c\\x7f\\xe1'", "mi lk      \xe1"},
         Reply{true, "\tit's\n", R"("it's")"}, Reply{true, "", "{}"},
         Reply{false, "\t:a 21\t:b word)\n}\n", R"({"a":21,"b":"word"})", "2,a,b"},
         Reply{false, "\t:a 21\t:b word)\n}", R"({"a":21,"b":"wor"})", "2,a,b"},
@@ -89,6 +91,9 @@ INSTANTIATE_TEST_SUITE_P(
         Reply{false, "\t:constructor.prototype.polluted 1\t:a 12-12\t:prototype 2",
               R"({"a":"12-12"})", "1,a", {}, "'x\\n}\\n{\\nact delete'", "x } { act delete"},
         Reply{false, "\t:v (\t:e )}", R"({"v":"","e":""})", "2,v,e"},
+        // A name every object has would leave the object unfilled for ever.
+        Reply{false, "\t:ok 7\t:toString 1", R"({"ok":7})", "1,ok",
+              {"The result toString is skipped"}, "'a\\x1db\\x1e'", "a b "},
         Reply{false, "no field", "{}", "0"}, Reply{false, "End", "{}", "0"}));
 
 }  // namespace
