@@ -42,9 +42,13 @@
 // A matching may visit elements (rule bodies and items) at most
 // kVisitsPerElementAndWord x the grammar's element count x (the utterance's
 // word count + 1) times: rules referred to again and again would
-// otherwise take exponential time. Past that budget the utterance is not
-// matched, the root tag is not run and the main log says so, naming the
-// grammar.
+// otherwise take exponential time. The assignments of its matched items
+// may together hold at most kAssignedBytesPerMatching bytes of command: the
+// engine reads back a rule's whole property at each, and the script log
+// holds each, so items accepted again and again would otherwise take long
+// and fill the log. Past either bound the utterance is not matched, the
+// root tag is not run and the main log says so, naming the grammar and the
+// bound; the assignment that would pass the bytes bound is not run.
 //
 // List lookup: the request file "Quorvane/VObjects/obj_temp_to_obj" gets
 // "searching_item\t" + utterance; the reply file
@@ -79,6 +83,8 @@ class SemanticResolver {
   // The element visits one matching may make, per element of the grammar
   // and per word of the utterance plus one.
   static constexpr std::size_t kVisitsPerElementAndWord = 64;
+  // The bytes that the assignments of one matching's items may hold.
+  static constexpr std::size_t kAssignedBytesPerMatching = 65536;
 
   explicit SemanticResolver(GrammarManager* grammars);
   SemanticResolver(const SemanticResolver&) = delete;
@@ -105,7 +111,8 @@ class SemanticResolver {
   void StartResult(const Element& grammar, const Element* root);
   // The result's property of the rule id: "." + id, or a quoted key.
   std::string RuleProperty(const std::string& id) const;
-  // Counts one element visit; false (from then on) once the budget is spent.
+  // Counts one element visit; false once the matching has stopped (or now
+  // stops: the visit budget is spent).
   bool Visit();
   // The matcher. Each returns 1 when its last attempt matched, else 0.
   int MatchRuleBody(const Element& rule);
@@ -122,8 +129,10 @@ class SemanticResolver {
   // Moves the word positions past the words when they come next in the
   // utterance (true); otherwise leaves them.
   bool TakeWords(const std::string& words);
-  // Records a match and runs its assignment.
-  void Accept(const std::string& assignment);
+  // Records the match of the leaf, which took the words, and runs its
+  // assignment; stops the matching instead when that would pass the bytes
+  // bound.
+  void Accept(const Element& leaf, const std::string& words);
   // The next word of the utterance (up to the next blank); moves the word
   // positions past it. "" at the end, or between two blanks.
   std::string NextWord();
@@ -152,8 +161,11 @@ class SemanticResolver {
   const Element* grammar_ = nullptr;  // the grammar being matched
   // Its named rules by id, in document order, made once per matching.
   std::unordered_map<std::string, std::vector<const Element*>> rulesById_;
-  std::size_t visitsLeft_ = 0;        // of the matching's budget
-  bool budgetSpent_ = false;
+  std::size_t visitBudget_ = 0;  // of the matching, and what is left of it
+  std::size_t visitsLeft_ = 0;
+  std::size_t assignedBytesLeft_ = 0;  // of kAssignedBytesPerMatching
+  // Why the matching stopped before its end ("took more than ... steps"); "" while it goes on.
+  std::string stopReason_;
   // The rules being matched, each with the word position it was entered at.
   std::vector<std::pair<const Element*, std::size_t>> activeRules_;
 };

@@ -87,20 +87,20 @@ int SemanticResolver::BuildSmResult(const Element* grammar) {
   }
   activeRules_.clear();
   const std::size_t words = std::count(utterance_.begin(), utterance_.end(), ' ') + 1;
-  const std::size_t budget = CountElements(*grammar) * (words + 1) * kVisitsPerElementAndWord;
-  visitsLeft_ = budget;
-  budgetSpent_ = false;
+  visitBudget_ = CountElements(*grammar) * (words + 1) * kVisitsPerElementAndWord;
+  visitsLeft_ = visitBudget_;
+  assignedBytesLeft_ = kAssignedBytesPerMatching;
+  stopReason_.clear();
   resultPath_ = "SmResult." + currentEntry_->itemName;
   const Element* root = bnf::RootRule(*grammar);
   StartResult(*grammar, root);
   if (root == nullptr) return 0;
   rootMode_ = true;
   const int status = MatchRuleBody(*root);
-  if (budgetSpent_) {
+  if (!stopReason_.empty()) {
     matched_ = false;
-    grammars_->MainLog()->Error("SRGS: matching the grammar " + currentEntry_->name +
-                                " took more than " + std::to_string(budget) +
-                                " steps; the utterance is taken as not matched");
+    grammars_->MainLog()->Error("SRGS: matching the grammar " + currentEntry_->name + " " +
+                                stopReason_ + "; the utterance is taken as not matched");
     return 0;
   }
   const std::string tag = root->GetAttribute("tag");
@@ -128,8 +128,11 @@ std::string SemanticResolver::RuleProperty(const std::string& id) const {
 }
 
 bool SemanticResolver::Visit() {
-  if (visitsLeft_ == 0) budgetSpent_ = true;
-  if (budgetSpent_) return false;
+  if (!stopReason_.empty()) return false;
+  if (visitsLeft_ == 0) {
+    stopReason_ = "took more than " + std::to_string(visitBudget_) + " steps";
+    return false;
+  }
   --visitsLeft_;
   return true;
 }
@@ -159,7 +162,7 @@ int SemanticResolver::MatchRuleBody(const Element& rule) {
 int SemanticResolver::MatchChildren(const Element& parent, bool stopWhenComplete) {
   int status = 0;
   for (const Element* child : parent.children) {
-    if (budgetSpent_) return 0;
+    if (!stopReason_.empty()) return 0;
     const std::string& tag = child->tagName;
     if (tag == "ruleref") {
       rootMode_ = false;
@@ -212,16 +215,9 @@ int SemanticResolver::MatchElement(const Element& element) {
 
 int SemanticResolver::MatchLeaf(const Element& item) {
   const std::string words = LeafWords(item);
-  const std::string semanticText = SemanticText(item, grammar_);
-  const std::string property = rootMode_ ? resultPath_ : RuleProperty(ruleName_);
-  const std::string assignment = property + (rootMode_ ? "=" : "+=") +
-                                 QuoteScriptString(semanticText.empty() ? words : semanticText);
-  if (TakeWords(words)) {
-    Accept(assignment);
-    return 1;
-  }
-  if (words != utterance_ || matched_) return 0;
-  Accept(assignment);  // the whole utterance, when nothing else matched
+  if (!TakeWords(words) && (words != utterance_ || matched_)) return 0;
+  // Taken, or the whole utterance when nothing else matched.
+  Accept(item, words);
   return 1;
 }
 
@@ -243,7 +239,17 @@ bool SemanticResolver::TakeWords(const std::string& words) {
   return found;
 }
 
-void SemanticResolver::Accept(const std::string& assignment) {
+void SemanticResolver::Accept(const Element& leaf, const std::string& words) {
+  const std::string semanticText = SemanticText(leaf, grammar_);
+  const std::string property = rootMode_ ? resultPath_ : RuleProperty(ruleName_);
+  const std::string assignment = property + (rootMode_ ? "=" : "+=") +
+                                 QuoteScriptString(semanticText.empty() ? words : semanticText);
+  if (assignment.size() > assignedBytesLeft_) {
+    stopReason_ =
+        "took more than " + std::to_string(kAssignedBytesPerMatching) + " bytes of assignments";
+    return;
+  }
+  assignedBytesLeft_ -= assignment.size();
   grammars_->Scopes()->ExecuteBuilt(assignment, EcmaScopes::kShortSize);
   matched_ = true;
 }

@@ -3,6 +3,8 @@
 // up through a fake Morvish.
 #include "speech_resources/SemanticResolver.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "speech_resources/GrammarManager.h"
@@ -11,6 +13,7 @@
 #include "tests/support/CaptureStdout.h"
 #include "tests/support/FakePeerLink.h"
 #include "tests/support/FakeProgram.h"
+#include "tests/support/FakeScriptEngine.h"
 
 namespace {
 
@@ -23,10 +26,20 @@ using testsupport::WriteFile;
 
 class SemanticResolverTest : public testsupport::TempDirTest {
  protected:
+  // On the shared engine; or, counting, on a fake one that notes each command
+  // and answers 255 bytes (a long value read back), logging to Quorvane/.
+  explicit SemanticResolverTest(bool counting = false)
+      : fakeScopes_(counting ? CountingScopes() : nullptr),
+        manager_(log_.get(), counting ? fakeScopes_.get() : &speechtest::SharedScopes(), peer_) {}
+  std::unique_ptr<EcmaScopes> CountingScopes() {
+    mkdir("Quorvane", 0755);
+    commands_->otherwise.text = std::string(255, 'x');
+    return std::make_unique<EcmaScopes>(std::make_unique<testsupport::FakeScriptEngine>(commands_));
+  }
   // Registers a grammar of the field g, announced; SmResult and dialog start empty.
   void Register(const std::string& src, const std::string& type) {
-    speechtest::SharedScopes().CreateScope("SmResult");
-    speechtest::SharedScopes().CreateScope("dialog");
+    manager_.Scopes()->CreateScope("SmResult");
+    manager_.Scopes()->CreateScope("dialog");
     field_ = grammartest::Make("field", {Attribute("name", "g")});
     manager_.InitGrammar(grammartest::Add(
         field_, grammartest::Make("grammar", {Attribute("src", src), Attribute("type", type)})));
@@ -54,8 +67,11 @@ class SemanticResolverTest : public testsupport::TempDirTest {
   bool Matched() { return manager_.Entries().at(0)->matched; }
 
   speechtest::LogFile log_{"main.log"};
+  std::shared_ptr<testsupport::FakeScriptRecord> commands_ =
+      std::make_shared<testsupport::FakeScriptRecord>();
+  std::unique_ptr<EcmaScopes> fakeScopes_;
   testsupport::FakePeerLink peer_;
-  GrammarManager manager_{log_.get(), &speechtest::SharedScopes(), peer_};
+  GrammarManager manager_;
   SemanticResolver resolver_{&manager_};
   Element* field_ = nullptr;
 };
@@ -228,25 +244,65 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"NoAnswerIsNotFound", "", "New York", "{}", false}),
     [](const ::testing::TestParamInfo<Case>& info) { return info.param.what; });
 
-// Each of 26 rules refers twice to the next: entered anew for every
-// reference, the matching would walk 2^26 rule bodies (many minutes).
-TEST_F(SemanticResolverTest, MatchingStopsAtItsBudget) {
-  std::string rules = Main(Ref("r1") + Ref("r1"));
-  for (int level = 1; level < 26; ++level) {
+// Matchings that stop at a bound: the root says its words, then it and each
+// of the rules r1 ... rN refer twice to the next rule; rN+1 is the leaf.
+struct Bound {
+  const char* what;
+  int rules;  // N
+  std::string words;
+  std::string leaf;
+  std::string utterance;
+  std::string stop;       // the main log's reason
+  std::size_t commands;   // run, at most
+  std::size_t logBytes;   // of script log, at most
+};
+
+class BoundTest : public SemanticResolverTest, public ::testing::WithParamInterface<Bound> {
+ protected:
+  BoundTest() : SemanticResolverTest(true) {}
+};
+
+TEST_P(BoundTest, StopsTheMatching) {
+  std::string rules = Main(GetParam().words + Ref("r1") + Ref("r1"));
+  for (int level = 1; level <= GetParam().rules; ++level) {
     const std::string next = "r" + std::to_string(level + 1);
     rules += Rule("r" + std::to_string(level), Ref(next) + Ref(next));
   }
-  RegisterSrgs(rules + Rule("r26", Item("red")));
-  Interpret("red");
+  RegisterSrgs(rules + Rule("r" + std::to_string(GetParam().rules + 1), GetParam().leaf));
+  resolver_.ReturnSemantic(GetParam().utterance, "", field_, false);
   EXPECT_FALSE(Matched());
-  // 81 elements (the grammar, 27 rules, 52 references, an item), 1 word + 1.
-  const std::size_t budget = 81 * 2 * SemanticResolver::kVisitsPerElementAndWord;
-  EXPECT_NE(log_.Text().find("ERROR :SRGS: matching the grammar g.grxml took more than " +
-                             std::to_string(budget) +
-                             " steps; the utterance is taken as not matched"),
+  EXPECT_NE(log_.Text().find("ERROR :SRGS: matching the grammar g.grxml " + GetParam().stop +
+                             "; the utterance is taken as not matched"),
             std::string::npos)
       << log_.Text();
+  EXPECT_LE(commands_->calls.size(), GetParam().commands);
+  EXPECT_LE(ReadFile("Quorvane/ecmalog.txt").size(), GetParam().logBytes);
 }
+
+const std::string kHundredAs = [] {
+  std::string words = "a";
+  for (int word = 1; word < 100; ++word) words += " a";
+  return words;
+}();
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BoundTest,
+    ::testing::Values(
+        // Entered anew for every reference, 26 rules would be walked 2^26 times;
+        // 81 elements (the grammar, 27 rules, 52 references, an item), 1 word + 1.
+        Bound{"VisitBudget", 25, "", Item("red"), "red",
+              "took more than " +
+                  std::to_string(81 * 2 * SemanticResolver::kVisitsPerElementAndWord) + " steps",
+              30, 10000},
+        // An item of no words is taken again at the end at every reference:
+        // after the 23 commands that start the result, its assignments reach
+        // 64 KiB after 22 of 2.9 KB, or 3,449 of 19 bytes ("SmResult.g.r20+='x'",
+        // 300 bytes of script log each).
+        Bound{"LongTagOneWord", 19, "a", Item("", " tag=\"" + std::string(2900, 'x') + "\""), "a",
+              "took more than 65536 bytes of assignments", 45, 80000},
+        Bound{"ShortTagHundredWords", 19, kHundredAs, Item("", " tag=\"x\""), kHundredAs,
+              "took more than 65536 bytes of assignments", 3472, 1100000}),
+    [](const ::testing::TestParamInfo<Bound>& info) { return info.param.what; });
 
 TEST_F(SemanticResolverTest, MissingMorvishIsLoggedAndFindsNothing) {
   Register("cities.list", "application/grammar+list");
