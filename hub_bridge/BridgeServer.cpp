@@ -1,13 +1,14 @@
 #include "hub_bridge/BridgeServer.h"
 
 #include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 
 #include "hub_bridge/HubOperations.h"
 #include "hub_bridge/Recording.h"
+#include "libhub/util/Console.h"
+#include "libhub/util/Print.h"
 #include "platform/TcpSocket.h"
 
 RecordingParameters RecordingParams;
@@ -105,12 +106,12 @@ void* InitializeBridge(HubIO_Server*, int argc, char** argv) {
 void BridgePrint(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  vprintf(format, args);
+  HubUtil_ConsoleVPrint(format, args);
   va_end(args);
-  fflush(stdout);
+  HubUtil_PrintFlush();
 }
 
 void EndBridge(int status) {
-  fflush(stdout);
+  HubUtil_PrintFlush();
   exit(status);
 }

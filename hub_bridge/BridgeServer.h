@@ -48,7 +48,7 @@ Hub_DispatchTable* AddBridgeOperations(HubIO_Server* server, Hub_DispatchTable* 
 // ends when it cannot). No server data: null.
 void* InitializeBridge(HubIO_Server* server, int argc, char** argv);
 
-// printf to standard output, flushed.
+// printf to the hub library's console (Console.h), which is then written out.
 void BridgePrint(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// Every end of the bridge: flushes standard output and exits with the status.
+// Every end of the bridge: writes the console out and exits with the status.
 [[noreturn]] void EndBridge(int status);

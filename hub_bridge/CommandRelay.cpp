@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "hub_bridge/BridgeServer.h"
+#include "hub_bridge/CallEnd.h"
 #include "hub_bridge/FieldParsers.h"
 #include "libhub/io/CallEnvironment.h"
 
@@ -46,6 +47,7 @@ void SendDialog(Hub_CallEnvironment* env, const std::vector<FrameKey>& keys) {
 }
 
 [[noreturn]] void StopCall(Hub_CallEnvironment* env, int status) {
+  ForgetHubConnection();
   SendHubFrame(env, "StopCall", {});
   EndBridge(status);
 }
@@ -156,4 +158,5 @@ void SendHubFrame(Hub_CallEnvironment* env, const char* name, const std::vector<
   }
   Hub_DestroyFrame(Hub_EnvSendAndAwaitReply(env, frame, nullptr));
   Hub_DestroyFrame(frame);
+  StopCallIfHubLost(env);
 }

@@ -20,7 +20,9 @@
 // next one, and one that matches nothing is ignored. Flag keys carry "".
 //
 // When the dialog manager closes the connection or a receive fails, the
-// bridge says so, sends "StopCall" and ends with status 1.
+// bridge says so, sends "StopCall" and ends with status 1. The dialogue has
+// ended once "StopCall" is to be sent: the hub's connection may then go
+// (CallEnd.h).
 #pragma once
 #include <cstdint>
 #include <string>
@@ -50,5 +52,6 @@ struct FrameKey {
 FrameKey IntKey(const char* key, int32_t number);
 
 // Sends a clause frame of the name with the keys to the hub through the
-// environment and waits for the hub's reply, which is destroyed unread.
+// environment and waits for the hub's reply, which is destroyed unread; a
+// call whose hub connection was lost meanwhile ends there (CallEnd.h).
 void SendHubFrame(Hub_CallEnvironment* env, const char* name, const std::vector<FrameKey>& keys);

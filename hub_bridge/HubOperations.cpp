@@ -1,18 +1,14 @@
 #include "hub_bridge/HubOperations.h"
 
-#include <chrono>
 #include <string>
-#include <thread>
 
 #include "hub_bridge/BridgeServer.h"
+#include "hub_bridge/CallEnd.h"
 #include "hub_bridge/CommandRelay.h"
 #include "hub_bridge/FieldParsers.h"
+#include "libhub/util/PlatformUtil.h"
 
 namespace {
-
-void Pause(int milliseconds) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
 
 Hub_Frame* NewReply() { return Hub_MakeFrameOfKind("reply", HUB_KIND_CLAUSE); }
 
@@ -31,10 +27,11 @@ Hub_Frame* BeginSession(Hub_Frame*, Hub_CallEnvironment* env) {
   if (InitASR) {
     SendHubFrame(env, "dialog", {{":prepare_group", ""}, {":group_name", "init"}});
     SendHubFrame(env, "dialog", {{":start_sampling", ""}, IntKey(":testmode", 1)});
-    Pause(1000);
+    HubUtil_SleepPlainMillis(1000);  // the library's sleep: the console is written first
   }
   BridgePrint("\nI am sending the Begin message to DM engine\n");
   Client().Send("Begin");
+  WatchHubConnection(env);
   RelayDMReplies(env, RelayVariant::kBeginSession);
   return NewReply();
 }
@@ -53,15 +50,7 @@ Hub_Frame* ProcessParse(Hub_Frame* frame, Hub_CallEnvironment* env) {
   return nullptr;
 }
 
-Hub_Frame* EndSession(Hub_Frame*, Hub_CallEnvironment*) {
-  Client().SetSendTimeout(3000);
-  Client().SetReceiveTimeout(3000);
-  Client().Send("End");
-  std::string ignored;
-  Client().Receive(&ignored);
-  Pause(1000);
-  EndBridge(0);
-}
+Hub_Frame* EndSession(Hub_Frame*, Hub_CallEnvironment*) { EndDialogue(0); }
 
 Hub_Frame* reset_dm(Hub_Frame*, Hub_CallEnvironment*) { return nullptr; }
 

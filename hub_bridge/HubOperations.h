@@ -8,13 +8,15 @@
 //
 //   BeginSession           with "-INITASR" first "dialog" :prepare_group
 //                          :group_name "init", "dialog" :start_sampling
-//                          :testmode 1 and a pause of 1000 ms; "Begin"; a
-//                          frame "reply"
+//                          :testmode 1 and a pause of 1000 ms (the console
+//                          written first); "Begin", from which on the call
+//                          runs on this connection (CallEnd.h); a frame "reply"
 //   ProcessParse           ":utt U\t:conf C\t:noinput N\t:semantic S" (with
 //                          :noinput 1: "NOINPUT" and 0; C as "%G", and 0
 //                          when it is no finite number)
 //   EndSession             "End", one reply awaited at most 3000 ms, a pause of
 //                          1000 ms, then the process ends with status 0
+//                          (EndDialogue, CallEnd.h)
 //   reset_dm               nothing
 //   AfterPlaying           "OK"
 //   ProcessISInfo          the ":outframe" text as it is (a list of fields

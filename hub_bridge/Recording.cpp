@@ -14,6 +14,7 @@
 #include "libhub/frames/BrokerProxy.h"
 #include "libhub/io/CallEnvironment.h"
 #include "libhub/io/ProxyReceiving.h"
+#include "libhub/util/Print.h"
 #include "platform/NoFollowFile.h"
 #include "platform/ProgramRunner.h"
 
@@ -83,6 +84,7 @@ void ConvertToWav() {
   std::string raw = RecordingPath(".raw");
   std::vector<std::string> argv = {"sox", "-t", "raw", "-r", std::to_string(SampleRate), "-e",
                                    "signed-integer", "-b", "16", "-c", "1", raw};
+  HubUtil_PrintFlush();  // the console comes before anything sox prints
   int status = platform::RunProgramWritingFile(argv, RecordingPath(".wav"));
   if (status != 0) BridgePrint("ERROR : [Play] sox failed (status %d) on %s\n", status, raw.c_str());
 }

@@ -1,6 +1,5 @@
 #include "libhub/ServerMain/ServerMain.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 
@@ -95,9 +94,6 @@ int Hub_StartServer(HubIO_Server* server) {
 }
 
 void Hub_ServerMain(int argc, char** argv, const Hub_ServerHooks& hooks) {
-  // The console is written in one piece before each wait (Print.h), also on
-  // a terminal.
-  setvbuf(stdout, nullptr, _IOFBF, BUFSIZ);
   HubIO_Server* server = Hub_SetUpServer(argc, argv, &hooks);
   if (!server) HubUtil_PrintFatal("Failed to set up server!\n");
   // A server that could not start is a failure, not a normal end.

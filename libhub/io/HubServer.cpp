@@ -567,6 +567,14 @@ void HubIO_SetConnectionData(HubIO_Connection* connection, void* data, HubIO_Dat
   connection->clientDataFree = freeData;
 }
 
+int HubIO_ConnectionLost(const HubIO_Connection* connection) {
+  return !connection || connection->state != HUBIO_CONNECTION_LIVE ||
+                 connection->socket == HUBUTIL_INVALID_SOCKET || connection->queue->error ||
+                 connection->queue->disconnected
+             ? 1
+             : 0;
+}
+
 int HubIO_ConnectionWriteFrame(HubIO_Connection* connection, const Hub_Frame* frame,
                                int32_t messageType, int wait) {
   if (!connection || connection->state != HUBIO_CONNECTION_LIVE ||

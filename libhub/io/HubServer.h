@@ -345,6 +345,12 @@ void* HubIO_ConnectionServerData(const HubIO_Connection* connection);
 HubIO_Server* HubIO_ConnectionServer(const HubIO_Connection* connection);
 const char* HubIO_ConnectionPeerHost(const HubIO_Connection* connection);
 void HubIO_SetConnectionData(HubIO_Connection* connection, void* data, HubIO_DataFree freeData);
+// 1 when the connection's peer is gone: the connection is null, destroyed or
+// shut down, the peer ended its stream (closed it, or sent a disconnect
+// message), or a read or write on it failed; else 0. It only reads what the
+// library noticed: a peer that left unnoticed is found at the next read or
+// write.
+int HubIO_ConnectionLost(const HubIO_Connection* connection);
 
 // Writes the frame as that message type: 0 written, 1 still queued, -1 error
 // (a connection that is not live warns "Can't write message because socket is

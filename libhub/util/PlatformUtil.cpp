@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "libhub/util/Console.h"
 #include "libhub/util/Print.h"
 
 namespace {
@@ -34,8 +35,10 @@ char* AppendText(char* out, const char* text) {
   return out;
 }
 
-// Only async-signal-safe calls: the warning is written with write(2).
+// Only async-signal-safe calls: the console and the warning are written with
+// write(2).
 void EndOnSignal(int signalNumber) {
+  HubUtil_ConsoleFlushFromSignal();
   if (g_signalVerbosity >= 2) {
     char line[64];
     char* end = AppendText(line, "  (WARNING: Received signal ");

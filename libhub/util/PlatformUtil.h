@@ -22,9 +22,9 @@ void HubUtil_SleepPlainMillis(int milliseconds);
 // Sleeps that many seconds (not a cancellation point).
 void HubUtil_SleepSeconds(int seconds);
 
-// Installs handlers for SIGINT and SIGTERM that write the warning
-// "Received signal %d; exiting\n" (when the verbosity shows warnings) and end
-// the process with status 1.
+// Installs handlers for SIGINT and SIGTERM that write what the console holds
+// (Console.h), then the warning "Received signal %d; exiting\n" (when the
+// verbosity shows warnings), and end the process with status 1.
 void HubUtil_InstallSignalHandlers();
 // 1 once installed.
 int HubUtil_SignalHandlersInstalled();

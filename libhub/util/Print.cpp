@@ -3,40 +3,56 @@
 #include <cstdlib>
 #include <string>
 
+#include "libhub/util/Console.h"
+
 namespace {
 
 int g_verbosity = -1;
 bool g_tableInstalled = false;
 HubUtil_PrinterTable g_table = {};
 
+// ---- streams ----
+
+// Standard output goes to the console (Console.h), standard error as it is.
+void WriteMessage(FILE* stream, const char* format, va_list args) {
+  va_list copy;
+  va_copy(copy, args);
+  if (stream == stdout) {
+    HubUtil_ConsoleVPrint(format, copy);
+  } else {
+    vfprintf(stream, format, copy);
+  }
+  va_end(copy);
+}
+
+void Put(FILE* stream, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  WriteMessage(stream, format, args);
+  va_end(args);
+}
+
 // ---- escapes ----
 
 void WriteColor(FILE* stream, int foreground, int background) {
   if (foreground >= 0 && background >= 0) {
-    fprintf(stream, "\033[3%dm\033[4%dm", foreground, background);
+    Put(stream, "\033[3%dm\033[4%dm", foreground, background);
   } else if (foreground >= 0) {
-    fprintf(stream, "\033[3%dm", foreground);
+    Put(stream, "\033[3%dm", foreground);
   } else if (background >= 0) {
-    fprintf(stream, "\033[4%dm", background);
+    Put(stream, "\033[4%dm", background);
   } else {
-    fputs("\033[0m", stream);
+    Put(stream, "\033[0m");
   }
 }
 
 void ResetColor(FILE* stream) { WriteColor(stream, -1, -1); }
 
-void WriteMessage(FILE* stream, const char* format, va_list args) {
-  va_list copy;
-  va_copy(copy, args);
-  vfprintf(stream, format, copy);
-  va_end(copy);
-}
-
-// Standard output is written when the process is about to wait
+// The console is written when the process is about to wait
 // (HubUtil_PrintFlush); what goes to standard error goes out at once, so the
 // output held before it goes first.
 FILE* Errors() {
-  fflush(stdout);
+  HubUtil_ConsoleFlush();
   return stderr;
 }
 
@@ -308,7 +324,7 @@ void HubUtil_PrintDeepTrace(const char* format, ...) {
   HUB_PRINT_VARIADIC(HUBUTIL_PRINT_DEEP_TRACE, 6, -1, -1, nullptr);
 }
 
-void HubUtil_PrintFlush() { fflush(stdout); }
+void HubUtil_PrintFlush() { HubUtil_ConsoleFlush(); }
 
 void HubUtil_StreamPrint(FILE* stream, const char* format, ...) {
   va_list args;

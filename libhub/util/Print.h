@@ -14,13 +14,14 @@
 // "libhub/frames/dynamic_buffer") first; below verbosity 4 only the message is
 // shown, from 4 up "location: message".
 //
-// The standard printers write standard output without flushing it: the
-// library calls HubUtil_PrintFlush before every wait (the timed-task loop's
-// poll or sleep, a blocking read or accept, a sleep between tries) and before
-// it hands a message to an operation, which may wait outside the library;
-// exit flushes what is left. Standard output is flushed before anything goes
-// to standard error, so a console that shows both keeps the order of the
-// prints.
+// What the standard printers give standard output is held in the library's
+// console (Console.h), not in C stdio: the library calls HubUtil_PrintFlush
+// before every wait (the timed-task loop's poll or sleep, a blocking read or
+// accept, a sleep between tries) and before it hands a message to an
+// operation, which may wait outside the library; exit, and the signals the
+// library ends the process on, write what is left. The console is written
+// before anything goes to standard error, so a console that shows both keeps
+// the order of the prints.
 //
 // The verbosity and the table are read without a lock: set them at start-up,
 // before threads exist.
@@ -91,7 +92,7 @@ void HubUtil_PrintColoredDetail(int foreground, int background, const char* form
 void HubUtil_PrintTrace(const char* format, ...);      // from verbosity 5
 void HubUtil_PrintDeepTrace(const char* format, ...);  // from verbosity 6
 
-// Writes out what the printers left in standard output's buffer.
+// Writes out what the printers left in the console.
 void HubUtil_PrintFlush();
 
 // Standard output or error: always, through the level printer at level -1.

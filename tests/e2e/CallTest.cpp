@@ -29,6 +29,9 @@ using Words = std::vector<std::string>;
 constexpr int kWaitMs = 60000;
 const char kStatusesOk[] =
     "Quorvane: exit status 0\nTressig: exit status 0\nterminal_caller: exit status 0\n";
+const char kStatusesHubLost[] =
+    "Quorvane: exit status 0\nTressig: exit status 1\nterminal_caller: exit status 0\n";
+const char kHubLost[] = "\nThe hub's connection was lost; the call is stopped.\n";
 
 std::string Document(const std::string& body) {
   return "<?xml version=\"1.0\"?>\n<vxml version=\"1.0\">\n" + body + "</vxml>\n";
@@ -124,6 +127,8 @@ struct CallCase {
   Words socketLog;
   std::vector<std::pair<std::string, std::string>> files = {};  // path, content after the call
   void (*prepare)() = nullptr;  // sets the folder up before the call
+  std::string statuses = kStatusesOk;  // how the three programs ended
+  std::string tressigSays = "";        // a text on Tressig's console
 };
 
 void PrintTo(const CallCase& c, std::ostream* out) { *out << c.title; }
@@ -136,12 +141,13 @@ TEST_P(CallTest, RunsThroughAllThreePrograms) {
   testsupport::WriteFile("answers.txt", c.answers);
   if (c.prepare) c.prepare();
   testsupport::ChildResult result = Launch(c.options);
-  EXPECT_EQ(0, result.status) << result.out;
-  EXPECT_EQ(kStatusesOk, Tail(result.out, 3));
+  EXPECT_EQ(c.statuses == kStatusesOk ? 0 : 1, result.status) << result.out;
+  EXPECT_EQ(c.statuses, Tail(result.out, 3));
   EXPECT_EQ(c.frames, CallerFrames());
   EXPECT_EQ(c.socketLog, SocketLog());
   EXPECT_EQ(kArchived, Archive());
   for (const auto& [path, content] : c.files) EXPECT_EQ(content, testsupport::ReadFile(path)) << path;
+  EXPECT_NE(std::string::npos, testsupport::ReadFile("tressig_console.txt").find(c.tressigSays));
 }
 
 std::string Spoken(const std::string& text, const std::string& bargein = "false") {
@@ -250,6 +256,18 @@ const CallCase kCases[] = {
                "Send> Koniec dialogu"}},
     {"the caller hangs up", kField, "/hangup\n", {}, kAskFrames,
      Words{"Receive> Begin"} + kAskLog + Words{"Receive> End", "Send> Koniec dialogu"}},
+    // A lost hub ends the call as a hang-up does, and Tressig with status 1.
+    {"the hub lost between operations", kField, "/drop\n", {}, kAskFrames,
+     Words{"Receive> Begin"} + kAskLog + Words{"Receive> End", "Send> Koniec dialogu"}, {},
+     nullptr, kStatusesHubLost, kHubLost},
+    {"the contacted hub lost between operations", kField, "/drop\n", {"-contact_hub"},
+     kAskFrames,
+     Words{"Receive> Begin"} + kAskLog + Words{"Receive> End", "Send> Koniec dialogu"}, {},
+     nullptr, kStatusesHubLost, kHubLost},
+    {"the hub lost while the bridge awaits its reply", kField, "", {"-drop", "dialog"},
+     Words{kGrammarFrames[0]},
+     Words{"Receive> Begin", "Send> NewGroup\t", "Receive> End", "Send> Koniec dialogu"}, {},
+     nullptr, kStatusesHubLost, kHubLost},
 };
 
 INSTANTIATE_TEST_SUITE_P(Calls, CallTest, ::testing::ValuesIn(kCases),

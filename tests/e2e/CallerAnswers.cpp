@@ -55,7 +55,8 @@ std::optional<std::string> CallerAnswers::Ask(std::ostream& out, const std::stri
     return std::nullopt;
   }
   if (script_) out << line << std::endl;
-  if (line == kHangUpCommand) return std::nullopt;
+  dropped_ = line == kDropCommand;
+  if (line == kHangUpCommand || dropped_) return std::nullopt;
   if (line == kSilenceCommand) return std::string();
   try {
     return testsupport::Unescape(line);

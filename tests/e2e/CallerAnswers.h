@@ -12,7 +12,8 @@
 // At the terminal an empty line is the empty answer. A script skips blank
 // lines and comment lines (starting with "# "; a lone "#" is the key) and
 // writes the empty answer as "/silence". "/hangup" at any question hangs up;
-// so does the end of the input. Escapes \t \n \r \\ and \xHH (one byte, e.g. a
+// so does the end of the input. "/drop" at any question breaks the line: the
+// hub's connection ends without a hang-up. Escapes \t \n \r \\ and \xHH (one byte, e.g. a
 // Windows-1250 letter) are read in every answer; a line with a bad escape is
 // taken as it stands. A trailing "\r" is dropped.
 #pragma once
@@ -25,6 +26,7 @@ namespace e2e {
 
 inline constexpr char kHangUpCommand[] = "/hangup";
 inline constexpr char kSilenceCommand[] = "/silence";
+inline constexpr char kDropCommand[] = "/drop";
 
 struct SpeechAnswer {
   bool noInput = false;
@@ -44,14 +46,17 @@ class CallerAnswers {
   CallerAnswers(std::istream& in, bool script) : in_(in), script_(script) {}
 
   // Writes the question to `out` and reads the answer: none for a hang-up
-  // (the command, or the end of the input).
+  // (the command, or the end of the input) or a drop.
   std::optional<std::string> Ask(std::ostream& out, const std::string& question);
+  // The last answer was "/drop".
+  bool Dropped() const { return dropped_; }
 
  private:
   bool NextLine(std::string* line);
 
   std::istream& in_;
   bool script_;
+  bool dropped_ = false;
 };
 
 }  // namespace e2e

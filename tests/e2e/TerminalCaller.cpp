@@ -66,11 +66,12 @@ int TerminalCaller::Run() {
       out_ << "The system ended the call." << std::endl;
       return 0;
     }
+    if (hub_.Dropped()) return Drop();
     if (request == Request::kNone) {
-      if (!hub_.WaitForCount(next_ + 1, waitMs_)) return Lost();
+      if (!hub_.WaitForCount(next_ + 1, waitMs_) && !hub_.Dropped()) return Lost();
       continue;
     }
-    if (!Answer(request)) return HangUp();
+    if (!Answer(request)) return answers_.Dropped() ? Drop() : HangUp();
   }
 }
 
@@ -220,6 +221,13 @@ int TerminalCaller::HangUp() {
   if (hub_.WaitForPeerClose(waitMs_)) return 0;
   out_ << "(the bridge did not end after the hang-up)" << std::endl;
   return 1;
+}
+
+// The line breaks: the connection ends without "EndSession".
+int TerminalCaller::Drop() {
+  hub_.Drop();
+  out_ << "CALLER drops the connection." << std::endl;
+  return 0;
 }
 
 int TerminalCaller::Lost() {

@@ -16,8 +16,10 @@
 //   "StopCall"         ends the call;
 // grammar set-up, "SetProperty" and ":stop_sampling" are acknowledged (the
 // fake hub answers every frame that asks for a reply). A hang-up calls
-// "EndSession". Every frame received is written to the frame log, one line
-// each (FrameLine, with escapes).
+// "EndSession"; a drop (the answer "/drop", or a frame the fake hub was told
+// to answer with AutoReply::Drop) ends the hub's connection. Every frame
+// received is written to the frame log, one line each (FrameLine, with
+// escapes).
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -48,9 +50,9 @@ class TerminalCaller {
   TerminalCaller(testsupport::FakeHub& hub, CallerAnswers& answers, std::ostream& out,
                  std::ostream& frameLog, int waitMs);
 
-  // Plays the call to its end: 0 when the bridge stopped the call or the
-  // caller hung up and the bridge ended; 1 when the bridge went away or fell
-  // silent first.
+  // Plays the call to its end: 0 when the bridge stopped the call, the
+  // caller hung up and the bridge ended, or the caller dropped the
+  // connection; 1 when the bridge went away or fell silent first.
   int Run();
 
  private:
@@ -68,6 +70,7 @@ class TerminalCaller {
   void StreamAudio(testsupport::FakeBroker& broker, const std::string& key);
   bool StopSeen() const;
   int HangUp();
+  int Drop();
   int Lost();
 
   testsupport::FakeHub& hub_;

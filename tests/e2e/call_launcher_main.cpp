@@ -1,13 +1,13 @@
 // call_launcher: one call through the three programs, in the current folder.
 //
 //   call_launcher [-contact_hub] [-INITASR] [-script FILE] [-timeout SECONDS]
-//                 DOCUMENT
+//                 [-drop NAME] DOCUMENT
 //
 // Starts Quorvane -F DOCUMENT -PORT P1 and waits until it listens on P1, read
 // from /proc (it serves the first peer that connects, so it is never
 // probed); then Tressig -port P2 -PORT P1 and waits until it listens on P2;
 // then terminal_caller -port P2 on this terminal (with -script FILE, the
-// answers come from the file). With -contact_hub the caller listens on P2
+// answers come from the file; -drop NAME goes to it too). With -contact_hub the caller listens on P2
 // first and Tressig is started with -contact_hub 127.0.0.1:P2 instead.
 // -INITASR goes to Tressig. P1 and P2 are free ports; when a program ends
 // before it listens (its port was taken meanwhile), the call is started
@@ -58,6 +58,7 @@ struct Options {
   bool initAsr = false;
   std::string scriptFile;
   int timeoutSeconds = 0;
+  std::string dropAt;
   std::string document;
 };
 
@@ -70,7 +71,7 @@ struct Program {
 
 int Usage() {
   std::cerr << "Usage: call_launcher [-contact_hub] [-INITASR] [-script FILE] [-timeout SECONDS]"
-               " DOCUMENT"
+               " [-drop NAME] DOCUMENT"
             << std::endl;
   return 2;
 }
@@ -84,6 +85,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       options->initAsr = true;
     } else if (word == "-script" && i + 1 < argc) {
       options->scriptFile = argv[++i];
+    } else if (word == "-drop" && i + 1 < argc) {
+      options->dropAt = argv[++i];
     } else if (word == "-timeout" && i + 1 < argc) {
       if (!testsupport::ParseNumber(argv[++i], testsupport::kMaxTimeoutSeconds,
                                     &options->timeoutSeconds)) {
@@ -188,6 +191,7 @@ Words CallerArgv(const Options& options, int hubPort) {
   Words argv = {testsupport::BinPath("terminal_caller"), options.contactHub ? "-listen" : "-port",
                 std::to_string(hubPort)};
   if (!options.scriptFile.empty()) argv.insert(argv.end(), {"-script", options.scriptFile});
+  if (!options.dropAt.empty()) argv.insert(argv.end(), {"-drop", options.dropAt});
   return argv;
 }
 

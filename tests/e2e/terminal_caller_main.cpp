@@ -3,16 +3,17 @@
 // answers (CallerAnswers.h).
 //
 //   terminal_caller (-port PORT | -listen PORT) [-script FILE]
-//                   [-frames FILE] [-timeout SECONDS]
+//                   [-frames FILE] [-timeout SECONDS] [-drop NAME]
 //
 // -port reaches Tressig listening on 127.0.0.1:PORT (tried again until the
 // time-out); -listen waits there for Tressig started with "-contact_hub".
 // Every frame received goes to -frames (default "caller_frames.txt").
 // -timeout bounds each wait for the bridge (default 60, at most 86400); the
-// answers are awaited without limit. Exit status: 0 when the call ended
-// (StopCall, or a hang-up the bridge followed), 1 when the bridge could not
-// be reached, went away or fell silent, 2 on a bad command line or an
-// unreadable file.
+// answers are awaited without limit. With -drop the hub drops its connection
+// instead of answering the first frame of that name. Exit status: 0 when the
+// call ended (StopCall, a hang-up the bridge followed, or a drop), 1 when the
+// bridge could not be reached, went away or fell silent, 2 on a bad command
+// line or an unreadable file.
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -30,11 +31,12 @@ struct Options {
   std::string scriptFile;
   std::string frameFile = "caller_frames.txt";
   int timeoutSeconds = 60;
+  std::string dropAt;
 };
 
 int Usage() {
   std::cerr << "Usage: terminal_caller (-port PORT | -listen PORT) [-script FILE] [-frames FILE]"
-               " [-timeout SECONDS]"
+               " [-timeout SECONDS] [-drop NAME]"
             << std::endl;
   return 2;
 }
@@ -50,6 +52,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       options->scriptFile = value;
     } else if (option == "-frames") {
       options->frameFile = value;
+    } else if (option == "-drop") {
+      options->dropAt = value;
     } else if (option == "-timeout") {
       if (!testsupport::ParseNumber(value, testsupport::kMaxTimeoutSeconds,
                                     &options->timeoutSeconds) ||
@@ -90,6 +94,7 @@ int main(int argc, char** argv) {
   int waitMs = options.timeoutSeconds * 1000;
   testsupport::FakeHub hub;
   HubUtil_SetVerbosity(1);  // the hub library's warnings would break into the conversation
+  if (!options.dropAt.empty()) hub.SetReply(options.dropAt, testsupport::AutoReply::Drop());
   if (!Reach(hub, options, waitMs)) {
     std::cerr << "terminal_caller: the bridge was not reached on port " << options.port
               << std::endl;

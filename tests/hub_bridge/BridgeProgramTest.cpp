@@ -1,5 +1,6 @@
 // Tressig as a program: start-up and its options, the ends of a call, and a
 // dialogue with the real Quorvane.
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -66,6 +67,63 @@ TEST_F(BridgeTest, EndSessionSaysEndAndEndsWithStatus0) {
   EXPECT_EQ(0, Finish().status);
   EXPECT_EQ((Words{"Begin", "End"}), dm_.Received());
   EXPECT_EQ(Words{"dialog :start_sampling \"\" :testmode 0"}, Frames());
+}
+
+// A hub connection lost outside the call changes nothing: the next hub is
+// served, and the dialogue's end stays the end. A loss during the call:
+// tests/e2e/CallTest.cpp.
+struct HubLossCase {
+  const char* title;
+  bool leavesBeforeBegin;  // the hub leaves and comes again before BeginSession
+  const char* dropAt;      // the hub leaves instead of answering this frame ("": none)
+};
+
+const HubLossCase kHubLossCases[] = {
+    {"Before BeginSession", true, ""},
+    {"At the dialogue's end", false, "StopCall"},
+};
+
+class HubLossTest : public BridgeTest, public ::testing::WithParamInterface<HubLossCase> {};
+
+TEST_P(HubLossTest, OutsideTheCallChangesNothing) {
+  const HubLossCase& c = GetParam();
+  dm_.Play({Await(), Say("Koniec dialogu")});
+  Launch(dm_.Port(), {}, false);
+  if (c.leavesBeforeBegin) {
+    hub_.CloseConnection();
+    ASSERT_TRUE(Connect());
+  }
+  if (*c.dropAt) hub_.SetReply(c.dropAt, testsupport::AutoReply::Drop());
+  Call("BeginSession");
+  testsupport::ChildResult result = Finish();
+  EXPECT_EQ(0, result.status);
+  EXPECT_EQ(Words{"Begin"}, dm_.Received());
+  EXPECT_EQ(Words{"StopCall"}, Frames());
+  EXPECT_EQ(std::string::npos, result.out.find("connection was lost")) << result.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Hub, HubLossTest, ::testing::ValuesIn(kHubLossCases),
+                         TitleName<HubLossCase>);
+
+// The pause of "-INITASR" writes the console first: the reply to its second
+// frame shows while the pause runs, and is still there after a SIGTERM then.
+TEST_F(BridgeTest, ThePauseWritesTheConsoleFirst) {
+  auto replies = [] {
+    std::string console = testsupport::ReadFile("console.txt");
+    int count = 0;
+    for (size_t at = 0; (at = console.find("Received reply", at)) != std::string::npos; ++at) {
+      ++count;
+    }
+    return count;
+  };
+  dm_.Play({});
+  Launch(dm_.Port(), {"-INITASR"}, false, "console.txt");
+  ASSERT_TRUE(hub_.Send("BeginSession", {}));
+  ASSERT_TRUE(PollUntil(kWaitMs, [&] { return replies() == 2; }));
+  kill(bridge_->Pid(), SIGTERM);
+  EXPECT_EQ(1, Finish().status);
+  EXPECT_EQ(Words{}, dm_.Received());  // the signal came in the pause, before "Begin"
+  EXPECT_EQ(2, replies());
 }
 
 TEST_F(BridgeTest, QuorvaneAndTressigRunADialogueForAContactedHub) {

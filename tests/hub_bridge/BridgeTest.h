@@ -36,16 +36,26 @@ class BridgeTest : public testsupport::TempDirTest {
     Launch(dm_.Port(), options, contacted);
   }
   // Starts Tressig on the dialog manager's port and connects the hub to it,
-  // or, `contacted`, lets Tressig contact the hub.
-  void Launch(int dmPort, const Words& options, bool contacted) {
-    int port = contacted ? hub_.Listen() : testsupport::FreePort();
+  // or, `contacted`, lets Tressig contact the hub. With a console file,
+  // Tressig's standard output goes there instead of to Finish's result.
+  void Launch(int dmPort, const Words& options, bool contacted,
+              const std::string& consoleFile = "") {
+    contacted_ = contacted;
+    port_ = contacted ? hub_.Listen() : testsupport::FreePort();
     Words argv = {testsupport::BinPath("Tressig"), "-PORT", std::to_string(dmPort),
                   contacted ? "-contact_hub" : "-port",
-                  (contacted ? "127.0.0.1:" : "") + std::to_string(port)};
+                  (contacted ? "127.0.0.1:" : "") + std::to_string(port_)};
     argv.insert(argv.end(), options.begin(), options.end());
+    if (!consoleFile.empty()) {
+      argv.insert(argv.begin(), {"/bin/sh", "-c", "exec \"$0\" \"$@\" >" + consoleFile});
+    }
     bridge_ = std::make_unique<testsupport::BackgroundChild>(argv);
-    auto connect = [&] { return hub_.ConnectToServer(port, kWaitMs); };
-    ASSERT_TRUE(contacted ? hub_.AcceptServer(kWaitMs) : PollUntil(kWaitMs, connect));
+    ASSERT_TRUE(Connect());
+  }
+  // The hub connects again (or is contacted again): true once connected.
+  bool Connect() {
+    auto connect = [&] { return hub_.ConnectToServer(port_, kWaitMs); };
+    return contacted_ ? hub_.AcceptServer(kWaitMs) : PollUntil(kWaitMs, connect);
   }
   void Call(const std::string& operation, const FrameKeys& keys = {}) {
     hub_.Call(operation, keys, kWaitMs);
@@ -65,6 +75,8 @@ class BridgeTest : public testsupport::TempDirTest {
   testsupport::FakeDialogManager dm_;
   testsupport::FakeHub hub_;
   std::unique_ptr<testsupport::BackgroundChild> bridge_;
+  bool contacted_ = false;
+  int port_ = 0;  // where the hub reaches Tressig, or Tressig the hub
 };
 
 }  // namespace bridgetest

@@ -182,6 +182,12 @@ AutoReply AutoReply::Silent() {
   return reply;
 }
 
+AutoReply AutoReply::Drop() {
+  AutoReply reply;
+  reply.drop = true;
+  return reply;
+}
+
 bool SendAndFlush(HubIO_SockObjectQueue* queue, HubIO_SockObject* record) {
   if (!queue || !record) {
     HubIO_FreeSockObject(record);
@@ -285,6 +291,7 @@ void FakeHub::Open(HubUtil_Socket socket) {
     std::lock_guard<std::mutex> lock(stateMutex_);
     connected_ = true;
     peerClosed_ = false;
+    dropped_ = false;
     awaitingHandshake_ = true;
     handshake_.reset();
     Hub_DestroyFrame(handshakeHubData_);
@@ -301,22 +308,31 @@ std::optional<ReceivedFrame> FakeHub::Handshake() const {
 }
 
 void FakeHub::CloseConnection() {
+  Drop();
+  if (reader_.joinable()) reader_.join();
+  std::lock_guard<std::mutex> lock(queueMutex_);
+  HubIO_DestroySockObjectQueue(queue_);
+  queue_ = nullptr;
+  HubUtil_CloseSocket(socket_);
+  socket_ = -1;
+}
+
+void FakeHub::Drop() {
   stopReader_ = true;
   {
     std::lock_guard<std::mutex> lock(queueMutex_);
-    if (socket_ >= 0) HubUtil_ShutdownSocket(socket_);
-  }
-  if (reader_.joinable()) reader_.join();
-  {
-    std::lock_guard<std::mutex> lock(queueMutex_);
-    HubIO_DestroySockObjectQueue(queue_);
-    queue_ = nullptr;
-    HubUtil_CloseSocket(socket_);
-    socket_ = -1;
+    if (socket_ < 0) return;
+    HubUtil_ShutdownSocket(socket_);
   }
   std::lock_guard<std::mutex> lock(stateMutex_);
+  dropped_ = !peerClosed_;
   connected_ = false;
   changed_.notify_all();
+}
+
+bool FakeHub::Dropped() const {
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  return dropped_;
 }
 
 void FakeHub::Close() {
@@ -397,6 +413,10 @@ bool FakeHub::Write(const Hub_Frame* frame, int32_t messageType) {
 
 void FakeHub::Answer(const std::string& incomingName, const Hub_Frame* hubData,
                      const AutoReply& reply) {
+  if (reply.drop) {
+    Drop();
+    return;
+  }
   Hub_Frame* answer = MakeAnswer(incomingName, hubData, reply);
   if (answer) Write(answer, reply.messageType);
   Hub_DestroyFrame(answer);
@@ -499,7 +519,7 @@ std::vector<ReceivedFrame> FakeHub::Received() const {
 }
 
 bool FakeHub::WaitForCount(size_t count, int timeoutMs) const {
-  WaitFor(timeoutMs, [&] { return received_.size() >= count || peerClosed_; });
+  WaitFor(timeoutMs, [&] { return received_.size() >= count || peerClosed_ || !connected_; });
   std::lock_guard<std::mutex> lock(stateMutex_);
   return received_.size() >= count;
 }

@@ -101,12 +101,14 @@ Hub_Frame* MakeHubFrame(const std::string& name, const FrameKeys& keys);
 // How the fake hub answers a server's frame that asks for a reply.
 struct AutoReply {
   bool silent = false;                          // send nothing at all
+  bool drop = false;                            // drop the connection instead (Drop)
   int32_t messageType = HUB_REPLY_MSG_TYPE;     // or HUB_ERROR_MSG_TYPE
   std::string name;                             // "" answers with the incoming name
   FrameKeys keys;                               // put before ":hub_opaque_data"
   // An error answer: frame "system_error" with ":errno" and ":err_description".
   static AutoReply Error(int32_t errorNumber, const std::string& description);
   static AutoReply Silent();
+  static AutoReply Drop();
 };
 
 // A new answer to a frame of the name whose hub data is given (may be null):
@@ -158,6 +160,13 @@ class FakeHub {
   // Closes the connection (the server reads the end) and stops the reader;
   // the listener stays. Safe to call when nothing is open.
   void CloseConnection();
+  // Ends the connection at once, from any thread (the reader's too): the
+  // server reads the end and the waits of the fake hub end; CloseConnection
+  // still releases it.
+  void Drop();
+  // True once the fake hub ended the connection (Drop, CloseConnection)
+  // before the server did; false again with the next connection.
+  bool Dropped() const;
   // CloseConnection, then closes the listener.
   void Close();
 
@@ -192,8 +201,8 @@ class FakeHub {
 
   // Every frame received, oldest first (handshake frames included).
   std::vector<ReceivedFrame> Received() const;
-  // Waits until at least `count` frames were received, or the server closed
-  // the connection; true when they were received.
+  // Waits until at least `count` frames were received, or the connection
+  // ended; true when they were received.
   bool WaitForCount(size_t count, int timeoutMs) const;
   // Waits for the frame at `index` (counting from 0).
   std::optional<ReceivedFrame> WaitForFrame(size_t index, int timeoutMs) const;
@@ -236,6 +245,7 @@ class FakeHub {
   Hub_Frame* handshakeHubData_ = nullptr;  // of the last handshake, until answered
   bool connected_ = false;
   bool peerClosed_ = false;
+  bool dropped_ = false;
   bool awaitingHandshake_ = false;  // the next frame is the handshake
   std::map<int32_t, std::optional<ReceivedFrame>> replies_;  // by transaction index
   int32_t nextIndex_ = 0;

@@ -9,7 +9,6 @@
 
 #include "libhub/ServerMain/ServerArgs.h"
 #include "tests/libhub/ServerMain/ServerMainTestSupport.h"
-#include "tests/support/CaptureStdout.h"
 
 namespace {
 
@@ -170,7 +169,7 @@ TEST_P(ServerArgsFailureTest, PrintsTheUsageAndGivesNoRecord) {
   hubtest::CommandLine line("/usr/local/bin/toy", c.words);
   int leftoverArgc = -1;
   testing::internal::CaptureStderr();
-  testsupport::CaptureStdout out;
+  hubtest::CaptureConsole out;
   Hub_ServerArgs* args =
       Hub_ParseServerArgs(line.Argc(), line.Argv(), nullptr, &leftoverArgc, nullptr);
   std::string printed = out.Take();

@@ -78,7 +78,7 @@ TEST_P(BrokerTest, DeliversChecksAndFinishes) {
   Hub_BrokerProxy* proxy = Hub_CreateBrokerProxy("127.0.0.1", port, "call-7", c.proxyType, nullptr);
   Hub_CallEnvironment* env = Hub_CreateCallEnvironment(nullptr);
   testing::internal::CaptureStderr();
-  testing::internal::CaptureStdout();
+  hubtest::CaptureConsole console;
   Hub_ProxyStartReceiving(env, proxy, OnData, OnFinal, OnAbort, c.immediate, 0, nullptr, nullptr);
   ASSERT_NE(proxy->inBroker, nullptr);
   Hub_Broker* broker = proxy->inBroker;
@@ -97,7 +97,7 @@ TEST_P(BrokerTest, DeliversChecksAndFinishes) {
   }
   if (!c.sent.back().empty()) sender.Close();
   loop.join();
-  std::string shown = testing::internal::GetCapturedStderr() + testing::internal::GetCapturedStdout();
+  std::string shown = testing::internal::GetCapturedStderr() + console.Take();
   EXPECT_EQ(c.events, g_events);
   EXPECT_NE(std::string::npos, shown.find(c.shown)) << shown;
   EXPECT_EQ(1, proxy->done);  // and never received again

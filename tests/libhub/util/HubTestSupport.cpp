@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "libhub/ServerMain/ServerMain.h"
+#include "libhub/util/Print.h"
 
 namespace hubtest {
 
@@ -20,6 +21,16 @@ Watchdog::Watchdog(int timeoutMs)
           _Exit(3);
         }
       }) {}
+
+CaptureConsole::CaptureConsole() {
+  HubUtil_PrintFlush();
+  capture_.emplace();
+}
+
+std::string CaptureConsole::Take() {
+  HubUtil_PrintFlush();
+  return capture_->Take();
+}
 
 Watchdog::~Watchdog() {
   {

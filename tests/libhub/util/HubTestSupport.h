@@ -7,8 +7,11 @@
 #include <cstdio>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+
+#include "tests/support/CaptureStdout.h"
 
 namespace hubtest {
 
@@ -26,6 +29,18 @@ class Watchdog {
   std::condition_variable done_;
   bool finished_ = false;
   std::thread thread_;
+};
+
+// Captures descriptor 1 as testsupport::CaptureStdout does, with the library's
+// console (Console.h) written out at both ends: Take gives what was printed
+// meanwhile.
+class CaptureConsole {
+ public:
+  CaptureConsole();
+  std::string Take();
+
+ private:
+  std::optional<testsupport::CaptureStdout> capture_;
 };
 
 // Polls `condition` every millisecond for at most `timeoutMs`: true once it holds.

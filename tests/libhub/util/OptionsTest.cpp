@@ -10,7 +10,6 @@
 
 #include "libhub/util/Options.h"
 #include "tests/libhub/util/HubTestSupport.h"
-#include "tests/support/CaptureStdout.h"
 #include "tests/support/ChildProcess.h"
 
 namespace {
@@ -39,7 +38,7 @@ std::string Joined(const std::vector<std::string>& words) {
 
 TEST(OptionsTest, UsageTextOfTheStandardTable) {
   const char* argv[] = {"/opt/bin/Tressig", nullptr};
-  testsupport::CaptureStdout capture;
+  hubtest::CaptureConsole capture;
   HubUtil_PrintUsage(1, argv, Standard());
   EXPECT_EQ(capture.Take(), kUsage);
 }
@@ -52,7 +51,7 @@ TEST(OptionsTest, UsageNamesTheProgramWithoutItsFolder) {
   HubUtil_OptionTable empty({});
   for (const Case& c : cases) {
     const char* argv[] = {c.path, nullptr};
-    testsupport::CaptureStdout capture;
+    hubtest::CaptureConsole capture;
     HubUtil_PrintUsage(1, argv, empty);
     EXPECT_EQ(capture.Take(), std::string("\nUsage: ") + c.name +
                                   " [Options]\n\n  Options:\n    -help: print this usage line\n\n")
@@ -82,7 +81,7 @@ TEST(OptionsTest, UsageLineDefaults) {
   for (const Case& c : cases) {
     HubUtil_OptionTable table({c.declaration});
     const char* argv[] = {"p", nullptr};
-    testsupport::CaptureStdout capture;
+    hubtest::CaptureConsole capture;
     HubUtil_PrintUsage(1, argv, table);
     EXPECT_EQ(capture.Take(), std::string("\nUsage: p [Options]\n\n  Options:\n") + c.line +
                                   "    -help: print this usage line\n\n")
@@ -184,7 +183,7 @@ TEST_P(SplitTest, LibraryAndLeftoverWords) {
   std::vector<const char*> argv = Argv(words);
   HubUtil_ArgList library;
   HubUtil_ArgList leftover;
-  testsupport::CaptureStdout capture;
+  hubtest::CaptureConsole capture;
   bool ok = HubUtil_SplitOptions(static_cast<int>(words.size()), argv.data(), Standard(), &library,
                                  &leftover);
   std::string out = capture.Take();
@@ -238,7 +237,7 @@ TEST(OptionsTest, Check) {
     Words words = {"bin/Tressig"};
     words.insert(words.end(), c.words.begin(), c.words.end());
     std::vector<const char*> argv = Argv(words);
-    testsupport::CaptureStdout capture;
+    hubtest::CaptureConsole capture;
     bool ok = HubUtil_CheckOptions(static_cast<int>(words.size()), argv.data(), Standard());
     EXPECT_EQ(ok, c.ok) << Joined(words);
     EXPECT_EQ(capture.Take(), c.ok ? "" : kUsage) << Joined(words);

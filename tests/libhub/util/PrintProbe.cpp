@@ -80,6 +80,7 @@ void Signal(const char* number) {
   Hub_InitializeStatics();
   HubUtil_InstallSignalHandlers();
   if (!HubUtil_SignalHandlersInstalled()) return;
+  HubUtil_PrintAtLevel(-1, "held\n");  // still in the console
   raise(atoi(number));
   sleep(5);
 }

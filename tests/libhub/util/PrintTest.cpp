@@ -70,11 +70,11 @@ const ProbeCase kCases[] = {
      "Hub_InitializeStatics())\n\033[0m"},
     {"SetNegativeVerbosityIsThree", "set-verbosity", "-7", "6", 0, "i\n", ""},
     {"SetVerbosityFour", "set-verbosity", "4", "0", 0, "d\ni\n", ""},
-    {"SigtermEndsWithOne", "signal", "15", nullptr, 1, "",
+    {"SigtermWritesTheConsoleAndEndsWithOne", "signal", "15", nullptr, 1, "held\n",
      "  (WARNING: Received signal 15; exiting\n)\n"},
-    {"SigintEndsWithOne", "signal", "2", nullptr, 1, "",
+    {"SigintWritesTheConsoleAndEndsWithOne", "signal", "2", nullptr, 1, "held\n",
      "  (WARNING: Received signal 2; exiting\n)\n"},
-    {"SignalQuietAtZero", "signal", "2", "0", 1, "", ""},
+    {"SignalQuietAtZero", "signal", "2", "0", 1, "held\n", ""},
 };
 
 class PrintProbeTest : public ::testing::TestWithParam<ProbeCase> {};

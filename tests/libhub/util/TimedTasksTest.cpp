@@ -612,9 +612,9 @@ TEST_F(TimedTaskTest, ReleasingATaskPrintsFromVerbosity4) {
     Probe probe;
     Hub_TimedTask* task = Create(&probe, 1000);
     HubUtil_SetVerbosity(c.verbosity);
-    ::testing::internal::CaptureStdout();
+    hubtest::CaptureConsole capture;
     Hub_RemoveTimedTask(task);
-    std::string printed = ::testing::internal::GetCapturedStdout();
+    std::string printed = capture.Take();
     HubUtil_SetVerbosity(3);
     EXPECT_EQ(printed, c.expected) << "verbosity " << c.verbosity;
     EXPECT_EQ(probe.cleanups, 1);
@@ -779,10 +779,10 @@ TEST_F(TaskThreadTest, ThreadsAnnounceTheirStartAndEndFromVerbosity5) {
   Probe probe;
   probe.name = "p";
   HubUtil_SetVerbosity(5);
-  ::testing::internal::CaptureStdout();
+  hubtest::CaptureConsole capture;
   Create(&probe, 0);
   bool ended = WaitUntil([&] { return probe.cleanups == 1 && ThreadEnded(probe.thread); });
-  std::string printed = ::testing::internal::GetCapturedStdout();
+  std::string printed = capture.Take();
   HubUtil_SetVerbosity(3);
   EXPECT_TRUE(ended);
   std::string id = std::to_string(probe.thread);

@@ -1,0 +1,93 @@
+#include "libhub/util/Console.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+namespace {
+
+constexpr size_t kConsoleSize = 64 * 1024;
+static_assert(std::atomic<size_t>::is_always_lock_free, "a signal handler reads the counts");
+
+// The text not yet written is g_text[g_written, g_held); a message is
+// counted in g_held only once it is whole.
+char g_text[kConsoleSize];
+std::atomic<size_t> g_held{0};
+std::atomic<size_t> g_written{0};
+std::mutex g_lock;  // one thread at a time adds or writes
+
+// Writes text[written, end) to standard output, counting each piece in
+// `written` as soon as it went out; stops at a failure (the rest is lost).
+// Only write(2), so a signal handler may use it.
+template <typename Count>
+void WriteOut(const char* text, Count& written, size_t end) {
+  while (written < end) {
+    ssize_t count = write(STDOUT_FILENO, text + written, end - written);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) return;
+    written += static_cast<size_t>(count);
+  }
+}
+
+// Under g_lock. The held count is emptied before the written one, so that a
+// signal between the two finds nothing left to write.
+void FlushLocked() {
+  WriteOut(g_text, g_written, g_held.load());
+  g_held = 0;
+  g_written = 0;
+}
+
+// Formats the message in place after what is held: its length, or -1.
+int FormatAt(size_t held, const char* format, va_list args) {
+  va_list copy;
+  va_copy(copy, args);
+  int length = vsnprintf(g_text + held, kConsoleSize - held, format, copy);
+  va_end(copy);
+  return length;
+}
+
+// The text at the end of the process, also when it ends by exit.
+struct FlushAtExit {
+  ~FlushAtExit() { HubUtil_ConsoleFlush(); }
+} g_flushAtExit;
+
+}  // namespace
+
+void HubUtil_ConsoleVPrint(const char* format, va_list args) {
+  std::lock_guard<std::mutex> lock(g_lock);
+  size_t held = g_held;
+  int length = FormatAt(held, format, args);
+  if (length < 0) return;
+  if (held + length < kConsoleSize) {
+    g_held = held + length;
+    return;
+  }
+  FlushLocked();
+  if (static_cast<size_t>(length) < kConsoleSize) {
+    g_held = FormatAt(0, format, args);
+    return;
+  }
+  std::string text(length, '\0');
+  va_list copy;
+  va_copy(copy, args);
+  vsnprintf(text.data(), text.size() + 1, format, copy);
+  va_end(copy);
+  size_t written = 0;
+  WriteOut(text.data(), written, text.size());
+}
+
+void HubUtil_ConsoleFlush() {
+  std::lock_guard<std::mutex> lock(g_lock);
+  FlushLocked();
+}
+
+void HubUtil_ConsoleFlushFromSignal() {
+  int savedErrno = errno;
+  size_t written = g_written;
+  WriteOut(g_text, written, g_held.load());
+  errno = savedErrno;
+}
