@@ -98,7 +98,6 @@ bool EcmaEngine::StartContext() {
   watchdog_ =
       std::make_unique<Watchdog>([cx] { JS_RequestInterruptCallbackCanWait(cx); }, kMemoryTick);
   cache_ = std::make_unique<ScriptCache>(context_);
-  memory_ = std::make_unique<MemoryGuard>(context_, kHeapLimit, [this] { cache_->Clear(); });
   JS_SetGCCallback(context_, OnGarbageCollection, this);
   return JS::InitSelfHostedCode(context_);
 }
@@ -111,11 +110,27 @@ bool EcmaEngine::StartGlobal() {
   if (!*global_) return false;
   previousRealm_ = JS::EnterRealm(context_, *global_);
   realmEntered_ = true;
-  return JS::InitRealmStandardClasses(context_) && mavette::DefineNatives(context_, *global_);
+  memory_ = MemoryGuard::Start(context_, kHeapLimit, [this] { cache_->Clear(); });
+  return memory_ && JS::InitRealmStandardClasses(context_) &&
+         mavette::DefineNatives(context_, *global_);
+}
+
+// Nothing of the old global object stays reachable: the kept scripts and the
+// guard's counters belong to its realm, and no script is running.
+bool EcmaEngine::StartAfresh() {
+  cache_->Clear();
+  memory_.reset();
+  JS::LeaveRealm(context_, previousRealm_);
+  realmEntered_ = false;
+  global_.reset();
+  JS::PrepareForFullGC(context_);
+  JS::NonIncrementalGC(context_, JS::GCOptions::Shrink, JS::GCReason::API);
+  return StartGlobal();
 }
 
 // A run that leaves the engine over its memory limit fails, though its
-// script ran to its end.
+// script ran to its end. After a run that failed for its memory the engine
+// starts afresh.
 int EcmaEngine::Run(std::string_view script, std::optional<std::string>* value) {
   mavette::ClearResultCode();
   quitStatus_.reset();
@@ -126,7 +141,11 @@ int EcmaEngine::Run(std::string_view script, std::optional<std::string>* value) 
   Execute(script, value);
   watchdog_->Disarm();
   memory_->RunEnded();
-  if (!memoryStopped_ && memory_->Over(*global_)) mavette::ReportMessage(kTooMuchMemory);
+  if (!memoryStopped_ && memory_->Over(*global_)) {
+    mavette::ReportMessage(kTooMuchMemory);
+    memoryStopped_ = true;
+  }
+  broken_ = memoryStopped_ && !StartAfresh();
   return mavette::ResultCode();
 }
 

@@ -1,13 +1,16 @@
 // One SpiderMonkey context with its global object: the standard classes and
 // the natives version, quit, clear and intern. The realm of the global object
-// stays entered for the engine's whole life. One thread only (besides the
-// engine's own watchdog, which only interrupts a running script: to stop it
-// when it runs too long, and every few milliseconds to look at its memory).
+// stays entered as long as the object is the engine's. One thread only
+// (besides the engine's own watchdog, which only interrupts a running script:
+// to stop it when it runs too long, and every few milliseconds to look at its
+// memory).
 //
 // The engine holds at most 8 MiB: a script whose things pass that, counted
 // with the memory they own outside the collected heap, is stopped (or, when
 // it ended first, fails) with "Script uses too much memory, terminating.".
-// What it stored stays as long as it is reachable.
+// The engine then starts afresh: a new global object, with the standard
+// classes and the natives, takes the place of the old one, and whatever the
+// scripts stored goes with the old one and the kept scripts.
 //
 // Scripts may recurse down to a reserve above the end of the thread's stack,
 // counted from where the engine was created: a host that calls scripts from
@@ -64,6 +67,11 @@ class EcmaEngine {
 
   // Whether the last run was stopped because it ran past the time limit.
   bool StoppedForTime() const { return stoppedForTime_; }
+  // Whether the last run failed for its memory, after which the engine
+  // started afresh.
+  bool StoppedForMemory() const { return memoryStopped_; }
+  // Whether the engine could not start afresh: it can run nothing more.
+  bool Broken() const { return broken_; }
 
   // The status of a quit called by the last run, if it called one.
   std::optional<int> QuitStatus() const { return quitStatus_; }
@@ -87,7 +95,11 @@ class EcmaEngine {
  private:
   EcmaEngine() = default;
   bool StartContext();
+  // Makes the global object, enters its realm and starts its memory guard.
   bool StartGlobal();
+  // Drops the global object with everything the scripts stored, collects
+  // it, and makes a new one.
+  bool StartAfresh();
   // Compiles (or finds) and runs the script and converts its value.
   void Execute(std::string_view script, std::optional<std::string>* value);
   // The compiled script of the text, from the cache or compiled and kept.
@@ -119,4 +131,5 @@ class EcmaEngine {
   unsigned warnings_ = 0;  // warnings reported, to tell a compile that warned
   bool memoryStopped_ = false;  // this run was stopped for its memory
   bool stoppedForTime_ = false;  // and this one for its time
+  bool broken_ = false;  // no global object since a failed fresh start
 };

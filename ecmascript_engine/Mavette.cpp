@@ -46,13 +46,15 @@ void StartSpiderMonkey() {
 }
 
 // Runs the script; a script that called quit ends the process here, after
-// the engine has returned, so the handler may shut the engine down.
+// the engine has returned, so the handler may shut the engine down. An
+// engine that could not start afresh ends it as one that cannot start.
 int RunScript(std::string_view script, std::optional<std::string>* value) {
   int code = currentEngine->Run(script, value);
   if (std::optional<int> status = currentEngine->QuitStatus()) {
     if (quitHandler) quitHandler(*status);
     std::exit(*status);
   }
+  if (currentEngine->Broken()) std::exit(kStartFailure);
   return code;
 }
 
@@ -98,6 +100,8 @@ void EEsetTimeLimit(unsigned milliseconds) {
 }
 
 int EEtimedOut() { return currentEngine && currentEngine->StoppedForTime() ? 1 : 0; }
+
+int EEmemoryReset() { return currentEngine && currentEngine->StoppedForMemory() ? 1 : 0; }
 
 void EEsetQuitHandler(EEquitHandler handler) { quitHandler = handler; }
 

@@ -16,11 +16,21 @@
 // A command that runs longer than the time limit (10 seconds unless
 // EEsetTimeLimit says otherwise) is interrupted; that is reported as an error
 // ("Script runs for too long, terminating.") and the engine goes on serving.
-// So is a command whose script makes the engine hold more than 8 MiB, all
-// its memory counted ("Script uses too much memory, terminating."): it is
-// stopped within milliseconds of passing the limit, or fails when it ended
-// first; what it stored in globals stays, and later commands that need more
-// fail alike until something frees it.
+// No command succeeds that makes the engine hold more than 8 MiB, counted as
+// its collected heap (the atoms' included) and what its things own outside
+// it (elements, characters, buffers, WebAssembly memories): it is stopped
+// within milliseconds of passing the limit, or fails when it ended first,
+// with the error "Script uses too much memory, terminating.". The engine
+// then starts afresh, back under the limit: the global object goes with
+// everything the scripts stored, a new one holds the standard classes and
+// the four functions below, and the compiled scripts are dropped; the time
+// limit, the quit handler and the version number stay (EEmemoryReset tells
+// the host). When it cannot start afresh, the process ends with status 1.
+// The engine measures itself only once it may have grown by 256 KiB since
+// it last did, so a command may end up to that much past the limit; and a
+// command that gives back memory its things owned outside the heap may hide
+// up to as much of what it takes anew in young buffers and, at once, in heap
+// cells or WebAssembly memory.
 // Scripts may recurse as deep as the thread's stack allows, less a reserve;
 // deeper, they fail with "too much recursion".
 //
@@ -87,6 +97,12 @@ MAVETTE_EXPORT void EEsetTimeLimit(unsigned milliseconds);
 // stopped because it ran past the time limit, else 0; 0 without a running
 // engine. For hosts that must notice scripts that never end.
 MAVETTE_EXPORT int EEtimedOut();
+
+// 1 when the last command failed for the engine's memory, after which the
+// engine started afresh without anything the scripts had stored; else 0; 0
+// without a running engine. For hosts whose own state in the scripts' globals
+// is then gone.
+MAVETTE_EXPORT int EEmemoryReset();
 
 // The function a script's quit calls, with its status, once the script has
 // unwound; null goes back to exit. A handler that returns is followed by

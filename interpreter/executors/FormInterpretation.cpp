@@ -10,6 +10,7 @@
 #include "interpreter/executors/Interpreter.h"
 #include "interpreter/executors/ItemVariables.h"
 #include "interpreter/scripts/EcmaScopes.h"
+#include "interpreter/scripts/ScriptEngine.h"
 #include "speech_resources/GrammarManager.h"
 
 namespace {
@@ -17,6 +18,15 @@ namespace {
 using elementkinds::IsDeclared;
 using elementkinds::IsFormItem;
 using elementkinds::IsInputItem;
+
+// Why the script that ends the dialogue ends it, as the main log says.
+std::string StoppedScriptsReason(const ScriptResult& run) {
+  if (run.memoryReset) {
+    return "A script was stopped for using too much memory and the engine started afresh";
+  }
+  return std::to_string(Interpreter::kMaxTimedOutScripts) +
+         " scripts were stopped for running too long with no request to the peer";
+}
 
 }  // namespace
 
@@ -55,11 +65,10 @@ void Interpreter::RunFIA(DialogSlot* slot, bool enteredByJump, const std::string
 
 // Counts a pass of the select phase; once kMaxSilentPasses have gone by
 // without a request to the peer, logs an error, sets the stop flag and
-// returns false. So it does, without a log, while the scripts that ended the
-// dialogue for their time have not been followed by a request (the dialogue
-// may have jumped to another document meanwhile).
+// returns false. So it does, without a log, while stopped scripts end the
+// dialogue (the dialogue may have jumped to another document meanwhile).
 bool Interpreter::CountSilentPass() {
-  if (timedOutScripts_ >= kMaxTimedOutScripts && peer_.Sent() == requestsAtTimeOut_) {
+  if (ScriptsEndTheDialogue()) {
     stop_ = true;
     return false;
   }
@@ -77,20 +86,28 @@ bool Interpreter::CountSilentPass() {
   return true;
 }
 
-// Counts a script that the engine stopped for running too long; from the
-// kMaxTimedOutScripts-th with no request to the peer since the first, sets
-// the stop flag (and logs an error at that one).
-void Interpreter::CountTimedOutScript() {
+// Counts a script that the engine stopped. Once stopped scripts end the
+// dialogue, sets the stop flag, and logs an error at the script that made
+// them end it.
+void Interpreter::CountStoppedScript(const ScriptResult& run) {
   if (peer_.Sent() != requestsAtTimeOut_) {
     requestsAtTimeOut_ = peer_.Sent();
     timedOutScripts_ = 0;
   }
-  if (++timedOutScripts_ == kMaxTimedOutScripts) {
-    mainLog_->Error(std::to_string(kMaxTimedOutScripts) +
-                    " scripts were stopped for running too long with no request to the peer: "
-                    "the dialogue ends");
-  }
-  if (timedOutScripts_ >= kMaxTimedOutScripts) stop_ = true;
+  const bool ended = ScriptsEndTheDialogue();
+  if (run.timedOut) ++timedOutScripts_;
+  engineStartedAfresh_ = engineStartedAfresh_ || run.memoryReset;
+  if (!ScriptsEndTheDialogue()) return;
+  if (!ended) mainLog_->Error(StoppedScriptsReason(run) + ": the dialogue ends");
+  stop_ = true;
+}
+
+// From the kMaxTimedOutScripts-th script stopped for its time with no request
+// to the peer since the first, as long as no request follows; from the first
+// stopped for its memory, for good.
+bool Interpreter::ScriptsEndTheDialogue() const {
+  return engineStartedAfresh_ ||
+         (timedOutScripts_ >= kMaxTimedOutScripts && peer_.Sent() == requestsAtTimeOut_);
 }
 
 void Interpreter::InitPhase(DialogSlot* slot) {

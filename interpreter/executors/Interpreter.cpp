@@ -51,8 +51,9 @@ Interpreter::Interpreter(VxmlDocument* document, SessionLog* mainLog, SessionLog
       documentName_(quorvane::CurrentDocument()) {
   parser_ = std::make_unique<XmlParser>(&document->input, mainLog_);
   scopes_ = std::make_unique<EcmaScopes>(
-      std::make_unique<TimeOutNotifier>(std::make_unique<MavetteEngine>(),
-                                        [this] { CountTimedOutScript(); }),
+      std::make_unique<TimeOutNotifier>(
+          std::make_unique<MavetteEngine>(),
+          [this](const ScriptResult& run) { CountStoppedScript(run); }),
       mainLog_);
   itemVariables_ = std::make_unique<ItemVariables>(*scopes_);
   promptPlayer_ = std::make_unique<PromptPlayer>(mainLog_, dialogLog_, scopes_.get(), peer_);

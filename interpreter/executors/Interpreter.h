@@ -15,10 +15,11 @@
 // The stop flag ends the algorithm, the executors and the document loop at
 // their next test of it. It is set by <exit>, <throw>, <disconnect>, a jump to
 // another dialog or document, a hang-up seen by any request, a form loop that
-// no longer asks the peer anything, and Stop. A jump to another dialog leaves
-// that dialog pending: once the running one has ended, RunDocument runs it. A
-// jump to another document also sets the next-document flag: Run then loads
-// that document and goes on.
+// no longer asks the peer anything, scripts that the engine stopped (too many
+// for their time, or one for its memory), and Stop. A jump to another dialog
+// leaves that dialog pending: once the running one has ended, RunDocument runs
+// it. A jump to another document also sets the next-document flag: Run then
+// loads that document and goes on.
 //
 // One input turn (a field, a menu, an initial or a record): "NewGroup\t",
 // one "AddGram\t" per active grammar, "LoadGroup", the item's prompt, then
@@ -62,6 +63,7 @@ class PromptPlayer;
 class RecognitionResult;
 class SemanticResolver;
 class SessionLog;
+struct ScriptResult;
 class VxmlDocument;
 class XmlParser;
 
@@ -81,7 +83,9 @@ class Interpreter {
   static constexpr int kMaxSilentPasses = 10000;
   // Scripts stopped for running too long, without a request to the peer
   // since the first of them, at which the dialogue ends the same way: each
-  // such pass would take the engine's whole time limit.
+  // such pass would take the engine's whole time limit. One script stopped
+  // for its memory ends it too: the engine has started afresh without the
+  // dialogue's variables.
   static constexpr int kMaxTimedOutScripts = 10;
   // Subdialogs nested deeper than this end the dialogue with an error.
   static constexpr int kMaxSubdialogDepth = 50;
@@ -311,7 +315,8 @@ class Interpreter {
   bool IsUnfilled(const Element* item);
   bool FilledMatches(Element* filled, DialogSlot* slot);
   bool CountSilentPass();
-  void CountTimedOutScript();
+  void CountStoppedScript(const ScriptResult& run);
+  bool ScriptsEndTheDialogue() const;
   // Goto helpers (BlockExecutors.cpp).
   bool EvaluateTarget(const std::string& expression, std::string* target);
   void FollowReference(const std::string& reference);
@@ -421,4 +426,5 @@ class Interpreter {
   long long requestsSeen_ = 0;  // the peer's request count at the last pass
   int timedOutScripts_ = 0;          // stopped scripts since the last request to the peer
   long long requestsAtTimeOut_ = 0;  // the peer's request count at the last stopped script
+  bool engineStartedAfresh_ = false;  // a script was stopped for its memory
 };

@@ -26,6 +26,7 @@ ScriptResult MavetteEngine::Run(const std::string& script, std::size_t resultSiz
   ScriptResult result;
   result.status = EEcommandN(script.c_str(), buffer_.data(), resultSize + 1);
   result.timedOut = EEtimedOut() != 0;
+  result.memoryReset = EEmemoryReset() != 0;
   std::size_t length = std::strlen(buffer_.data());
   result.cut = resultSize > 0 && length == resultSize;
   result.text.assign(buffer_.data(), std::min(length, resultSize == 0 ? 0 : resultSize - 1));

@@ -3,7 +3,9 @@
 // scripts there, and Start keeps an engine that runs already (the server
 // starts it before its peer connects, and the scope layer starts it again).
 // A script's quit ends the dialogue as a fatal error does
-// (quorvane::FatalExit, status 0).
+// (quorvane::FatalExit, status 0). A run that makes the engine hold too much
+// memory fails and reports a memory reset: the library's engine has started
+// afresh, without the globals of every earlier script (EEmemoryReset).
 #pragma once
 #include <vector>
 

@@ -11,13 +11,17 @@ struct ScriptResult {
   std::string text;  // the value's printed form; "" when the value is undefined
   bool cut = false;  // the printed form was longer than the buffer held
   bool timedOut = false;  // the engine stopped the script: it ran too long
+  // The engine stopped the script for holding too much memory and started
+  // afresh: every variable of the earlier scripts is gone.
+  bool memoryReset = false;
 };
 
 class ScriptEngine {
  public:
   virtual ~ScriptEngine() = default;
 
-  // Starts the engine; the scripts run after it share one global state.
+  // Starts the engine; the scripts run after it share one global state
+  // (until a run ends in a memory reset).
   virtual void Start() = 0;
   // Runs the whole script. The value is read back through a result buffer
   // of resultSize bytes that reads as "" when the value is undefined, so the

@@ -9,6 +9,10 @@
 //   var:<name>=<v>   EEcreateVar with the value v; prints "<code>"
 //   limit:<ms>       EEsetTimeLimit(ms)
 //   timedout         prints "timed out <EEtimedOut()>"
+//   memoryreset      prints "memory reset <EEmemoryReset()>"
+//   heapunder:<MiB>  waits (at most 10 s) for the process's allocator to
+//                    hold less than MiB; prints "heap under <MiB> MiB", or
+//                    "heap over <MiB> MiB" when it did not
 //   cap:<MiB>        caps the process's data memory (RLIMIT_DATA), so that
 //                    an engine that lets a script grow fails fast; nothing
 //                    under AddressSanitizer, whose shadow memory is data
@@ -16,12 +20,15 @@
 // Returning from main after the last step ends the process through exit too.
 #include <sys/resource.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "ecmascript_engine/Mavette.h"
+#include "platform/HeapUsage.h"
 
 namespace {
 
@@ -60,6 +67,17 @@ void CapDataMemory(const std::string& mebibytes) {
 #endif
 }
 
+// The engine's helper threads may still be freeing what a collection left.
+void HeapUnder(const std::string& mebibytes) {
+  const std::size_t bytes = static_cast<std::size_t>(std::atoi(mebibytes.c_str())) << 20;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (platform::HeapBytesInUse() >= bytes && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::printf("heap %s %s MiB\n", platform::HeapBytesInUse() < bytes ? "under" : "over",
+              mebibytes.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -79,6 +97,10 @@ int main(int argc, char** argv) {
       EEsetTimeLimit(static_cast<unsigned>(std::atoi(rest.c_str())));
     } else if (step == "timedout") {
       std::printf("timed out %d\n", EEtimedOut());
+    } else if (step == "memoryreset") {
+      std::printf("memory reset %d\n", EEmemoryReset());
+    } else if (StartsWith(step, "heapunder:", &rest)) {
+      HeapUnder(rest);
     } else if (StartsWith(step, "cap:", &rest)) {
       CapDataMemory(rest);
     } else if (StartsWith(step, "exit:", &rest)) {

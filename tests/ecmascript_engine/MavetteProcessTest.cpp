@@ -41,6 +41,8 @@ const std::string kAsmWarning =
     "1: warning: " + kAsmScript + "\n1: warning: " + Dots(std::string(kAsmScript).find("y|0")) +
     "^\n";
 
+const std::string kMemoryReport = "Script uses too much memory, terminating.\n";
+
 const std::string kTimeoutReport =
     "1: warning: Script terminated by timeout at:\n1: warning: @:1:8\n1: warning: \n"
     "Script runs for too long, terminating.\n";
@@ -85,15 +87,40 @@ const ProbeCase kCases[] = {
     {"LongRunAfterAShortOneIsInterrupted",
      {"init", "limit:200", "run:1", "run:while (true) {}", "run:1"}, 0,
      "0\t1\n3\t<untouched>\n0\t1\n", kTimeoutReport},
-    // A script holding more than 8 MiB stops; what it stored stays until freed.
+    // A script holding more than 8 MiB stops, or fails when it ended first
+    // (its value is written all the same: these give none, so that both read
+    // alike); the engine starts afresh without what the scripts stored.
     {"ArraysPastTheMemoryLimit",
      {"init", "cap:128", "run:var a = []; for (;;) a.push(new Array(1e5).fill(1))", "timedout",
       "run:1+1"},
-     0, "3\t<untouched>\ntimed out 0\n0\t2\n", "Script uses too much memory, terminating.\n"},
+     0, "3\t<untouched>\ntimed out 0\n0\t2\n", kMemoryReport},
     {"GrowingStringPastTheMemoryLimit",
      {"init", "cap:128", "run:var s = 'x'; for (;;) { s += s; s.indexOf('y'); }",
-      "run:s = 0; new Array(5e5).fill(1).length"},
-     0, "3\t<untouched>\n0\t500000\n", "Script uses too much memory, terminating.\n"},
+      "run:typeof s + new Array(5e5).fill(1).length"},
+     0, "3\t<untouched>\n0\tundefined500000\n", kMemoryReport},
+    {"NewArrayPastTheMemoryLimit",
+     {"init", "run:var a = new Array(2**25).fill(1)", "memoryreset", "heapunder:64",
+      "run:1+1", "memoryreset"},
+     0, "3\t<untouched>\nmemory reset 1\nheap under 64 MiB\n0\t2\nmemory reset 0\n",
+     kMemoryReport},
+    {"TypedArrayPastTheMemoryLimit",
+     {"init", "run:var t = new Uint8Array(2**28)", "heapunder:64", "run:t.fill(1)", "run:1+1"},
+     0, "3\t<untouched>\nheap under 64 MiB\n3\t<untouched>\n0\t2\n",
+     kMemoryReport + "1: ReferenceError: t is not defined\n"},
+    {"NamesPastTheMemoryLimit",
+     {"init", "run:var o = {}; for (var i = 0; i < 20; i++) o['x'.repeat(1e7) + i] = 1; undefined",
+      "heapunder:64", "run:1+1"},
+     0, "3\t<untouched>\nheap under 64 MiB\n0\t2\n", kMemoryReport},
+    {"WebAssemblyMemoryPastTheMemoryLimit",
+     {"init", "run:var w = new WebAssembly.Memory({initial: 4000})", "run:typeof w"}, 0,
+     "3\t<untouched>\n0\tundefined\n", kMemoryReport},
+    // The natives and the standard classes come back; the version number stays.
+    {"FreshStartAfterTheMemoryLimit",
+     {"init", "run:var kept = 1; version(4); clear(); typeof version",
+      "run:var t = 'x'.repeat(2**28); t.indexOf('y'); undefined",
+      "run:[typeof kept, typeof t, typeof version, typeof Object, version()].join()"},
+     0, "0\tundefined\n3\t<untouched>\n0\tundefined,undefined,function,function,4\n",
+     kMemoryReport},
     {"WarningLeavesTheCode", {"init", std::string("run:") + kAsmScript, "run:2"}, 0,
      "0\t1\n0\t2\n", kAsmWarning},
     {"CreateVarWithABadValue", {"init", "var:z="}, 0, "3\n",
@@ -204,8 +231,8 @@ TEST(MavetteExports, OnlyTheLibraryFunctions) {
     names.insert(name);
   }
   EXPECT_EQ((std::set<std::string>{"EEcommand", "EEcommandN", "EEcreateVar", "EEdestroy",
-                                   "EEinit", "EEsetQuitHandler", "EEsetTimeLimit",
-                                   "EEtimedOut"}),
+                                   "EEinit", "EEmemoryReset", "EEsetQuitHandler",
+                                   "EEsetTimeLimit", "EEtimedOut"}),
             names);
 }
 

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <ostream>
+#include <string>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -114,16 +116,42 @@ TEST_F(InterpreterExitDeathTest, FatalEndArchivesTheLogs) {
                                        "ERROR :goto element hasnt next attribute!"));
 }
 
-// An item whose variable cannot hold a value would be selected for ever.
-TEST_F(InterpreterTest, ItemWhoseVariableCannotBeSetEndsTheDialogue) {
-  WriteDocument("start.vxml",
-                "<form id=\"f\">\n<block name=\"a b\">\n<prompt>never</prompt>\n</block>\n"
-                "<block>\n<prompt>never 2</prompt>\n</block>\n</form>\n");
+// Dialogues that end with an error on the main log and the stop flag set,
+// without the rest of the document and without a word to the peer.
+struct EndingCase {
+  const char* name;
+  const char* form;  // the body of the form "f"
+  const char* error;
+};
+
+void PrintTo(const EndingCase& ending, std::ostream* out) { *out << ending.name; }
+
+class InterpreterEndingTest : public InterpreterTest,
+                              public ::testing::WithParamInterface<EndingCase> {};
+
+TEST_P(InterpreterEndingTest, EndsWithTheError) {
+  WriteDocument("start.vxml", std::string("<form id=\"f\">\n") + GetParam().form +
+                                  "<block>\n<prompt>never 2</prompt>\n</block>\n</form>\n");
   RunDialogue("start.vxml");
   EXPECT_TRUE(peer_.Sent().empty());
   EXPECT_TRUE(interpreter_->StopRequested());
-  EXPECT_EQ(CountOf(MainLog(), "ERROR :Form item variable cannot be set: a b"), 1);
+  EXPECT_EQ(CountOf(MainLog(), std::string("ERROR :") + GetParam().error), 1) << MainLog();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Endings, InterpreterEndingTest,
+    ::testing::Values(
+        // An item whose variable cannot hold a value would be selected for ever.
+        EndingCase{"ItemWhoseVariableCannotBeSet",
+                   "<block name=\"a b\">\n<prompt>never</prompt>\n</block>\n",
+                   "Form item variable cannot be set: a b"},
+        // The engine has dropped every variable of the dialogue (16 MB here).
+        EndingCase{"ScriptOverTheMemoryLimit",
+                   "<block>\n<script>var big = new Array(2e6).fill(1)</script>\n"
+                   "<prompt>never</prompt>\n</block>\n",
+                   "A script was stopped for using too much memory and the engine started "
+                   "afresh: the dialogue ends"}),
+    [](const ::testing::TestParamInfo<EndingCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace interpretertest
