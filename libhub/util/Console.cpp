@@ -1,10 +1,13 @@
 #include "libhub/util/Console.h"
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <mutex>
 #include <string>
 
@@ -20,6 +23,16 @@ std::atomic<size_t> g_held{0};
 std::atomic<size_t> g_written{0};
 std::mutex g_lock;  // one thread at a time adds or writes
 
+// Who writes to standard output: nobody, a thread (one piece after another),
+// or the signal handler that ends the process, after which nobody else does.
+enum WriterState : int { kIdle, kWriting, kEnding };
+std::atomic<int> g_writer{kIdle};
+static_assert(std::atomic<int>::is_always_lock_free, "a signal handler takes the writer's state");
+
+// How long a signal handler waits for another thread's piece to go out before
+// it ends the process without the console (standard output does not drain).
+constexpr int kEndingWaitMillis = 2000;
+
 // Writes text[written, end) to standard output, counting each piece in
 // `written` as soon as it went out; stops at a failure (the rest is lost).
 // Only write(2), so a signal handler may use it.
@@ -33,10 +46,56 @@ void WriteOut(const char* text, Count& written, size_t end) {
   }
 }
 
+// The signals the library ends the process on, held off this thread while it
+// writes: a piece counts as written only once write(2) has returned, and a
+// handler run between the two would write it again.
+class EndingSignalsHeld {
+ public:
+  EndingSignalsHeld() {
+    sigset_t ending;
+    sigemptyset(&ending);
+    sigaddset(&ending, SIGINT);
+    sigaddset(&ending, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &ending, &before_);
+  }
+  ~EndingSignalsHeld() { pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
+  EndingSignalsHeld(const EndingSignalsHeld&) = delete;
+  EndingSignalsHeld& operator=(const EndingSignalsHeld&) = delete;
+
+ private:
+  sigset_t before_;
+};
+
+// Writes text[written, end) as a thread's writer; nothing once a handler ends
+// the process (it writes what is left). A handler on another thread waits for
+// the piece under way.
+template <typename Count>
+void WriteAsThread(const char* text, Count& written, size_t end) {
+  if (written >= end) return;
+  EndingSignalsHeld held;
+  int idle = kIdle;
+  if (!g_writer.compare_exchange_strong(idle, kWriting)) return;
+  WriteOut(text, written, end);
+  g_writer = kIdle;
+}
+
+// For the handler: takes standard output from the threads, once the piece
+// another thread writes has gone out. False when another handler has it, or
+// when the piece does not go out in time.
+bool TakeForEnding() {
+  const timespec millisecond = {0, 1000000L};
+  for (int waited = 0;; ++waited) {
+    int idle = kIdle;
+    if (g_writer.compare_exchange_strong(idle, kEnding)) return true;
+    if (idle == kEnding || waited == kEndingWaitMillis) return false;
+    nanosleep(&millisecond, nullptr);
+  }
+}
+
 // Under g_lock. The held count is emptied before the written one, so that a
 // signal between the two finds nothing left to write.
 void FlushLocked() {
-  WriteOut(g_text, g_written, g_held.load());
+  WriteAsThread(g_text, g_written, g_held.load());
   g_held = 0;
   g_written = 0;
 }
@@ -77,7 +136,7 @@ void HubUtil_ConsoleVPrint(const char* format, va_list args) {
   vsnprintf(text.data(), text.size() + 1, format, copy);
   va_end(copy);
   size_t written = 0;
-  WriteOut(text.data(), written, text.size());
+  WriteAsThread(text.data(), written, text.size());
 }
 
 void HubUtil_ConsoleFlush() {
@@ -87,7 +146,9 @@ void HubUtil_ConsoleFlush() {
 
 void HubUtil_ConsoleFlushFromSignal() {
   int savedErrno = errno;
-  size_t written = g_written;
-  WriteOut(g_text, written, g_held.load());
+  if (TakeForEnding()) {
+    size_t written = g_written;
+    WriteOut(g_text, written, g_held.load());
+  }
   errno = savedErrno;
 }

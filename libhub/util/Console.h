@@ -8,7 +8,10 @@
 // as held only once it is whole, and held text counts as written piece by
 // piece as it goes out: a signal that comes while a message is added finds
 // what was held before it, and one that comes while the buffer is written
-// finds what has not gone out yet. Threads add and write one at a time.
+// finds what has not gone out yet, so every piece goes out once. (A thread
+// holds those signals off while it writes a piece; a handler on another
+// thread waits for the piece, at most 2 s, else ends without the console.)
+// Threads add and write one at a time.
 #pragma once
 #include <cstdarg>
 

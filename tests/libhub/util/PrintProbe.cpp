@@ -1,11 +1,16 @@
 // A small program that runs one printing scenario of the hub library, so that
 // tests see its exact output, its exit status and its reading of HUB_VERBOSE
 // in a fresh process: hub_print_probe <scenario> [argument].
+#include <pthread.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
+#include <ctime>
 
 #include "libhub/ServerMain/ServerMain.h"
 #include "libhub/util/DynamicBuffer.h"
@@ -16,6 +21,26 @@
 namespace {
 
 const char* const kLocation = "libhub/util/probe";
+
+// The write that sends a signal once it has written, before its caller can
+// count what went out (the library's write calls come here: see write below).
+std::atomic<int> g_signalAfterWrite{0};
+pthread_t g_signalled;
+// Time for the signalled thread to run its handler before the write returns.
+const timespec kHandlerTime = {0, 200000000L};
+
+}  // namespace
+
+extern "C" ssize_t write(int fd, const void* bytes, size_t count) {
+  ssize_t written = syscall(SYS_write, fd, bytes, count);
+  if (int signal = g_signalAfterWrite.exchange(0)) {
+    pthread_kill(g_signalled, signal);
+    if (!pthread_equal(g_signalled, pthread_self())) nanosleep(&kHandlerTime, nullptr);
+  }
+  return written;
+}
+
+namespace {
 
 void Levels(const char*) {
   Hub_InitializeStatics();
@@ -85,6 +110,33 @@ void Signal(const char* number) {
   sleep(5);
 }
 
+// The signal comes right after the held line went out: it goes out once.
+void SignalAfterWrite(const char* number) {
+  Hub_InitializeStatics();
+  HubUtil_InstallSignalHandlers();
+  HubUtil_PrintAtLevel(-1, "held\n");
+  g_signalled = pthread_self();
+  g_signalAfterWrite = atoi(number);
+  HubUtil_PrintFlush();
+  sleep(5);
+}
+
+// The same while another thread writes the line: the handler waits for it.
+void SignalAfterWriteOnAThread(const char* number) {
+  Hub_InitializeStatics();
+  HubUtil_InstallSignalHandlers();
+  HubUtil_PrintAtLevel(-1, "held\n");
+  g_signalled = pthread_self();
+  g_signalAfterWrite = atoi(number);
+  pthread_t writer;
+  pthread_create(&writer, nullptr, [](void*) -> void* {
+    HubUtil_PrintFlush();
+    return nullptr;
+  }, nullptr);
+  pthread_join(writer, nullptr);
+  sleep(5);
+}
+
 void SetVerbosity(const char* level) {
   Hub_InitializeStatics();
   HubUtil_SetVerbosity(atoi(level));
@@ -104,6 +156,8 @@ const Scenario kScenarios[] = {
     {"assert-false", AssertFalse}, {"uninit-vlist", UninitVlist},
     {"uninit-string", UninitString}, {"uninit-pointer", UninitPointer},
     {"signal", Signal},           {"set-verbosity", SetVerbosity},
+    {"signal-after-write", SignalAfterWrite},
+    {"signal-after-write-on-a-thread", SignalAfterWriteOnAThread},
 };
 
 }  // namespace

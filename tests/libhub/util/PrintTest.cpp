@@ -75,6 +75,10 @@ const ProbeCase kCases[] = {
     {"SigintWritesTheConsoleAndEndsWithOne", "signal", "2", nullptr, 1, "held\n",
      "  (WARNING: Received signal 2; exiting\n)\n"},
     {"SignalQuietAtZero", "signal", "2", "0", 1, "held\n", ""},
+    {"SignalRightAfterAWriteFindsItWritten", "signal-after-write", "15", nullptr, 1, "held\n",
+     "  (WARNING: Received signal 15; exiting\n)\n"},
+    {"SignalWhileAThreadWritesWaitsForIt", "signal-after-write-on-a-thread", "2", nullptr, 1,
+     "held\n", "  (WARNING: Received signal 2; exiting\n)\n"},
 };
 
 class PrintProbeTest : public ::testing::TestWithParam<ProbeCase> {};
