@@ -66,8 +66,10 @@ void SemanticResolver::ReturnSemFromGr(const std::string& utterance, const std::
     if (format == "list") entry.matched = LookUpList(entry);
   } else {
     // A BNF semantic string is an expression; a key is data, an integer at most.
-    if (format == "bnf" && (!keyed || IsIntegerText(semantic))) {
+    if (format == "bnf" && !keyed) {
       scopes.FillVariableQuoted(result, semantic);
+    } else if (format == "bnf" && IsIntegerText(semantic)) {
+      scopes.FillVariableQuoted(result, DecimalLiteral(semantic));
     } else {
       scopes.FillVariableNoScope(result, semantic, "NOSCOPE");
     }

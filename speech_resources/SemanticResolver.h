@@ -6,7 +6,8 @@
 // matched:
 //   "slf"   the semantic string (the utterance when it is empty), as a string;
 //   "bnf"   the semantic string as a script expression, when it is not empty
-//           (a DTMF key only when it is an integer as written, else a string);
+//           (a DTMF key only when it is an integer as written, then read in
+//           decimal, else a string);
 //   "list"  the semantic string as a string when it is not empty; otherwise
 //           the list lookup through the outside program Morvish;
 //   "xml"   the SRGS matching of the utterance against the grammar tree.

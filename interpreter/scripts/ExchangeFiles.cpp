@@ -10,8 +10,6 @@
 namespace exchangefiles {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 bool IsObjectNumber(const std::string& text) {
   if (!IsIntegerText(text)) return false;
   for (std::size_t at = 0; at < text.size(); ++at) {
@@ -24,21 +22,9 @@ bool IsDigits(const std::string& text) {
   return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
-// The number text without the zeros that start a run of digits; "0" when
-// nothing else is left.
-std::string WithoutLeadingZeros(const std::string& text) {
-  std::string written;
-  bool runStart = true;
-  for (char c : text) {
-    if (!(runStart && c == '0')) written += c;
-    runStart = !IsDigit(c) || (runStart && c == '0');
-  }
-  return written.empty() ? "0" : written;
-}
-
 std::string ScriptValue(const std::string& text, bool (*isNumber)(const std::string&)) {
   if (text == "true" || text == "false") return text;
-  if (isNumber(text)) return WithoutLeadingZeros(text);
+  if (isNumber(text)) return DecimalLiteral(text);
   return QuoteScriptString(text);
 }
 

@@ -45,7 +45,7 @@ bool SplitReplyLine(const std::string& line, std::string* name, std::string* val
 //   position on is not zero, so 42 and -5 are numbers while 0, 100, 12a and
 //   5-3 are strings;
 // - LookupValue (the list lookup): decimal digits alone.
-// A number loses the zeros that start a run of digits (an octal number).
+// A number is written in decimal (DecimalLiteral).
 std::string ObjectValue(const std::string& text);
 std::string LookupValue(const std::string& text);
 

@@ -77,3 +77,11 @@ bool IsIntegerText(const std::string& text) {
   if (at != std::string::npos && (text[at] == '+' || text[at] == '-')) ++at;
   return at < text.size() && text.find_first_not_of("0123456789", at) == std::string::npos;
 }
+
+std::string DecimalLiteral(const std::string& integer) {
+  const std::size_t digits = integer.find_first_of("0123456789");
+  if (digits == std::string::npos) return integer;
+  const std::size_t first = integer.find_first_not_of('0', digits);
+  const std::size_t kept = first == std::string::npos ? integer.size() - 1 : first;
+  return integer.substr(0, digits) + integer.substr(kept);
+}

@@ -24,5 +24,11 @@ std::string QuoteScriptString(const std::string& text);
 bool IsPlainName(const std::string& name);
 
 // True for an integer as written: blanks, then a sign, then digits, and
-// nothing else. Such a text stands in a command as the number it reads.
+// nothing else. Such a text stands in a command as DecimalLiteral writes it.
 bool IsIntegerText(const std::string& text);
+
+// An integer as written (IsIntegerText) as the decimal number it reads: the
+// zeros that start its digits dropped, one kept when nothing else is left
+// ("0777" is 777, "-0010" is -10, "00" is 0), since the engine would read a
+// leading zero as an old octal number. Blanks and the sign stay.
+std::string DecimalLiteral(const std::string& integer);

@@ -253,6 +253,12 @@ Koniec dialogu
                  kKeyMenuTranscript, {"SmResult.form0='quit()'"}},
         Dialogue{"DtmfKeyThatIsAnIntegerIsANumber", kKeyMenu, "reply GetDTMFch: => :DTMFchar 12",
                  kKeyMenuTranscript, {"SmResult.form0=12"}},
+        // Read in decimal: the engine would take 0777 for octal 511.
+        Dialogue{"DtmfKeyWithLeadingZerosIsDecimal", kKeyMenu,
+                 "reply GetDTMFch: => :DTMFchar 0777", kKeyMenuTranscript, {"SmResult.form0=777"}},
+        Dialogue{"NegativeDtmfKeyWithLeadingZerosIsDecimal", kKeyMenu,
+                 "reply GetDTMFch: => :DTMFchar -0010", kKeyMenuTranscript,
+                 {"SmResult.form0=-10"}},
         // A record item sends "Record:"; its variable's src plays as a clip.
         Dialogue{"RecordItemRecordsAndPlaysItsClip",
                  "<form id=\"msg\">\n"
@@ -400,8 +406,8 @@ Synt\t:text Which city?\t:bargein true\t:timeout 5
 ask:
 Koniec dialogu
 )"},
-        // A field whose only grammar is named by "srcexpr" hears nothing it
-        // can take: the answer is a no-match, turn after turn.
+        // A field whose only grammar is named by "srcexpr" is never filled:
+        // here the answer is a no-match, turn after turn.
         Dialogue{"FieldOfAnUnreadGrammarIsNeverFilled",
                  "<form id=\"order\">\n<field name=\"city\">\n"
                  "<grammar srcexpr=\"'cities' + '.bnf'\"/>\n<prompt>Which city?</prompt>\n"

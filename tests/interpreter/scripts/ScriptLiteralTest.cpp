@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace {
 
 TEST(ScriptLiteralTest, EscapesWhatCouldEndOrBreakALiteral) {
@@ -25,6 +27,14 @@ TEST(ScriptLiteralTest, EscapesWhatCouldEndOrBreakALiteral) {
     EXPECT_EQ(c.escaped, EscapeScriptString(c.text)) << c.text;
     EXPECT_EQ(std::string("'") + c.escaped + "'", QuoteScriptString(c.text)) << c.text;
   }
+}
+
+TEST(ScriptLiteralTest, IntegersAreWrittenInDecimal) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"0777", "777"}, {"-0010", "-10"}, {"00", "0"},    {"-0", "-0"},
+      {"0", "0"},      {" +007", " +7"}, {"120", "120"},
+  };
+  for (const auto& [integer, written] : cases) EXPECT_EQ(written, DecimalLiteral(integer));
 }
 
 }  // namespace
