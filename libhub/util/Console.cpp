@@ -1,6 +1,5 @@
 #include "libhub/util/Console.h"
 
-#include <pthread.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -29,54 +28,46 @@ enum WriterState : int { kIdle, kWriting, kEnding };
 std::atomic<int> g_writer{kIdle};
 static_assert(std::atomic<int>::is_always_lock_free, "a signal handler takes the writer's state");
 
+// Whether this thread is writing a piece (set around the writer's state), and
+// the ending a signal handler left to it: the signal and what ends on it.
+thread_local __attribute__((tls_model("initial-exec"))) volatile sig_atomic_t t_writing = 0;
+std::atomic<int> g_deferredSignal{0};
+std::atomic<void (*)(int)> g_deferredEnd{nullptr};
+
 // How long a signal handler waits for another thread's piece to go out before
 // it ends the process without the console (standard output does not drain).
 constexpr int kEndingWaitMillis = 2000;
 
 // Writes text[written, end) to standard output, counting each piece in
-// `written` as soon as it went out; stops at a failure (the rest is lost).
-// Only write(2), so a signal handler may use it.
+// `written` as soon as it went out; stops at a failure (the rest is lost),
+// and at an interruption once an ending waits. Only write(2), so a signal
+// handler may use it.
 template <typename Count>
 void WriteOut(const char* text, Count& written, size_t end) {
   while (written < end) {
     ssize_t count = write(STDOUT_FILENO, text + written, end - written);
-    if (count < 0 && errno == EINTR) continue;
+    if (count < 0 && errno == EINTR && g_deferredSignal == 0) continue;
     if (count <= 0) return;
     written += static_cast<size_t>(count);
   }
 }
 
-// The signals the library ends the process on, held off this thread while it
-// writes: a piece counts as written only once write(2) has returned, and a
-// handler run between the two would write it again.
-class EndingSignalsHeld {
- public:
-  EndingSignalsHeld() {
-    sigset_t ending;
-    sigemptyset(&ending);
-    sigaddset(&ending, SIGINT);
-    sigaddset(&ending, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &ending, &before_);
-  }
-  ~EndingSignalsHeld() { pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
-  EndingSignalsHeld(const EndingSignalsHeld&) = delete;
-  EndingSignalsHeld& operator=(const EndingSignalsHeld&) = delete;
-
- private:
-  sigset_t before_;
-};
-
 // Writes text[written, end) as a thread's writer; nothing once a handler ends
-// the process (it writes what is left). A handler on another thread waits for
-// the piece under way.
+// the process (it writes what is left). A piece counts as written only once
+// write(2) has returned: a signal handler on this thread meanwhile leaves the
+// ending to it, which comes once the piece is counted; one on another thread
+// waits for the piece.
 template <typename Count>
 void WriteAsThread(const char* text, Count& written, size_t end) {
   if (written >= end) return;
-  EndingSignalsHeld held;
+  t_writing = 1;
   int idle = kIdle;
-  if (!g_writer.compare_exchange_strong(idle, kWriting)) return;
-  WriteOut(text, written, end);
-  g_writer = kIdle;
+  if (g_writer.compare_exchange_strong(idle, kWriting)) {
+    WriteOut(text, written, end);
+    g_writer = kIdle;
+  }
+  t_writing = 0;
+  if (const int signal = g_deferredSignal.exchange(0)) g_deferredEnd.load()(signal);
 }
 
 // For the handler: takes standard output from the threads, once the piece
@@ -142,6 +133,13 @@ void HubUtil_ConsoleVPrint(const char* format, va_list args) {
 void HubUtil_ConsoleFlush() {
   std::lock_guard<std::mutex> lock(g_lock);
   FlushLocked();
+}
+
+bool HubUtil_ConsoleDefersEnding(int signal, void (*end)(int)) {
+  if (!t_writing) return false;
+  g_deferredEnd = end;
+  g_deferredSignal = signal;
+  return true;
 }
 
 void HubUtil_ConsoleFlushFromSignal() {

@@ -36,8 +36,10 @@ char* AppendText(char* out, const char* text) {
 }
 
 // Only async-signal-safe calls: the console and the warning are written with
-// write(2).
+// write(2). A thread that is writing a piece of the console ends the process
+// once the piece is counted.
 void EndOnSignal(int signalNumber) {
+  if (HubUtil_ConsoleDefersEnding(signalNumber, EndOnSignal)) return;
   HubUtil_ConsoleFlushFromSignal();
   if (g_signalVerbosity >= 2) {
     char line[64];
