@@ -40,16 +40,22 @@
 // (EcmaScopes::ExecuteBuilt); only the root rule's "tag", an expression,
 // runs through EcmaScopes::ExecuteCommand.
 //
-// A matching may visit elements (rule bodies and items) at most
-// kVisitsPerElementAndWord x the grammar's element count x (the utterance's
-// word count + 1) times: rules referred to again and again would
-// otherwise take exponential time. The assignments of its matched items
-// may together hold at most kAssignedBytesPerMatching bytes of command: the
-// engine reads back a rule's whole property at each, and the script log
-// holds each, so items accepted again and again would otherwise take long
-// and fill the log. Past either bound the utterance is not matched, the
-// root tag is not run and the main log says so, naming the grammar and the
-// bound; the assignment that would pass the bytes bound is not run.
+// A matching may take at most kStepsPerMatching steps, whatever the grammar
+// and the utterance: rules referred to again and again would otherwise take
+// exponential time, and each visit does work that grows with what it reads.
+// A visit of a rule body or an item takes kStepsPerVisit steps, and one more
+// for each of its children and each byte of its markup and of its children's
+// (their words, ids and references); entering a rule takes one more for each
+// rule being matched; reading the utterance, one for each byte read; a line
+// written to the main log (a rule not entered), kStepsPerLoggedByte for each
+// byte. The assignments of its matched items may together hold at most
+// kAssignedBytesPerMatching bytes of command: the engine reads back a rule's
+// whole property at each, and the script log holds each, so items accepted
+// again and again would otherwise take long and fill the log. Past either
+// bound the utterance is not matched, the root tag is not run and the main
+// log says so, naming the grammar and the bound ("took more than N steps",
+// N being kStepsPerMatching, or "took more than 65536 bytes of
+// assignments"); the assignment that would pass the bytes bound is not run.
 //
 // List lookup: the request file "Quorvane/VObjects/obj_temp_to_obj" gets
 // "searching_item\t" + utterance; the reply file
@@ -81,9 +87,12 @@ class SemanticResolver {
  public:
   // How deep rule references may nest in one matching.
   static constexpr std::size_t kMaxRuleDepth = 200;
-  // The element visits one matching may make, per element of the grammar
-  // and per word of the utterance plus one.
-  static constexpr std::size_t kVisitsPerElementAndWord = 64;
+  // The steps one matching may take, whatever the grammar and the utterance.
+  static constexpr std::size_t kStepsPerMatching = 16000000;
+  // The steps a visit of an element takes, before what it reads.
+  static constexpr std::size_t kStepsPerVisit = 16;
+  // The steps a byte written to the main log takes.
+  static constexpr std::size_t kStepsPerLoggedByte = 16;
   // The bytes that the assignments of one matching's items may hold.
   static constexpr std::size_t kAssignedBytesPerMatching = 65536;
 
@@ -112,9 +121,15 @@ class SemanticResolver {
   void StartResult(const Element& grammar, const Element* root);
   // The result's property of the rule id: "." + id, or a quoted key.
   std::string RuleProperty(const std::string& id) const;
-  // Counts one element visit; false once the matching has stopped (or now
-  // stops: the visit budget is spent).
-  bool Visit();
+  // Takes the steps from the matching's budget; false once the matching has
+  // stopped (or now stops: fewer steps are left).
+  bool Charge(std::size_t steps);
+  // Charges a visit of the element: kStepsPerVisit, and one for each byte of
+  // its markup and for each child and each byte of the child's markup.
+  bool Visit(const Element& element);
+  // Writes the line, why a rule is not entered, to the main log when its
+  // bytes can be charged; returns 0.
+  int NotEntered(const std::string& line);
   // The matcher. Each returns 1 when its last attempt matched, else 0.
   int MatchRuleBody(const Element& rule);
   int MatchRuleref(const Element& ruleref);
@@ -128,7 +143,8 @@ class SemanticResolver {
   // An item without children, or a rule of words alone, by its words.
   int MatchLeaf(const Element& item);
   // Moves the word positions past the words when they come next in the
-  // utterance (true); otherwise leaves them.
+  // utterance (true); otherwise leaves them. Charges the bytes it read; with
+  // the budget spent it takes nothing.
   bool TakeWords(const std::string& words);
   // Records the match of the leaf, which took the words, and runs its
   // assignment; stops the matching instead when that would pass the bytes
@@ -162,8 +178,7 @@ class SemanticResolver {
   const Element* grammar_ = nullptr;  // the grammar being matched
   // Its named rules by id, in document order, made once per matching.
   std::unordered_map<std::string, std::vector<const Element*>> rulesById_;
-  std::size_t visitBudget_ = 0;  // of the matching, and what is left of it
-  std::size_t visitsLeft_ = 0;
+  std::size_t stepsLeft_ = 0;  // of kStepsPerMatching
   std::size_t assignedBytesLeft_ = 0;  // of kAssignedBytesPerMatching
   // Why the matching stopped before its end ("took more than ... steps"); "" while it goes on.
   std::string stopReason_;

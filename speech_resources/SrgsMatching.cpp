@@ -25,13 +25,6 @@ bool IsIdentifier(const std::string& id) {
   return !id.empty() && id.find('.') == std::string::npos && IsPlainName(id);
 }
 
-// The elements of the tree below the element, the element included.
-std::size_t CountElements(const Element& element) {
-  std::size_t count = 1;
-  for (const Element* child : element.children) count += CountElements(*child);
-  return count;
-}
-
 bool IsRepeated(const Element& item) {
   const std::string repeat = item.GetAttribute("repeat");
   return repeat == "1-" || repeat == "0-";
@@ -86,9 +79,7 @@ int SemanticResolver::BuildSmResult(const Element* grammar) {
     if (IsNamedRule(*rule)) rulesById_[rule->GetAttribute("id")].push_back(rule);
   }
   activeRules_.clear();
-  const std::size_t words = std::count(utterance_.begin(), utterance_.end(), ' ') + 1;
-  visitBudget_ = CountElements(*grammar) * (words + 1) * kVisitsPerElementAndWord;
-  visitsLeft_ = visitBudget_;
+  stepsLeft_ = kStepsPerMatching;
   assignedBytesLeft_ = kAssignedBytesPerMatching;
   stopReason_.clear();
   resultPath_ = "SmResult." + currentEntry_->itemName;
@@ -127,29 +118,38 @@ std::string SemanticResolver::RuleProperty(const std::string& id) const {
   return resultPath_ + "[\"" + EscapeScriptString(id) + "\"]";
 }
 
-bool SemanticResolver::Visit() {
+bool SemanticResolver::Charge(std::size_t steps) {
   if (!stopReason_.empty()) return false;
-  if (visitsLeft_ == 0) {
-    stopReason_ = "took more than " + std::to_string(visitBudget_) + " steps";
+  if (steps > stepsLeft_) {
+    stopReason_ = "took more than " + std::to_string(kStepsPerMatching) + " steps";
     return false;
   }
-  --visitsLeft_;
+  stepsLeft_ -= steps;
   return true;
 }
 
+bool SemanticResolver::Visit(const Element& element) {
+  std::size_t steps = kStepsPerVisit + element.sourceText.size();
+  for (const Element* child : element.children) steps += 1 + child->sourceText.size();
+  return Charge(steps);
+}
+
+int SemanticResolver::NotEntered(const std::string& line) {
+  if (Charge(line.size() * kStepsPerLoggedByte)) grammars_->MainLog()->Error(line);
+  return 0;
+}
+
 int SemanticResolver::MatchRuleBody(const Element& rule) {
-  if (!Visit()) return 0;
+  if (!Visit(rule) || !Charge(activeRules_.size())) return 0;
   const std::string id = rule.GetAttribute("id");
   const std::pair<const Element*, std::size_t> here(&rule, wordEnd_);
   if (std::find(activeRules_.begin(), activeRules_.end(), here) != activeRules_.end()) {
-    grammars_->MainLog()->Error("SRGS: the rule " + id +
-                                " is being matched at this word already; not entered again");
-    return 0;
+    return NotEntered("SRGS: the rule " + id +
+                      " is being matched at this word already; not entered again");
   }
   if (activeRules_.size() == kMaxRuleDepth) {
-    grammars_->MainLog()->Error("SRGS: rules nest deeper than " + std::to_string(kMaxRuleDepth) +
-                                "; the rule " + id + " is not entered");
-    return 0;
+    return NotEntered("SRGS: rules nest deeper than " + std::to_string(kMaxRuleDepth) +
+                      "; the rule " + id + " is not entered");
   }
   activeRules_.push_back(here);
   ruleName_ = id;
@@ -207,7 +207,7 @@ int SemanticResolver::MatchOneOf(const Element& oneOf) {
 }
 
 int SemanticResolver::MatchElement(const Element& element) {
-  if (!Visit()) return 0;
+  if (!Visit(element)) return 0;
   const int status = IsLeaf(element) ? MatchLeaf(element) : MatchChildren(element, false);
   complete_ = wordEnd_ >= utterance_.size();
   return status;
@@ -215,8 +215,9 @@ int SemanticResolver::MatchElement(const Element& element) {
 
 int SemanticResolver::MatchLeaf(const Element& item) {
   const std::string words = LeafWords(item);
-  if (!TakeWords(words) && (words != utterance_ || matched_)) return 0;
+  const bool taken = TakeWords(words);
   // Taken, or the whole utterance when nothing else matched.
+  if (!stopReason_.empty() || (!taken && (words != utterance_ || matched_))) return 0;
   Accept(item, words);
   return 1;
 }
@@ -232,11 +233,12 @@ bool SemanticResolver::TakeWords(const std::string& words) {
     candidate += ' ' + word;
     found = candidate == words;
   }
-  if (!found) {
+  if (!Charge(wordEnd_ - end) || !found) {
     wordStart_ = start;
     wordEnd_ = end;
+    return false;
   }
-  return found;
+  return true;
 }
 
 void SemanticResolver::Accept(const Element& leaf, const std::string& words) {

@@ -255,6 +255,7 @@ struct Bound {
   std::string stop;       // the main log's reason
   std::size_t commands;   // run, at most
   std::size_t logBytes;   // of script log, at most
+  std::size_t mainLogBytes;  // of main log, at most
 };
 
 class BoundTest : public SemanticResolverTest, public ::testing::WithParamInterface<Bound> {
@@ -277,31 +278,49 @@ TEST_P(BoundTest, StopsTheMatching) {
       << log_.Text();
   EXPECT_LE(commands_->calls.size(), GetParam().commands);
   EXPECT_LE(ReadFile("Quorvane/ecmalog.txt").size(), GetParam().logBytes);
+  EXPECT_LE(log_.Text().size(), GetParam().mainLogBytes);
 }
 
-const std::string kHundredAs = [] {
+// "a a ... a": the word "a" count times.
+std::string As(int count) {
   std::string words = "a";
-  for (int word = 1; word < 100; ++word) words += " a";
+  for (int word = 1; word < count; ++word) words += " a";
   return words;
+}
+const std::string kHundredAs = As(100);
+const std::string kLongestAs = As(249);  // 497 bytes, the longest reply holds 499
+const std::string kSteps =
+    "took more than " + std::to_string(SemanticResolver::kStepsPerMatching) + " steps";
+const std::string kThousandTags = [] {
+  std::string tags;
+  for (int tag = 0; tag < 1000; ++tag) tags += "<tag/>";
+  return tags;
 }();
 
 INSTANTIATE_TEST_SUITE_P(
     Table, BoundTest,
     ::testing::Values(
-        // Entered anew for every reference, 26 rules would be walked 2^26 times;
-        // 81 elements (the grammar, 27 rules, 52 references, an item), 1 word + 1.
-        Bound{"VisitBudget", 25, "", Item("red"), "red",
-              "took more than " +
-                  std::to_string(81 * 2 * SemanticResolver::kVisitsPerElementAndWord) + " steps",
-              30, 10000},
+        // Entered anew for every reference, 26 rules would be walked 2^26 times.
+        Bound{"StepBudget", 25, "", Item("red"), "red", kSteps, 30, 10000, 1000},
+        // Each of the 2^15 visits of the leaf reads an item of 250 words and
+        // the utterance's 249: 1,600 steps, 52 million in all.
+        Bound{"LongItemUnderATree", 14, "", Item(kLongestAs + " b"), kLongestAs, kSteps, 20, 6000,
+              1000},
+        // Each of the 2^13 visits of the leaf looks at its 1,000 <tag> children:
+        // 7,000 steps, 57 million in all.
+        Bound{"TagsUnderATree", 12, "", kThousandTags + "b", kLongestAs, kSteps, 20, 6000, 1000},
+        // The leaf refers to itself first: each of its 2^15 visits would write
+        // a main-log line of 84 bytes, 16 steps for each of its 75 of text: at
+        // most 13,333 lines are written.
+        Bound{"LeftRecursionUnderATree", 14, "", Ref("r15"), kLongestAs, kSteps, 20, 6000, 1121000},
         // An item of no words is taken again at the end at every reference:
         // after the 23 commands that start the result, its assignments reach
         // 64 KiB after 22 of 2.9 KB, or 3,449 of 19 bytes ("SmResult.g.r20+='x'",
         // 300 bytes of script log each).
         Bound{"LongTagOneWord", 19, "a", Item("", " tag=\"" + std::string(2900, 'x') + "\""), "a",
-              "took more than 65536 bytes of assignments", 45, 80000},
+              "took more than 65536 bytes of assignments", 45, 80000, 1000},
         Bound{"ShortTagHundredWords", 19, kHundredAs, Item("", " tag=\"x\""), kHundredAs,
-              "took more than 65536 bytes of assignments", 3472, 1100000}),
+              "took more than 65536 bytes of assignments", 3472, 1100000, 1000}),
     [](const ::testing::TestParamInfo<Bound>& info) { return info.param.what; });
 
 TEST_F(SemanticResolverTest, MissingMorvishIsLoggedAndFindsNothing) {
