@@ -116,15 +116,16 @@ bool EcmaEngine::StartGlobal() {
 }
 
 // Nothing of the old global object stays reachable: the kept scripts and the
-// guard's counters belong to its realm, and no script is running.
+// guard's counters belong to its realm, and no script is running. What the
+// runtime kept for its scripts goes too, before the new guard reads what the
+// runtime keeps for scripts when it starts.
 bool EcmaEngine::StartAfresh() {
   cache_->Clear();
   memory_.reset();
   JS::LeaveRealm(context_, previousRealm_);
   realmEntered_ = false;
   global_.reset();
-  JS::PrepareForFullGC(context_);
-  JS::NonIncrementalGC(context_, JS::GCOptions::Shrink, JS::GCReason::API);
+  MemoryGuard::CollectAll(context_, JS::GCOptions::Shrink);
   return StartGlobal();
 }
 

@@ -17,17 +17,29 @@
 // EEsetTimeLimit says otherwise) is interrupted; that is reported as an error
 // ("Script runs for too long, terminating.") and the engine goes on serving.
 // No command succeeds that makes the engine hold more than 8 MiB, counted as
-// its collected heap (the atoms' included) and what its things own outside
-// it (elements, characters, buffers, WebAssembly memories): it is stopped
-// within milliseconds of passing the limit, or fails when it ended first,
-// with the error "Script uses too much memory, terminating.". The engine
-// then starts afresh, back under the limit: the global object goes with
-// everything the scripts stored, a new one holds the standard classes and
-// the four functions below, and the compiled scripts are dropped; the time
-// limit, the quit handler and the version number stay (EEmemoryReset tells
-// the host). When it cannot start afresh, the process ends with status 1.
+// its collected heap (the atoms' included), what its things own outside it
+// (elements, characters, buffers, WebAssembly memories), and what it keeps
+// for the scripts and functions compiled since it started (commands, eval,
+// new Function): their source texts, compressed or not, and the records of
+// those texts, their bytecode and other script data, and the machine code
+// compiled for them and their regular expressions. (The commands it keeps
+// compiled to run them again count too, but it lets them go before it stops
+// a command for its memory.) Not counted: what the engine held for itself
+// before the first command (its built-in functions' data, the machine code
+// every script shares), its atoms table, its working space (stacks,
+// temporary space, the young generation's space, helper threads' tasks), and
+// the copies of the texts by which it finds the commands it keeps compiled
+// (at most 512 KiB). A command that passes the limit is stopped within
+// milliseconds of doing so, or fails when it ended first, with the error
+// "Script uses too much memory, terminating.". The engine then starts
+// afresh, back under the limit: the global object goes with everything the
+// scripts stored, a new one holds the standard classes and the four
+// functions below, and the compiled scripts are dropped; the time limit, the
+// quit handler and the version number stay (EEmemoryReset tells the host).
+// When it cannot start afresh, the process ends with status 1.
 // The engine measures itself only once it may have grown by 256 KiB since
-// it last did, so a command may end up to that much past the limit; and a
+// it last did, so a command may end up to that much past the limit; machine
+// code is counted when it measures but does not make it measure; and a
 // command that gives back memory its things owned outside the heap may hide
 // up to as much of what it takes anew in young buffers and, at once, in heap
 // cells or WebAssembly memory.

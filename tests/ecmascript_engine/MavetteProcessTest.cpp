@@ -47,6 +47,34 @@ const std::string kTimeoutReport =
     "1: warning: Script terminated by timeout at:\n1: warning: @:1:8\n1: warning: \n"
     "Script runs for too long, terminating.\n";
 
+// t: 100,000 letters and digits that do not repeat (the engine compresses a
+// function's text in the background). The functions pushed onto fs, made by
+// eval or by new Function, each keep a text that holds t: 200 KB.
+const std::string kLongText =
+    "var t = ''; while (t.length < 1e5) t += Math.random().toString(36).slice(2); var fs = []; ";
+const std::string kEvalFunctions =
+    "fs.push(eval('(function () { return ' + i + ' /*' + t + '*/ })'))";
+const std::string kNewFunctions = "fs.push(new Function('return ' + i + ' /*' + t + '*/'))";
+
+// Steps that run as many commands as the engine keeps compiled, with 512 KiB
+// of distinct texts and no value, then the steps after.
+std::vector<std::string> AfterAFullScriptCache(std::vector<std::string> before,
+                                               const std::vector<std::string>& after) {
+  const std::string padding(110, 'x');
+  for (int i = 0; i < 4096; ++i) {
+    std::string text = "void " + std::to_string(i) + " /* " + padding + " */";
+    before.push_back("run:" + text + std::string(128 - text.size(), ' '));
+  }
+  before.insert(before.end(), after.begin(), after.end());
+  return before;
+}
+
+std::string Times(int count, const std::string& text) {
+  std::string repeated;
+  for (int i = 0; i < count; ++i) repeated += text;
+  return repeated;
+}
+
 // A global, a declared function, a regular expression and an object literal,
 // each made afresh or counted on by every run.
 const char kRerunScript[] =
@@ -114,6 +142,26 @@ const ProbeCase kCases[] = {
     {"WebAssemblyMemoryPastTheMemoryLimit",
      {"init", "run:var w = new WebAssembly.Memory({initial: 4000})", "run:typeof w"}, 0,
      "3\t<untouched>\n0\tundefined\n", kMemoryReport},
+    // What functions keep: their source text and compiled data.
+    {"FunctionsFromEvalPastTheMemoryLimit",
+     {"init", "cap:256", "run:" + kLongText + "for (var i = 0; i < 300; i++) " + kEvalFunctions,
+      "memoryreset", "heapunder:4", "run:typeof fs"},
+     0, "3\t<untouched>\nmemory reset 1\nheap under 4 MiB\n0\tundefined\n", kMemoryReport},
+    {"FunctionsFromNewFunctionPastTheMemoryLimit",
+     {"init", "cap:256", "run:" + kLongText + "for (var i = 0; i < 300; i++) " + kNewFunctions,
+      "memoryreset", "heapunder:4", "run:typeof fs"},
+     0, "3\t<untouched>\nmemory reset 1\nheap under 4 MiB\n0\tundefined\n", kMemoryReport},
+    {"FunctionsWithoutEndPastTheMemoryLimit",
+     {"init", "cap:256", "run:" + kLongText + "for (var i = 0;; i++) " + kNewFunctions,
+      "timedout", "heapunder:4", "run:1+1"},
+     0, "3\t<untouched>\ntimed out 0\nheap under 4 MiB\n0\t2\n", kMemoryReport},
+    // A document's 6 MB and a full cache of compiled commands pass the limit
+    // together: the cache goes, the document stays.
+    {"FullScriptCacheGoesFirst",
+     AfterAFullScriptCache({"init", "run:var keep = new Array(7.5e5).fill(1); 0"},
+                           {"run:var more = new Array(2e5).fill(2); 0", "memoryreset",
+                            "run:keep.length + more.length"}),
+     0, "0\t0\n" + Times(4096, "0\t<untouched>\n") + "0\t0\nmemory reset 0\n0\t950000\n", ""},
     // The natives and the standard classes come back; the version number stays.
     {"FreshStartAfterTheMemoryLimit",
      {"init", "run:var kept = 1; version(4); clear(); typeof version",

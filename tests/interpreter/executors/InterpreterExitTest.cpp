@@ -150,6 +150,15 @@ INSTANTIATE_TEST_SUITE_P(
                    "<block>\n<script>var big = new Array(2e6).fill(1)</script>\n"
                    "<prompt>never</prompt>\n</block>\n",
                    "A script was stopped for using too much memory and the engine started "
+                   "afresh: the dialogue ends"},
+        // 500 functions that keep 200 KB of source text each.
+        EndingCase{"FunctionsOverTheMemoryLimit",
+                   "<block>\n<script>var t = ''; "
+                   "while (t.length &lt; 1e5) t += Math.random().toString(36).slice(2); "
+                   "var fs = []; for (var i = 0; i &lt; 500; i++) "
+                   "fs.push(new Function('return ' + i + ' /*' + t + '*/'))</script>\n"
+                   "<prompt>never</prompt>\n</block>\n",
+                   "A script was stopped for using too much memory and the engine started "
                    "afresh: the dialogue ends"}),
     [](const ::testing::TestParamInfo<EndingCase>& info) { return info.param.name; });
 
