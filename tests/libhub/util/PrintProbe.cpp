@@ -110,24 +110,25 @@ void Signal(const char* number) {
   sleep(5);
 }
 
-// The signal comes right after the held line went out: it goes out once.
-void SignalAfterWrite(const char* number) {
+// Holds a line and makes the next write send the signal to this thread.
+void HoldAndSignalAfterWrite(const char* number) {
   Hub_InitializeStatics();
   HubUtil_InstallSignalHandlers();
   HubUtil_PrintAtLevel(-1, "held\n");
   g_signalled = pthread_self();
   g_signalAfterWrite = atoi(number);
+}
+
+// The signal comes right after the held line went out: it goes out once.
+void SignalAfterWrite(const char* number) {
+  HoldAndSignalAfterWrite(number);
   HubUtil_PrintFlush();
   sleep(5);
 }
 
 // The same while another thread writes the line: the handler waits for it.
 void SignalAfterWriteOnAThread(const char* number) {
-  Hub_InitializeStatics();
-  HubUtil_InstallSignalHandlers();
-  HubUtil_PrintAtLevel(-1, "held\n");
-  g_signalled = pthread_self();
-  g_signalAfterWrite = atoi(number);
+  HoldAndSignalAfterWrite(number);
   pthread_t writer;
   pthread_create(&writer, nullptr, [](void*) -> void* {
     HubUtil_PrintFlush();
