@@ -121,8 +121,11 @@ class SemanticResolver {
   void StartResult(const Element& grammar, const Element* root);
   // The result's property of the rule id: "." + id, or a quoted key.
   std::string RuleProperty(const std::string& id) const;
-  // Takes the steps from the matching's budget; false once the matching has
-  // stopped (or now stops: fewer steps are left).
+  // Takes the amount from what is left of a bound of the matching (`left`
+  // of `bound`, counted in `unit`); false once the matching has stopped, or
+  // now stops, "took more than <bound> <unit>", because less is left.
+  bool Spend(std::size_t amount, std::size_t* left, std::size_t bound, const char* unit);
+  // Spends the steps from the matching's budget of kStepsPerMatching.
   bool Charge(std::size_t steps);
   // Charges a visit of the element: kStepsPerVisit, and one for each byte of
   // its markup and for each child and each byte of the child's markup.

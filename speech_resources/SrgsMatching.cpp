@@ -118,14 +118,19 @@ std::string SemanticResolver::RuleProperty(const std::string& id) const {
   return resultPath_ + "[\"" + EscapeScriptString(id) + "\"]";
 }
 
-bool SemanticResolver::Charge(std::size_t steps) {
+bool SemanticResolver::Spend(std::size_t amount, std::size_t* left, std::size_t bound,
+                             const char* unit) {
   if (!stopReason_.empty()) return false;
-  if (steps > stepsLeft_) {
-    stopReason_ = "took more than " + std::to_string(kStepsPerMatching) + " steps";
+  if (amount > *left) {
+    stopReason_ = "took more than " + std::to_string(bound) + " " + unit;
     return false;
   }
-  stepsLeft_ -= steps;
+  *left -= amount;
   return true;
+}
+
+bool SemanticResolver::Charge(std::size_t steps) {
+  return Spend(steps, &stepsLeft_, kStepsPerMatching, "steps");
 }
 
 bool SemanticResolver::Visit(const Element& element) {
@@ -246,12 +251,10 @@ void SemanticResolver::Accept(const Element& leaf, const std::string& words) {
   const std::string property = rootMode_ ? resultPath_ : RuleProperty(ruleName_);
   const std::string assignment = property + (rootMode_ ? "=" : "+=") +
                                  QuoteScriptString(semanticText.empty() ? words : semanticText);
-  if (assignment.size() > assignedBytesLeft_) {
-    stopReason_ =
-        "took more than " + std::to_string(kAssignedBytesPerMatching) + " bytes of assignments";
+  if (!Spend(assignment.size(), &assignedBytesLeft_, kAssignedBytesPerMatching,
+             "bytes of assignments")) {
     return;
   }
-  assignedBytesLeft_ -= assignment.size();
   grammars_->Scopes()->ExecuteBuilt(assignment, EcmaScopes::kShortSize);
   matched_ = true;
 }

@@ -12,7 +12,7 @@
 #include "interpreter/executors/ItemVariables.h"
 #include "interpreter/scripts/EcmaScopes.h"
 #include "interpreter/scripts/MavetteEngine.h"
-#include "interpreter/scripts/TimeOutNotifier.h"
+#include "interpreter/scripts/StopNotifier.h"
 #include "speech_resources/GrammarManager.h"
 #include "speech_resources/PromptPlayer.h"
 #include "speech_resources/RecognitionResult.h"
@@ -51,7 +51,7 @@ Interpreter::Interpreter(VxmlDocument* document, SessionLog* mainLog, SessionLog
       documentName_(quorvane::CurrentDocument()) {
   parser_ = std::make_unique<XmlParser>(&document->input, mainLog_);
   scopes_ = std::make_unique<EcmaScopes>(
-      std::make_unique<TimeOutNotifier>(
+      std::make_unique<StopNotifier>(
           std::make_unique<MavetteEngine>(),
           [this](const ScriptResult& run) { CountStoppedScript(run); }),
       mainLog_);

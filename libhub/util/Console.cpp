@@ -91,11 +91,12 @@ void FlushLocked() {
   g_written = 0;
 }
 
-// Formats the message in place after what is held: its length, or -1.
-int FormatAt(size_t held, const char* format, va_list args) {
+// Formats the message into out (at most size bytes with the NUL): its whole
+// length, or -1. The arguments stay for another try.
+int Format(char* out, size_t size, const char* format, va_list args) {
   va_list copy;
   va_copy(copy, args);
-  int length = vsnprintf(g_text + held, kConsoleSize - held, format, copy);
+  int length = vsnprintf(out, size, format, copy);
   va_end(copy);
   return length;
 }
@@ -110,7 +111,7 @@ struct FlushAtExit {
 void HubUtil_ConsoleVPrint(const char* format, va_list args) {
   std::lock_guard<std::mutex> lock(g_lock);
   size_t held = g_held;
-  int length = FormatAt(held, format, args);
+  int length = Format(g_text + held, kConsoleSize - held, format, args);
   if (length < 0) return;
   if (held + length < kConsoleSize) {
     g_held = held + length;
@@ -118,14 +119,11 @@ void HubUtil_ConsoleVPrint(const char* format, va_list args) {
   }
   FlushLocked();
   if (static_cast<size_t>(length) < kConsoleSize) {
-    g_held = FormatAt(0, format, args);
+    g_held = Format(g_text, kConsoleSize, format, args);
     return;
   }
   std::string text(length, '\0');
-  va_list copy;
-  va_copy(copy, args);
-  vsnprintf(text.data(), text.size() + 1, format, copy);
-  va_end(copy);
+  Format(text.data(), text.size() + 1, format, args);
   size_t written = 0;
   WriteAsThread(text.data(), written, text.size());
 }

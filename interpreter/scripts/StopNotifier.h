@@ -11,9 +11,9 @@
 
 #include "interpreter/scripts/ScriptEngine.h"
 
-class TimeOutNotifier : public ScriptEngine {
+class StopNotifier : public ScriptEngine {
  public:
-  TimeOutNotifier(std::unique_ptr<ScriptEngine> engine,
+  StopNotifier(std::unique_ptr<ScriptEngine> engine,
                   std::function<void(const ScriptResult&)> onStopped)
       : engine_(std::move(engine)), onStopped_(std::move(onStopped)) {}
 
